@@ -1,0 +1,31 @@
+#pragma once
+// Application life cycle: the four notifications, the application state and background tasks.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "orvex/platform/subscription.h"
+
+namespace orvex {
+
+enum class AppNotification { didEnterBackground, willEnterForeground, didBecomeActive, willResignActive };
+enum class AppState { active, inactive, background };
+
+using BackgroundTaskId = std::uint64_t;
+inline constexpr BackgroundTaskId kInvalidBackgroundTask = 0;
+
+class AppLifecycle {
+ public:
+  virtual ~AppLifecycle() = default;
+  // Observers are called on the main thread, in registration order.
+  virtual Subscription observe(AppNotification notification, std::function<void()> observer) = 0;
+  virtual AppState state() const = 0;
+  // Asks for time to finish work in the background; `expiration` runs on the main thread when
+  // that time is up. Returns kInvalidBackgroundTask when none can be had.
+  virtual BackgroundTaskId beginBackgroundTask(const std::string& name,
+                                               std::function<void()> expiration) = 0;
+  virtual void endBackgroundTask(BackgroundTaskId id) = 0;
+};
+
+}  // namespace orvex

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, only those missing.
+set -euo pipefail
+packages=(
+  build-essential cmake make pkg-config ccache clang-format
+  libcurl4-openssl-dev nlohmann-json3-dev libssl-dev zlib1g-dev libre2-dev libstb-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
