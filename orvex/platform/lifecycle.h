@@ -9,7 +9,12 @@
 
 namespace orvex {
 
-enum class AppNotification { didEnterBackground, willEnterForeground, didBecomeActive, willResignActive };
+enum class AppNotification {
+  didEnterBackground,
+  willEnterForeground,
+  didBecomeActive,
+  willResignActive
+};
 enum class AppState { active, inactive, background };
 
 using BackgroundTaskId = std::uint64_t;

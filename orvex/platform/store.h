@@ -5,10 +5,10 @@
 #include <charconv>
 #include <cstdint>
 #include <memory>
-#include <system_error>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "orvex/platform/value.h"
@@ -51,7 +51,8 @@ class KeyValueStore {
     auto v = value(key);
     if (!v) return 0;
     if (auto* i = v->asInt()) return *i;
-    if (auto* d = v->asReal()) return (*d >= -9.2e18 && *d <= 9.2e18) ? static_cast<std::int64_t>(*d) : 0;
+    if (auto* d = v->asReal())
+      return (*d >= -9.2e18 && *d <= 9.2e18) ? static_cast<std::int64_t>(*d) : 0;
     if (auto* b = v->asBool()) return *b ? 1 : 0;
     if (auto* s = v->asString()) {
       std::string_view t = *s;

@@ -68,7 +68,8 @@ class Value {
   friend bool operator==(const Value&, const Value&) = default;
 
  private:
-  std::variant<std::monostate, bool, std::int64_t, double, std::string, Bytes, ValueArray, ValueDict>
+  std::variant<std::monostate, bool, std::int64_t, double, std::string, Bytes, ValueArray,
+               ValueDict>
       v_;
 };
 

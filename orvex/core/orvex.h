@@ -1,0 +1,92 @@
+#pragma once
+// The SDK's entry class. Hosts call the static operations; one shared instance, created on first
+// use and kept for the life of the process, holds the run-time switches and lazily owns the
+// configuration, the device facts and the server connector.
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "orvex/core/codes.h"
+#include "orvex/core/simple_logger.h"
+#include "orvex/platform/platform.h"
+#include "orvex/platform/subscription.h"
+
+namespace orvex {
+
+class Device;
+class OrvexConfig;
+
+class Orvex {
+ public:
+  // Hands the SDK the platform it reaches the outside world through. Call it once, before any
+  // other call into the SDK; afterwards it changes nothing and returns false. Without it the
+  // SDK uses the default port of the build (the headless port, in real time).
+  static bool installPlatform(OrvexPlatform platform);
+
+  static void initialize(bool production, bool useInAppBrowser,
+                         std::optional<std::vector<std::string>> targetCountries = std::nullopt);
+  static void setUID(const std::string& uid);
+  static void setTheme(OrvexTheme theme);
+  // Opens the quest site at /channel[/path]; false when that does not make a URL.
+  static bool openQuest(const std::string& channel, const std::optional<std::string>& path);
+  // Opens the "orvex_landing_url" of a deep link on the main queue; false when it has none.
+  static bool handleDeepLink(const std::string& url);
+  static std::string sdkVersion() { return "1.7.0"; }
+  static bool isProduction();
+  static bool useInAppBrowser();
+  static void setUseInAppBrowser(bool value);
+
+  // ---- internal: reached by the SDK's own subsystems, not by hosts ----
+  static Orvex& shared();
+  const OrvexPlatform& platform() const { return platform_; }
+  OrvexConfig& config();
+  Device& device();
+  bool initialized() const { return initialized_.load(std::memory_order_acquire); }
+  bool isTargetDevice() const { return isTargetDevice_.load(std::memory_order_acquire); }
+  SimpleLogger& logger() { return logger_; }
+  // Called by the life cycle when the application goes to the background.
+  void applicationDidEnterBackground();
+
+  Orvex(const Orvex&) = delete;
+  Orvex& operator=(const Orvex&) = delete;
+  ~Orvex();
+
+ private:
+  friend class OrvexTestAccess;
+  explicit Orvex(OrvexPlatform platform);
+
+  void initializeImpl(bool production, bool useInAppBrowser,
+                      const std::optional<std::vector<std::string>>& targetCountries);
+  void activateBackfillModule();
+  void presentQuest(const std::string& urlText);
+
+  SimpleLogger logger_{"Orvex"};
+  std::atomic<bool> initialized_{false};
+  std::atomic<bool> production_{false};
+  std::atomic<bool> useInAppBrowser_{false};
+  std::atomic<bool> isTargetDevice_{true};
+  const OrvexPlatform platform_;
+
+  std::once_flag configOnce_;
+  std::unique_ptr<OrvexConfig> config_;
+  std::once_flag deviceOnce_;
+  std::unique_ptr<Device> device_;
+  Subscription backgroundObserver_;
+};
+
+// Backfill modules register themselves here under their class name; initialize activates the
+// first of "OrvexAdsBackfill.OrvexBackfill" and "OrvexBackfill" that is registered.
+namespace BackfillModuleRegistry {
+using Activate = void (*)();
+void add(const std::string& className, Activate activate);
+std::optional<Activate> find(const std::string& className);
+}  // namespace BackfillModuleRegistry
+
+// The port a build falls back to when the host installs none. Each port library provides it.
+OrvexPlatform makeDefaultPlatform();
+
+}  // namespace orvex
