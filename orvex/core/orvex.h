@@ -58,6 +58,8 @@ class Orvex {
  private:
   friend class OrvexTestAccess;
   explicit Orvex(OrvexPlatform platform);
+  static std::atomic<Orvex*>& gSharedForTesting();
+  static std::mutex& sharedMutexForTesting();
 
   void initializeImpl(bool production, bool useInAppBrowser,
                       const std::optional<std::vector<std::string>>& targetCountries);

@@ -1,0 +1,18 @@
+#pragma once
+// Calls from the core into subsystems that are built on top of it (the file cache, user
+// properties, the quest screen). Each subsystem provides its function; until then the defaults
+// in seams_default.cc stand in and do nothing beyond what they say.
+
+#include <string>
+
+namespace orvex::seams {
+
+// The shared file cache's hourly clean-up, on a background queue.
+void cleanUpFileCacheIfNeeded();
+// Sends user properties that are still waiting to go out.
+void sendPendingCustomProperties();
+// Presents the quest web page screen for `url` full screen over the top-most screen; nothing
+// when there is no window to present from.
+void presentQuestPage(const std::string& url);
+
+}  // namespace orvex::seams

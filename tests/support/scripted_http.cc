@@ -1,0 +1,88 @@
+#include "tests/support/scripted_http.h"
+
+#include "orvex/core/json.h"
+
+namespace orvex::testing_support {
+namespace {
+class NoopTask : public HttpTask {
+ public:
+  void cancel() override {}
+};
+}  // namespace
+
+void ScriptedHttpClient::attach(std::shared_ptr<Dispatcher> dispatcher) {
+  std::lock_guard lock(mutex_);
+  dispatcher_ = dispatcher;
+}
+
+void ScriptedHttpClient::respond(Handler handler) {
+  std::lock_guard lock(mutex_);
+  handler_ = std::move(handler);
+}
+
+std::vector<HttpRequest> ScriptedHttpClient::requests() const {
+  std::lock_guard lock(mutex_);
+  return requests_;
+}
+
+std::shared_ptr<HttpTask> ScriptedHttpClient::send(HttpRequest request,
+                                                   std::function<void(HttpResult)> completion) {
+  Handler handler;
+  std::shared_ptr<Dispatcher> dispatcher;
+  {
+    std::lock_guard lock(mutex_);
+    requests_.push_back(request);
+    handler = handler_;
+    dispatcher = dispatcher_.lock();
+  }
+  HttpResult result = handler ? handler(request) : answer(404, "");
+  if (dispatcher) {
+    dispatcher->globalQueue(QueuePriority::utility)
+        ->post([completion = std::move(completion), result = std::move(result)] {
+          completion(result);
+        });
+  }
+  return std::make_shared<NoopTask>();
+}
+
+std::shared_ptr<HttpTask> ScriptedHttpClient::download(
+    std::string, std::function<void(DownloadResult)> completion) {
+  auto dispatcher = [&] {
+    std::lock_guard lock(mutex_);
+    return dispatcher_.lock();
+  }();
+  if (dispatcher) {
+    dispatcher->globalQueue(QueuePriority::utility)->post([completion = std::move(completion)] {
+      DownloadResult r;
+      r.error = HttpError{HttpError::Kind::noConnection, "scripted"};
+      completion(r);
+    });
+  }
+  return std::make_shared<NoopTask>();
+}
+
+HttpResult ScriptedHttpClient::answer(int status, std::string body) {
+  HttpResult r;
+  r.response = HttpResponse{status, {}, std::move(body)};
+  return r;
+}
+
+HttpResult ScriptedHttpClient::failure(HttpError::Kind kind) {
+  HttpResult r;
+  r.error = HttpError{kind, "scripted failure"};
+  return r;
+}
+
+std::string queryOf(const HttpRequest& request) {
+  auto body = json::parse(request.body);
+  const Value* q = body ? body->find("query") : nullptr;
+  return q && q->asString() ? *q->asString() : std::string();
+}
+
+std::string headerOf(const HttpRequest& request, const std::string& name) {
+  for (const auto& [k, v] : request.headers)
+    if (k == name) return v;
+  return {};
+}
+
+}  // namespace orvex::testing_support

@@ -1,0 +1,44 @@
+#pragma once
+// An HttpClient whose answers a test scripts. Completions are posted to the port's global queue,
+// so in virtual time they run at the next advance, deterministically.
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "orvex/platform/dispatch.h"
+#include "orvex/platform/http.h"
+
+namespace orvex::testing_support {
+
+class ScriptedHttpClient : public HttpClient {
+ public:
+  using Handler = std::function<HttpResult(const HttpRequest&)>;
+
+  void attach(std::shared_ptr<Dispatcher> dispatcher);
+  // Answers every later request; the default answers 404.
+  void respond(Handler handler);
+  std::vector<HttpRequest> requests() const;
+
+  std::shared_ptr<HttpTask> send(HttpRequest request,
+                                 std::function<void(HttpResult)> completion) override;
+  std::shared_ptr<HttpTask> download(std::string url,
+                                     std::function<void(DownloadResult)> completion) override;
+
+  static HttpResult answer(int status, std::string body);
+  static HttpResult failure(HttpError::Kind kind);
+
+ private:
+  mutable std::mutex mutex_;
+  std::weak_ptr<Dispatcher> dispatcher_;
+  Handler handler_;
+  std::vector<HttpRequest> requests_;
+};
+
+// The query text a recorded request carried.
+std::string queryOf(const HttpRequest& request);
+// The header's value, or "" when absent.
+std::string headerOf(const HttpRequest& request, const std::string& name);
+
+}  // namespace orvex::testing_support
