@@ -112,6 +112,16 @@ class LoopState {
       std::swap(dropped, heap_);
     }
     cv_.notify_all();
+    // Timers whose handles outlive the loop become invalid and let go of their closures.
+    std::vector<Task> closures;
+    while (!dropped.empty()) {
+      if (const auto& timer = dropped.top().timer) {
+        std::lock_guard lock(timer->mutex);
+        timer->valid = false;
+        closures.push_back(std::move(timer->fire));
+      }
+      dropped.pop();
+    }
   }
 
  private:
