@@ -68,6 +68,9 @@ bool LocalFileSystem::isDirectory(const fs::path& path) const {
 FileResult LocalFileSystem::createDirectories(const fs::path& path) {
   std::error_code ec;
   if (fs::is_directory(path, ec)) return std::nullopt;
+  if (fs::exists(fs::symlink_status(path, ec))) {
+    return FileError{FileError::Code::exists, path.string() + " exists and is not a directory"};
+  }
   fs::create_directories(path, ec);
   if (ec) return errorFrom(ec, "create " + path.string());
   if (!fs::is_directory(path, ec)) {
