@@ -87,7 +87,7 @@ HeadlessPort makeHeadlessPort(HeadlessOptions options) {
 
   const fs::path data =
       options.dataDirectory.empty() ? makeTemporaryDataDirectory() : options.dataDirectory;
-  port.log = std::make_shared<MemoryLog>(options.echoLog);
+  port.log = std::make_shared<MemoryLog>(options.echoLog, options.logCapacity);
   p.log = port.log;
 
   const std::string domain = options.bundle.bundleIdentifier.value_or("standard");

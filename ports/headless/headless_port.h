@@ -62,6 +62,8 @@ struct HeadlessOptions {
   OrvexDeployment deployment;
   // Echo every log line to stderr as well as keeping it in memory.
   bool echoLog = false;
+  // Keep only this many newest log lines (0: all).
+  std::size_t logCapacity = 0;
   // Virtual time starts here (default: 2026-01-01T00:00:00Z).
   std::optional<WallTime> virtualStart;
   // Replaces the libcurl client (tests use a scripted transport).

@@ -7,6 +7,7 @@ namespace orvex::headless {
 void MemoryLog::write(std::string_view line) {
   std::lock_guard lock(mutex_);
   lines_.emplace_back(line);
+  if (maxLines_ > 0 && lines_.size() > maxLines_) lines_.pop_front();
   if (echo_) {
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fputc('\n', stderr);
@@ -15,7 +16,7 @@ void MemoryLog::write(std::string_view line) {
 
 std::vector<std::string> MemoryLog::lines() const {
   std::lock_guard lock(mutex_);
-  return lines_;
+  return {lines_.begin(), lines_.end()};
 }
 
 bool MemoryLog::contains(std::string_view text) const {

@@ -3,6 +3,7 @@
 // echoing each to stderr.
 
 #include <cstddef>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -14,7 +15,9 @@ namespace orvex::headless {
 
 class MemoryLog : public SystemLog {
  public:
-  explicit MemoryLog(bool echoToStderr = false) : echo_(echoToStderr) {}
+  // `maxLines` > 0 keeps only the newest lines (for long-running hosts); 0 keeps all.
+  explicit MemoryLog(bool echoToStderr = false, std::size_t maxLines = 0)
+      : echo_(echoToStderr), maxLines_(maxLines) {}
   void write(std::string_view line) override;
 
   std::vector<std::string> lines() const;
@@ -27,8 +30,9 @@ class MemoryLog : public SystemLog {
 
  private:
   mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
+  std::deque<std::string> lines_;
   bool echo_;
+  std::size_t maxLines_;
 };
 
 }  // namespace orvex::headless

@@ -20,14 +20,14 @@ namespace {
 using Steady = std::chrono::steady_clock;
 using SteadyTime = Steady::time_point;
 
-constexpr std::uint64_t kMainQueueId = 1;
 constexpr int kGlobalPoolThreads = 3;
 constexpr Duration kMinRepeatInterval = std::chrono::microseconds(100);
 
 thread_local std::uint64_t tlsCurrentQueue = 0;
 thread_local const void* tlsCurrentLoop = nullptr;
 
-std::atomic<std::uint64_t> nextQueueId{kMainQueueId + 1};
+// Identifies queues across every loop in the process (each loop's main queue included).
+std::atomic<std::uint64_t> nextQueueId{1};
 
 struct TimerState {
   std::mutex mutex;
@@ -252,6 +252,7 @@ struct RealTimeLoop::Impl {
 
   std::shared_ptr<LoopState> main = std::make_shared<LoopState>();
   std::shared_ptr<LoopState> global = std::make_shared<LoopState>();
+  const std::uint64_t mainQueueId = nextQueueId.fetch_add(1);
   std::shared_ptr<TaskQueue> mainQueue;
   std::atomic<std::thread::id> mainThread;
   std::atomic<std::thread::id> activeDriver;
@@ -322,7 +323,7 @@ struct RealTimeLoop::Impl {
 RealTimeLoop::RealTimeLoop() : impl_(std::make_unique<Impl>()) {
   impl_->mainThread = std::this_thread::get_id();
   impl_->mainQueue =
-      std::make_shared<LoopQueue>(impl_->main, "com.apple.main-thread", kMainQueueId, false);
+      std::make_shared<LoopQueue>(impl_->main, "com.apple.main-thread", impl_->mainQueueId, false);
   for (int i = 0; i < kGlobalPoolThreads; ++i) {
     impl_->pool.emplace_back([state = impl_->global, loop = this] {
       setCurrentThreadName("orvex.global");
@@ -388,7 +389,7 @@ std::unique_ptr<Timer> RealTimeLoop::scheduleTimer(Duration interval, bool repea
   state->repeats = repeats;
   state->interval = std::max(interval, repeats ? kMinRepeatInterval : Duration::zero());
   state->fire = std::move(fire);
-  impl_->main->post(Steady::now() + state->interval, nullptr, kMainQueueId, state);
+  impl_->main->post(Steady::now() + state->interval, nullptr, impl_->mainQueueId, state);
   return std::make_unique<LoopTimer>(std::move(state));
 }
 

@@ -136,6 +136,10 @@ TEST(MemoryLog, KeepsLinesFromEveryThread) {
   EXPECT_FALSE(log.contains("T4"));
   log.clear();
   EXPECT_TRUE(log.lines().empty());
+
+  MemoryLog bounded(false, 2);
+  for (const char* line : {"a", "b", "c"}) bounded.write(line);
+  EXPECT_EQ(bounded.lines(), (std::vector<std::string>{"b", "c"}));
 }
 
 TEST(DeviceFacts, LocaleNamesBecomeLanguageTags) {

@@ -198,6 +198,18 @@ TEST(RealTimeLoop, ManyShortLivedSerialQueuesAreReaped) {
   ASSERT_TRUE(loop.runUntil([&] { return ran.load() == 200; }, kGenerous));
 }
 
+TEST(RealTimeLoop, EachLoopKnowsOnlyItsOwnMainQueue) {
+  RealTimeLoop a, b;
+  bool aCurrent = false, bCurrent = true;
+  a.mainQueue()->post([&] {
+    aCurrent = a.mainQueue()->isCurrent();
+    bCurrent = b.mainQueue()->isCurrent();
+  });
+  a.runFor(0.01);
+  EXPECT_TRUE(aCurrent);
+  EXPECT_FALSE(bCurrent);
+}
+
 TEST(RealTimeLoop, ClockIsTheSystemsOwn) {
   RealTimeLoop loop;
   const auto before = std::chrono::system_clock::now();
