@@ -188,7 +188,8 @@ void removeFile(const std::filesystem::path& path) {
 // Runs on the network thread.
 class Loop {
  public:
-  explicit Loop(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+  Loop(std::shared_ptr<Shared> shared, std::filesystem::path downloadDirectory)
+      : shared_(std::move(shared)), downloadDirectory_(std::move(downloadDirectory)) {}
 
   void run() {
     CURLM* multi = shared_->multi;
@@ -243,8 +244,7 @@ class Loop {
   void start(std::shared_ptr<Transfer> t) {
     const HttpRequest& r = t->request;
     if (t->isDownload) {
-      std::string pattern =
-          (std::filesystem::temp_directory_path() / "orvex-download-XXXXXX").string();
+      std::string pattern = (downloadDirectory_ / "orvex-download-XXXXXX").string();
       int fd = mkstemp(pattern.data());
       if (fd < 0 || !(t->file = fdopen(fd, "wb"))) {
         if (fd >= 0) close(fd);
@@ -394,6 +394,7 @@ class Loop {
   }
 
   std::shared_ptr<Shared> shared_;
+  std::filesystem::path downloadDirectory_;
   std::vector<std::shared_ptr<Transfer>> active_;
 };
 
@@ -414,12 +415,19 @@ struct CurlHttpClient::Impl {
   }
 };
 
-CurlHttpClient::CurlHttpClient() : impl_(std::make_unique<Impl>()) {
+CurlHttpClient::CurlHttpClient(std::filesystem::path downloadDirectory)
+    : impl_(std::make_unique<Impl>()) {
+  if (downloadDirectory.empty()) {
+    std::error_code ec;
+    downloadDirectory = std::filesystem::temp_directory_path(ec);
+    if (ec) downloadDirectory = "/tmp";
+  }
   ensureCurlInitialized();
   CURLM* multi = curl_multi_init();
   curl_multi_setopt(multi, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
   impl_->shared->multi = multi;
-  impl_->thread = std::thread([shared = impl_->shared] { Loop(shared).run(); });
+  impl_->thread = std::thread(
+      [shared = impl_->shared, dir = std::move(downloadDirectory)] { Loop(shared, dir).run(); });
 }
 
 CurlHttpClient::~CurlHttpClient() {

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -60,6 +61,15 @@ class LocalServer {
   std::mutex mutex_;
   std::condition_variable cv_;
   bool released_ = false;
+};
+
+struct TempDir {
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "orvex-http-XXXXXX").string();
+    path = mkdtemp(pattern.data());
+  }
+  ~TempDir() { std::filesystem::remove_all(path); }
+  std::filesystem::path path;
 };
 
 template <typename R>
@@ -329,7 +339,8 @@ TEST(CurlHttpClientTest, DownloadsIntoATemporaryFile) {
   local.server().Get("/file.js", [](const httplib::Request&, httplib::Response& res) {
     res.set_content("console.log(1);", "application/javascript");
   });
-  CurlHttpClient client;
+  TempDir dir;
+  CurlHttpClient client(dir.path);
   Waiter<DownloadResult> w;
   client.download(local.url("/file.js"), w.callback());
   DownloadResult result = w.get();
@@ -339,7 +350,7 @@ TEST(CurlHttpClientTest, DownloadsIntoATemporaryFile) {
   std::ifstream in(*result.file);
   std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(content, "console.log(1);");
-  std::filesystem::remove(*result.file);
+  EXPECT_EQ(result.file->parent_path(), dir.path);
 }
 
 TEST(CurlHttpClientTest, DownloadOfMissingFileIsBadResponseAndLeavesNoFile) {
@@ -348,16 +359,8 @@ TEST(CurlHttpClientTest, DownloadOfMissingFileIsBadResponseAndLeavesNoFile) {
     res.status = 404;
     res.set_content("not here", "text/plain");
   });
-  auto tmp = std::filesystem::temp_directory_path();
-  auto countDownloads = [&] {
-    int n = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(tmp)) {
-      if (entry.path().filename().string().rfind("orvex-download-", 0) == 0) ++n;
-    }
-    return n;
-  };
-  int before = countDownloads();
-  CurlHttpClient client;
+  TempDir dir;
+  CurlHttpClient client(dir.path);
   Waiter<DownloadResult> w;
   client.download(local.url("/missing"), w.callback());
   DownloadResult result = w.get();
@@ -365,14 +368,14 @@ TEST(CurlHttpClientTest, DownloadOfMissingFileIsBadResponseAndLeavesNoFile) {
   ASSERT_TRUE(result.error);
   EXPECT_EQ(result.error->kind, HttpError::Kind::badResponse);
   EXPECT_EQ(result.status, 404);
-  EXPECT_EQ(countDownloads(), before);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path));
 }
 
 TEST(CurlHttpClientTest, DestructorCancelsWhatIsInFlight) {
   LocalServer local;
-  std::promise<void> arrived;
+  std::atomic<int> arrived{0};
   local.server().Get("/hang", [&](const httplib::Request&, httplib::Response& res) {
-    arrived.set_value();
+    ++arrived;
     local.waitForRelease();
     res.set_content("late", "text/plain");
   });
@@ -386,11 +389,15 @@ TEST(CurlHttpClientTest, DestructorCancelsWhatIsInFlight) {
       ++calls;
       if (r.error && r.error->kind == HttpError::Kind::cancelled) ++cancelled;
     });
-    client.download(local.url("/hang2"), [&](DownloadResult r) {
+    client.download(local.url("/hang"), [&](DownloadResult r) {
       ++calls;
       if (r.error && r.error->kind == HttpError::Kind::cancelled) ++cancelled;
     });
-    ASSERT_EQ(arrived.get_future().wait_for(5s), std::future_status::ready);
+    auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (arrived.load() < 2 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::yield();
+    }
+    ASSERT_EQ(arrived.load(), 2);
   }
   local.release();
   EXPECT_EQ(calls.load(), 2);
