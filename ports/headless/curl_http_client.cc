@@ -1,6 +1,7 @@
 #include "ports/headless/curl_http_client.h"
 
 #include <curl/curl.h>
+#include <pthread.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -192,6 +193,7 @@ class Loop {
       : shared_(std::move(shared)), downloadDirectory_(std::move(downloadDirectory)) {}
 
   void run() {
+    pthread_setname_np(pthread_self(), "orvex-http");
     CURLM* multi = shared_->multi;
     for (;;) {
       std::deque<std::shared_ptr<Transfer>> incoming;
@@ -236,7 +238,10 @@ class Loop {
         curl_multi_remove_handle(multi, t->easy);
         complete(*t, code);
       }
-      curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+      // Only a broken multi handle fails here; back off rather than spin.
+      if (curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
     }
   }
 
@@ -336,6 +341,11 @@ class Loop {
     long connects = 0;
     curl_easy_getinfo(t.easy, CURLINFO_NUM_CONNECTS, &connects);
     if (connects > 0) shared_->connectionsOpened.fetch_add(static_cast<std::size_t>(connects));
+    // A cancel that raced the last bytes still wins: the caller has already given up on it.
+    if (t.state->cancelRequested.load()) {
+      finishWithError(t, HttpError::Kind::cancelled, "cancelled");
+      return;
+    }
     long status = 0;
     curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
 

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <future>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -203,6 +204,37 @@ TEST(CurlHttpClientTest, ReusesOneConnectionForSequentialRequests) {
     EXPECT_EQ(result.response->status, 200);
   }
   EXPECT_EQ(client.connectionsOpened(), 1u);
+}
+
+TEST(CurlHttpClientTest, ServesSendsFromSeveralThreadsAndSurvivesThrowingCompletions) {
+  LocalServer local;
+  local.server().Post("/echo", [](const httplib::Request& req, httplib::Response& res) {
+    // No content type was given, so none (and not curl's form type) may arrive.
+    res.set_content(req.body + (req.has_header("Content-Type") ? "+type" : ""), "text/plain");
+  });
+  CurlHttpClient client;
+  HttpRequest boom;
+  boom.method = "POST";
+  boom.url = local.url("/echo");
+  client.send(boom, [](HttpResult) { throw std::runtime_error("host bug"); });
+
+  constexpr int kThreads = 4, kEach = 5;
+  std::atomic<int> ok{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      for (int j = 0; j < kEach; ++j) {
+        HttpRequest req;
+        req.method = "POST";
+        req.url = local.url("/echo");
+        req.body = std::to_string(i) + "-" + std::to_string(j);
+        HttpResult result = sendAndWait(client, req);
+        if (result.response && result.response->body == req.body) ++ok;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(ok.load(), kThreads * kEach);
 }
 
 TEST(CurlHttpClientTest, StatusesOfFourHundredAreAnswersForSend) {
