@@ -21,6 +21,14 @@
 #ifdef ORVEX_HAVE_HTTPLIB
 #include <httplib.h>
 
+#if defined(__SANITIZE_THREAD__)
+// The packaged httplib is not instrumented, so TSan misses its internal synchronisation and
+// reports races between its own worker threads.
+extern "C" const char* __tsan_default_suppressions() {
+  return "called_from_lib:libcpp-httplib.so\nrace:libcpp-httplib.so\n";
+}
+#endif
+
 namespace orvex::headless {
 namespace {
 
