@@ -19,6 +19,10 @@ namespace orvex::headless {
 namespace {
 
 constexpr Duration kMaxConnectTimeout = std::chrono::seconds(10);
+// Files may be large videos on slow links: a download ends when it stalls for a minute, and only
+// a very generous total bounds it.
+constexpr Duration kDownloadTotalTimeout = std::chrono::minutes(10);
+constexpr long kDownloadStallSeconds = 60;
 // Downloads are creatives and scripts; anything this large is a broken or hostile server.
 constexpr curl_off_t kMaxDownloadBytes = 256 * 1024 * 1024;
 constexpr long kMaxRedirects = 5;
@@ -277,6 +281,10 @@ class Loop {
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, toMillis(r.timeout));
+    if (t->isDownload) {
+      curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
+      curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, kDownloadStallSeconds);
+    }
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS,
                      toMillis(std::min(r.timeout, kMaxConnectTimeout)));
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &onBodyBytes);
@@ -469,7 +477,7 @@ std::shared_ptr<HttpTask> CurlHttpClient::download(std::string url,
   auto t = std::make_shared<Transfer>();
   t->state = std::make_shared<TaskState>();
   t->request.url = std::move(url);
-  t->request.timeout = std::chrono::seconds(60);
+  t->request.timeout = kDownloadTotalTimeout;
   t->isDownload = true;
   t->onDownload = std::move(completion);
   return impl_->enqueue(std::move(t));
