@@ -3,6 +3,7 @@
 // kept alive and reused, HTTP/2 when the server offers it, TLS verification always on.
 
 #include <cstddef>
+#include <filesystem>
 #include <memory>
 
 #include "orvex/platform/http.h"
@@ -11,7 +12,8 @@ namespace orvex::headless {
 
 class CurlHttpClient : public HttpClient {
  public:
-  CurlHttpClient();
+  // Downloads land in `downloadDirectory`, the system's temporary directory when empty.
+  explicit CurlHttpClient(std::filesystem::path downloadDirectory = {});
   ~CurlHttpClient() override;  // cancels what is in flight and joins the network thread
 
   std::shared_ptr<HttpTask> send(HttpRequest request,

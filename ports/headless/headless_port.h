@@ -15,7 +15,9 @@
 namespace orvex::headless {
 
 class FileStore;
+class HeadlessDevice;
 class Lifecycle;
+class LocalFileSystem;
 class MemoryLog;
 class RealTimeLoop;
 class VirtualTime;
@@ -52,17 +54,22 @@ enum class TimeMode { real, virtualTime };
 
 struct HeadlessOptions {
   TimeMode time = TimeMode::real;
-  // Store suites live in dataDirectory/"defaults", caches in dataDirectory/"caches".
+  // Store suites live in dataDirectory/"defaults", caches in dataDirectory/"caches", temporary
+  // files in dataDirectory/"tmp". Empty: a new directory under the system's temporary directory.
   std::filesystem::path dataDirectory;
   DeviceOptions device;
   BundleOptions bundle;
   OrvexDeployment deployment;
   // Echo every log line to stderr as well as keeping it in memory.
   bool echoLog = false;
+  // Keep only this many newest log lines (0: all).
+  std::size_t logCapacity = 0;
   // Virtual time starts here (default: 2026-01-01T00:00:00Z).
   std::optional<WallTime> virtualStart;
   // Replaces the libcurl client (tests use a scripted transport).
   std::shared_ptr<HttpClient> http;
+  // Real time only: the main run loop runs on a thread of its own instead of the host's.
+  bool loopOnOwnThread = false;
 };
 
 // The assembled port. The concrete handles let the host drive what a real platform would
@@ -74,10 +81,14 @@ struct HeadlessPort {
   std::shared_ptr<FileStore> store;
   std::shared_ptr<Lifecycle> lifecycle;
   std::shared_ptr<MemoryLog> log;
+  std::shared_ptr<HeadlessDevice> device;
+  std::shared_ptr<LocalFileSystem> files;
 
   // Runs the main run loop for `seconds` (real time) or advances virtual time by it.
   void runFor(double seconds) const;
-  // Runs until `done` holds or `timeoutSeconds` pass; returns whether `done` held.
+  // Runs until `done` holds or `timeoutSeconds` pass; returns whether `done` held. In virtual
+  // time the clock jumps from one due task to the next, but never while an HTTP transfer is in
+  // flight: then it waits in real time (up to 5 s per call) for the transfer to post back.
   bool runUntil(const std::function<bool()>& done, double timeoutSeconds) const;
 };
 

@@ -1,0 +1,120 @@
+#include "orvex/core/url.h"
+
+#include <curl/curl.h>
+
+#include <climits>
+#include <memory>
+
+#include "orvex/core/text.h"
+
+namespace orvex {
+namespace {
+
+struct CurlUrlDeleter {
+  void operator()(CURLU* u) const { curl_url_cleanup(u); }
+};
+struct CurlFree {
+  void operator()(char* p) const { curl_free(p); }
+};
+using CurlText = std::unique_ptr<char, CurlFree>;
+
+std::optional<std::string> part(CURLU* url, CURLUPart which) {
+  char* raw = nullptr;
+  if (curl_url_get(url, which, &raw, 0) != CURLUE_OK || raw == nullptr) return std::nullopt;
+  CurlText owned(raw);
+  return std::string(raw);
+}
+
+bool hasForbiddenCharacter(std::string_view text) {
+  for (unsigned char c : text) {
+    if (c <= 0x20 || c == 0x7f) return true;
+  }
+  return false;
+}
+
+std::vector<QueryItem> splitQuery(std::string_view query) {
+  std::vector<QueryItem> items;
+  if (query.empty()) return items;
+  for (;;) {
+    auto amp = query.find('&');
+    std::string_view piece = query.substr(0, amp);
+    auto eq = piece.find('=');
+    if (eq == std::string_view::npos) {
+      items.push_back({std::string(piece), std::nullopt});
+    } else {
+      items.push_back({std::string(piece.substr(0, eq)), std::string(piece.substr(eq + 1))});
+    }
+    if (amp == std::string_view::npos) break;
+    query.remove_prefix(amp + 1);
+  }
+  return items;
+}
+
+bool isHex(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+}  // namespace
+
+std::optional<Url> Url::parse(std::string_view text) {
+  if (text.empty() || hasForbiddenCharacter(text)) return std::nullopt;
+  std::unique_ptr<CURLU, CurlUrlDeleter> handle(curl_url());
+  if (!handle) return std::nullopt;
+  std::string owned(text);
+  // Any scheme (deep links, app-store links), and no dot-segment folding: the parts must match
+  // what the caller wrote.
+  if (curl_url_set(handle.get(), CURLUPART_URL, owned.c_str(),
+                   CURLU_NON_SUPPORT_SCHEME | CURLU_PATH_AS_IS) != CURLUE_OK) {
+    return std::nullopt;
+  }
+  Url url;
+  auto scheme = part(handle.get(), CURLUPART_SCHEME);
+  if (!scheme || scheme->empty()) return std::nullopt;
+  url.text_ = std::move(owned);
+  url.scheme_ = asciiLower(*scheme);
+  url.host_ = part(handle.get(), CURLUPART_HOST).value_or("");
+  if (auto port = part(handle.get(), CURLUPART_PORT)) {
+    // curl has already checked it is a number in 0..65535.
+    url.port_ = static_cast<int>(parseInt64OrZero(*port));
+  }
+  url.path_ = part(handle.get(), CURLUPART_PATH).value_or("");
+  url.query_ = part(handle.get(), CURLUPART_QUERY);
+  url.fragment_ = part(handle.get(), CURLUPART_FRAGMENT);
+  return url;
+}
+
+std::optional<std::vector<QueryItem>> Url::queryItemsOf(std::string_view text) {
+  text = text.substr(0, text.find('#'));
+  auto question = text.find('?');
+  if (question == std::string_view::npos) return std::nullopt;
+  return splitQuery(text.substr(question + 1));
+}
+
+std::vector<QueryItem> Url::queryItems() const {
+  if (!query_) return {};
+  return splitQuery(*query_);
+}
+
+std::optional<std::string> percentDecode(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') continue;
+    if (i + 2 >= text.size() || !isHex(text[i + 1]) || !isHex(text[i + 2])) return std::nullopt;
+    i += 2;
+  }
+  if (text.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
+  int length = 0;
+  CurlText decoded(
+      curl_easy_unescape(nullptr, text.data(), static_cast<int>(text.size()), &length));
+  if (!decoded) return std::nullopt;
+  std::string result(decoded.get(), static_cast<std::size_t>(length));
+  if (!isValidUtf8(result)) return std::nullopt;
+  return result;
+}
+
+std::string percentEncodeQueryValue(std::string_view text) {
+  if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return std::string();
+  CurlText encoded(curl_easy_escape(nullptr, text.data(), static_cast<int>(text.size())));
+  return encoded ? std::string(encoded.get()) : std::string();
+}
+
+}  // namespace orvex
