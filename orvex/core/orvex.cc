@@ -23,12 +23,18 @@ std::optional<OrvexPlatform>& installedPlatform() {
   return platform;
 }
 
-const char* boolText(bool value) { return value ? "true" : "false"; }
+const char* boolText(bool value) {
+  return value ? "true" : "false";
+}
 
 }  // namespace
 
-std::atomic<Orvex*>& Orvex::gSharedForTesting() { return gShared; }
-std::mutex& Orvex::sharedMutexForTesting() { return sharedMutex(); }
+std::atomic<Orvex*>& Orvex::gSharedForTesting() {
+  return gShared;
+}
+std::mutex& Orvex::sharedMutexForTesting() {
+  return sharedMutex();
+}
 
 bool Orvex::installPlatform(OrvexPlatform platform) {
   std::lock_guard lock(sharedMutex());
@@ -169,7 +175,9 @@ void Orvex::applicationDidEnterBackground() {
   if (id != kInvalidBackgroundTask) lifecycle.endBackgroundTask(id);
 }
 
-void Orvex::presentQuest(const std::string& urlText) { seams::presentQuestPage(urlText); }
+void Orvex::presentQuest(const std::string& urlText) {
+  seams::presentQuestPage(urlText);
+}
 
 namespace BackfillModuleRegistry {
 namespace {

@@ -7,10 +7,9 @@ namespace orvex {
 
 void OrvexConfig::fetchRemoteConfig(std::function<void(const ServerError&)> completion) {
   Orvex& sdk = Orvex::shared();
-  ServerError error = ServerError::refused(!sdk.initialized() ? NotActivated::notInitialized
-                                           : !sdk.isTargetDevice()
-                                               ? NotActivated::notTargetCountry
-                                               : NotActivated::notActive);
+  ServerError error = ServerError::refused(!sdk.initialized()      ? NotActivated::notInitialized
+                                           : !sdk.isTargetDevice() ? NotActivated::notTargetCountry
+                                                                   : NotActivated::notActive);
   logger_.log("remote config failed. " + error.description());
   if (completion) completion(error);
 }

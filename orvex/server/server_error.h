@@ -13,8 +13,8 @@ struct ServerError {
   enum class Kind { notActivated, transport, status, decoding };
   Kind kind = Kind::transport;
   NotActivated notActivated = NotActivated::notInitialized;  // kind notActivated
-  HttpError::Kind transport = HttpError::Kind::other;         // kind transport
-  int statusCode = 0;                                         // kind status
+  HttpError::Kind transport = HttpError::Kind::other;        // kind transport
+  int statusCode = 0;                                        // kind status
   std::string message;
 
   static ServerError refused(NotActivated reason);

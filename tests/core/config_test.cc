@@ -20,8 +20,12 @@ TestSdkOptions withKey(const std::string& key) {
   return o;
 }
 
-KeyValueStore& defaults() { return *Orvex::shared().platform().store->standard(); }
-KeyValueStore& metrics() { return *Orvex::shared().platform().store->suite("io.orvex.metrics"); }
+KeyValueStore& defaults() {
+  return *Orvex::shared().platform().store->standard();
+}
+KeyValueStore& metrics() {
+  return *Orvex::shared().platform().store->suite("io.orvex.metrics");
+}
 
 TEST(OrvexConfigTest, FirstLaunchWritesEveryKey) {
   TempDir dir;

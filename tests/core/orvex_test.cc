@@ -21,7 +21,8 @@ TestSdkOptions withLanguage(const std::string& language) {
 }
 
 const std::string kWarning =
-    "Orvex::Orvex ⚠️ !!ATTENTION!! ⚠️ \nOrvex is not in production mode. \nPlease make sure that "
+    "Orvex::Orvex ⚠️ !!ATTENTION!! ⚠️ \nOrvex is not in production mode. \nPlease make sure "
+    "that "
     "the Orvex SDK is set to production mode before deployment. \nLearn more: ";
 
 TEST(OrvexInitializeTest, TargetCountryPassesAndLogsTheListAsPassed) {
@@ -30,11 +31,12 @@ TEST(OrvexInitializeTest, TargetCountryPassesAndLogsTheListAsPassed) {
   Orvex::initialize(false, true, std::vector<std::string>{"kr"});
   EXPECT_TRUE(Orvex::shared().isTargetDevice());
   EXPECT_TRUE(Orvex::useInAppBrowser());
-  EXPECT_TRUE(sdk.logged(
-      "Orvex::Orvex Orvex.initialize(production: false, useInAppBrowser: true, "
-      "targetCountries: [\"kr\"])"));
+  EXPECT_TRUE(
+      sdk.logged("Orvex::Orvex Orvex.initialize(production: false, useInAppBrowser: true, "
+                 "targetCountries: [\"kr\"])"));
   EXPECT_TRUE(sdk.logged(kWarning + Orvex::shared().platform().deployment.developerGuideUrl));
-  EXPECT_TRUE(sdk.logged("Orvex::Orvex ℹ️ OrvexAdsBackfill module not found - backfill disabled"));
+  EXPECT_TRUE(
+      sdk.logged("Orvex::Orvex ℹ️ OrvexAdsBackfill module not found - backfill disabled"));
 }
 
 TEST(OrvexInitializeTest, BareLanguageIsTakenAsTheCountry) {
@@ -44,9 +46,9 @@ TEST(OrvexInitializeTest, BareLanguageIsTakenAsTheCountry) {
   EXPECT_TRUE(Orvex::shared().initialized());
   EXPECT_FALSE(Orvex::shared().isTargetDevice());
   EXPECT_FALSE(Orvex::useInAppBrowser());  // the procedure stopped before the flags were set
-  EXPECT_EQ(sdk.logLines(), (std::vector<std::string>{
-                                "Orvex::Orvex Orvex deactivated. currentCountry: EN "
-                                "targetCountries: [\"KR\", \"US\"]"}));
+  EXPECT_EQ(sdk.logLines(),
+            (std::vector<std::string>{"Orvex::Orvex Orvex deactivated. currentCountry: EN "
+                                      "targetCountries: [\"KR\", \"US\"]"}));
 }
 
 TEST(OrvexInitializeTest, EmptyOrMissingListAndEmptyLocaleSkipTheCheck) {
@@ -105,7 +107,8 @@ TEST(OrvexOperationsTest, CallsBeforeInitializeAreLoggedAndIgnored) {
   TestSdk sdk(dir.path());
   Orvex::setUID("someone");
   Orvex::setTheme(OrvexTheme::dark);
-  EXPECT_TRUE(sdk.logged("Orvex::Orvex setUID function can only be used after calling initialize."));
+  EXPECT_TRUE(
+      sdk.logged("Orvex::Orvex setUID function can only be used after calling initialize."));
   EXPECT_TRUE(
       sdk.logged("Orvex::Orvex setTheme function can only be used after calling initialize."));
   EXPECT_EQ(Orvex::shared().config().themeMode(), OrvexTheme::automatic);
@@ -129,11 +132,14 @@ TEST(OrvexOperationsTest, BackgroundEndsItsTask) {
   TempDir dir;
   TestSdk sdk(dir.path());
   Orvex::initialize(false, false);
-  Orvex::shared().platform().store->suite("io.orvex.metrics")->set("CUSTOM_PROPERTY_REQUEST_AT",
-                                                                    Value(std::int64_t{5}));
+  Orvex::shared()
+      .platform()
+      .store->suite("io.orvex.metrics")
+      ->set("CUSTOM_PROPERTY_REQUEST_AT", Value(std::int64_t{5}));
   sdk.port().lifecycle->send(AppNotification::didEnterBackground);
   sdk.advance(0);
-  EXPECT_EQ(sdk.port().lifecycle->activeBackgroundTaskCount(), 0u);
+  for (const auto& name : sdk.port().lifecycle->activeBackgroundTaskNames())
+    EXPECT_NE(name, "flushPendingProperties");
 }
 
 int gActivations = 0;
@@ -145,9 +151,9 @@ TEST(BackfillRegistryTest, FirstRegisteredNameIsActivated) {
   BackfillModuleRegistry::add("OrvexAdsBackfill.OrvexBackfill", [] { gActivations += 1; });
   Orvex::initialize(false, false);
   EXPECT_EQ(gActivations, 1);
-  EXPECT_TRUE(sdk.logged(
-      "Orvex::Orvex 🔄 OrvexAdsBackfill automatically activated via "
-      "OrvexAdsBackfill.OrvexBackfill"));
+  EXPECT_TRUE(
+      sdk.logged("Orvex::Orvex 🔄 OrvexAdsBackfill automatically activated via "
+                 "OrvexAdsBackfill.OrvexBackfill"));
 }
 
 TEST(DeviceTest, FactsAndInfoText) {

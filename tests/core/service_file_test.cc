@@ -20,7 +20,8 @@ const std::string kAndroidMessage =
     "but got 'android'\n- The 'orvex_service.json' file may be for a different platform (e.g., "
     "Android).\n- Please make sure you are using the correct file for this app.";
 const std::string kNoPlatformMessage =
-    "Orvex::OrvexConfig ⛔️ Invalid Orvex App Key Detected!\n- Reason: App key validation failed "
+    "Orvex::OrvexConfig ⛔️ Invalid Orvex App Key Detected!\n- Reason: App key validation "
+    "failed "
     "(no platform found).\n- Please ensure that the correct 'orvex_service.json' file is being "
     "used.";
 

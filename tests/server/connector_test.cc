@@ -24,8 +24,8 @@ struct ConnectorFixture {
     options.http = http;
     if (serviceFile) options.serviceFile = *serviceFile;
     sdk.emplace(dir.path(), options);
-    connector = std::make_shared<OrvexConnector>(Orvex::shared().platform(),
-                                                 Orvex::shared().config());
+    connector =
+        std::make_shared<OrvexConnector>(Orvex::shared().platform(), Orvex::shared().config());
   }
 
   // Posts to the primary endpoint and records the outcome.
@@ -61,9 +61,8 @@ struct ConnectorFixture {
 TEST(ConnectorTest, SendsHeadersInOrderAndTheQueryBody) {
   const std::string key = makeJwt(R"({"platform":"ios"})");
   ConnectorFixture f(R"({"app_key":")" + key + "\"}");
-  f.http->respond([](const HttpRequest&) {
-    return ScriptedHttpClient::answer(200, R"({"data":{"x":1}})");
-  });
+  f.http->respond(
+      [](const HttpRequest&) { return ScriptedHttpClient::answer(200, R"({"data":{"x":1}})"); });
   f.post("query \"q\" {\n x }");
   f.sdk->advance(0);
   ASSERT_TRUE(f.finished);
@@ -83,9 +82,8 @@ TEST(ConnectorTest, SendsHeadersInOrderAndTheQueryBody) {
 
 TEST(ConnectorTest, EmptyAppKeySendsNoAuthorization) {
   ConnectorFixture f(R"({"app_key":"not-a-jwt"})");
-  f.http->respond([](const HttpRequest&) {
-    return ScriptedHttpClient::answer(200, R"({"data":{"x":1}})");
-  });
+  f.http->respond(
+      [](const HttpRequest&) { return ScriptedHttpClient::answer(200, R"({"data":{"x":1}})"); });
   f.post();
   f.sdk->advance(0);
   EXPECT_EQ(headerOf(f.http->requests().at(0), "Authorization"), "");
@@ -109,8 +107,8 @@ TEST(ConnectorTest, ServerErrorsRetryThenFallBack) {
   ASSERT_TRUE(f.finished);
   const std::string primary = Orvex::shared().config().requestAdsURL();
   const std::string fallback = Orvex::shared().config().graphQLURL();
-  EXPECT_EQ(f.urls(), (std::vector<std::string>{primary, primary, primary, fallback, fallback,
-                                                fallback}));
+  EXPECT_EQ(f.urls(),
+            (std::vector<std::string>{primary, primary, primary, fallback, fallback, fallback}));
   EXPECT_EQ(errorCode(*f.error), OrvexErrorCode::network);
   EXPECT_TRUE(f.sdk->logged("Orvex::RetryPolicy retrying request in 1000.0ms."));
   EXPECT_TRUE(f.sdk->logged("Orvex::RetryPolicy retrying request in 2000.0ms."));

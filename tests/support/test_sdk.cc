@@ -11,8 +11,8 @@
 namespace orvex {
 
 void OrvexTestAccess::reset(OrvexPlatform platform) {
-  std::lock_guard lock(sharedMutexForTesting());
-  delete gSharedForTesting().exchange(new Orvex(std::move(platform)));
+  std::lock_guard lock(Orvex::sharedMutexForTesting());
+  delete Orvex::gSharedForTesting().exchange(new Orvex(std::move(platform)));
 }
 
 namespace testing_support {
@@ -56,10 +56,10 @@ headless::HeadlessOptions optionsFor(const std::filesystem::path& dataDir,
 }  // namespace
 
 TestSdk::TestSdk(const std::filesystem::path& dataDir, TestSdkOptions options)
-    : resources_(dataDir / "bundle"),
-      port_([&] {
+    : resources_(dataDir / "bundle"), port_([&] {
         std::filesystem::create_directories(resources_);
-        if (options.serviceFile) std::ofstream(resources_ / "orvex_service.json") << *options.serviceFile;
+        if (options.serviceFile)
+          std::ofstream(resources_ / "orvex_service.json") << *options.serviceFile;
         return headless::makeHeadlessPort(optionsFor(dataDir, resources_, options));
       }()) {
   if (auto scripted = std::dynamic_pointer_cast<ScriptedHttpClient>(options.http))
@@ -69,7 +69,9 @@ TestSdk::TestSdk(const std::filesystem::path& dataDir, TestSdkOptions options)
 
 TestSdk::~TestSdk() = default;
 
-void TestSdk::advance(double seconds) { port_.runFor(seconds); }
+void TestSdk::advance(double seconds) {
+  port_.runFor(seconds);
+}
 
 bool TestSdk::logged(const std::string& line) const {
   for (const auto& l : port_.log->lines())
@@ -77,7 +79,9 @@ bool TestSdk::logged(const std::string& line) const {
   return false;
 }
 
-std::vector<std::string> TestSdk::logLines() const { return port_.log->lines(); }
+std::vector<std::string> TestSdk::logLines() const {
+  return port_.log->lines();
+}
 
 }  // namespace testing_support
 }  // namespace orvex

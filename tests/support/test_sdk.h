@@ -37,9 +37,8 @@ class TempDir {
 
 struct TestSdkOptions {
   // Written as the bundle's orvex_service.json when set.
-  std::optional<std::string> serviceFile = std::string("{\"app_key\": \"") +
-                                           "eyJhbGciOiJIUzI1NiJ9.eyJwbGF0Zm9ybSI6ImlvcyJ9.sig" +
-                                           "\"}";
+  std::optional<std::string> serviceFile =
+      std::string("{\"app_key\": \"") + "eyJhbGciOiJIUzI1NiJ9.eyJwbGF0Zm9ybSI6ImlvcyJ9.sig" + "\"}";
   std::vector<std::string> preferredLanguages = {"en-US"};
   InterfaceStyle interfaceStyle = InterfaceStyle::light;
   // Replaces the port's HTTP client; a ScriptedHttpClient is attached to the port's dispatcher.
