@@ -216,7 +216,7 @@ class Loop {
       }
       if (stopping) {
         for (auto& t : active_) {
-          curl_multi_remove_handle(multi, t->easy);
+          release(multi, *t);
           finishWithError(*t, HttpError::Kind::cancelled, "cancelled");
         }
         active_.clear();
@@ -239,7 +239,7 @@ class Loop {
         std::shared_ptr<Transfer> t = std::move(*it);
         active_.erase(it);
         CURLcode code = msg->data.result;
-        curl_multi_remove_handle(multi, t->easy);
+        release(multi, *t);
         complete(*t, code);
       }
       // Only a broken multi handle fails here; back off rather than spin.
@@ -332,12 +332,20 @@ class Loop {
     active_.push_back(std::move(t));
   }
 
+  // Takes a transfer off the multi handle, counting the connections it had to open.
+  void release(CURLM* multi, Transfer& t) {
+    long connects = 0;
+    curl_easy_getinfo(t.easy, CURLINFO_NUM_CONNECTS, &connects);
+    if (connects > 0) shared_->connectionsOpened.fetch_add(static_cast<std::size_t>(connects));
+    curl_multi_remove_handle(multi, t.easy);
+  }
+
   void reapCancelled(CURLM* multi) {
     for (auto it = active_.begin(); it != active_.end();) {
       if ((*it)->state->cancelRequested.load()) {
         std::shared_ptr<Transfer> t = std::move(*it);
         it = active_.erase(it);
-        curl_multi_remove_handle(multi, t->easy);
+        release(multi, *t);
         finishWithError(*t, HttpError::Kind::cancelled, "cancelled");
       } else {
         ++it;
@@ -346,9 +354,6 @@ class Loop {
   }
 
   void complete(Transfer& t, CURLcode code) {
-    long connects = 0;
-    curl_easy_getinfo(t.easy, CURLINFO_NUM_CONNECTS, &connects);
-    if (connects > 0) shared_->connectionsOpened.fetch_add(static_cast<std::size_t>(connects));
     // A cancel that raced the last bytes still wins: the caller has already given up on it.
     if (t.state->cancelRequested.load()) {
       finishWithError(t, HttpError::Kind::cancelled, "cancelled");
