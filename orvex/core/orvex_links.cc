@@ -27,9 +27,8 @@ bool Orvex::handleDeepLink(const std::string& url) {
     std::string landing = percentDecode(*item.value).value_or("");
     if (!Url::parse(landing)) continue;
     Orvex& self = shared();
-    self.platform_.dispatcher->mainQueue()->postAfter(secondsToDuration(0.01), [landing] {
-      Orvex::shared().presentQuest(landing);
-    });
+    self.platform_.dispatcher->mainQueue()->postAfter(
+        secondsToDuration(0.01), [landing] { Orvex::shared().presentQuest(landing); });
     return true;
   }
   return false;

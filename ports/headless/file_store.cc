@@ -466,7 +466,8 @@ FileStore::FileStore(fs::path directory, std::string standardDomain, std::shared
       removeStaleTemporaries(core_->directory / name.substr(0, pos + kExtension.size()));
     }
   }
-  core_->writer = std::thread([core = core_.get()] { core->runWriter(); });
+  // The thread shares ownership: a store let go of on its own writer thread stays valid.
+  core_->writer = std::thread([core = core_] { core->runWriter(); });
 }
 
 FileStore::~FileStore() {

@@ -30,9 +30,9 @@ TEST(QuestLinksTest, OpenQuestJoinsChannelAndPath) {
 TEST(QuestLinksTest, DeepLinkOpensTheFirstValidLandingUrlLater) {
   TempDir dir;
   TestSdk sdk(dir.path());
-  EXPECT_TRUE(Orvex::handleDeepLink(
-      "demo://open?x=1&orvex_landing_url=not%20a%20url&orvex_landing_url&"
-      "orvex_landing_url=https%3A%2F%2Fquest.example%2Fe%3Fa%3D1"));
+  EXPECT_TRUE(
+      Orvex::handleDeepLink("demo://open?x=1&orvex_landing_url=not%20a%20url&orvex_landing_url&"
+                            "orvex_landing_url=https%3A%2F%2Fquest.example%2Fe%3Fa%3D1"));
   EXPECT_FALSE(sdk.logged(presented("https://quest.example/e?a=1")));  // deferred
   sdk.advance(0.01);
   EXPECT_TRUE(sdk.logged(presented("https://quest.example/e?a=1")));

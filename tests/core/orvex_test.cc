@@ -21,7 +21,8 @@ TestSdkOptions withLanguage(const std::string& language) {
 }
 
 const std::string kWarning =
-    "Orvex::Orvex ⚠️ !!ATTENTION!! ⚠️ \nOrvex is not in production mode. \nPlease make sure "
+    "Orvex::Orvex ⚠️ !!ATTENTION!! ⚠️ \nOrvex is not in production mode. \nPlease make "
+    "sure "
     "that "
     "the Orvex SDK is set to production mode before deployment. \nLearn more: ";
 

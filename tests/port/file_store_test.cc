@@ -1,6 +1,7 @@
 #include "ports/headless/file_store.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -291,13 +292,27 @@ Child startWriter(const fs::path& dir) {
   return child;
 }
 
-// The last "durable N" the child printed (reading until it is gone), or -1.
-long long lastDurable(int fd) {
-  std::string text;
+// Reads the child's output until `word` appears (or ten seconds pass) and returns it all.
+std::string readUntil(int fd, const std::string& word, std::string text = {}) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  char buffer[4096];
+  while (text.find(word) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 100) <= 0) continue;
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  return text;
+}
+
+// The last "durable N" in the child's whole output (read until it is gone), or -1.
+long long lastDurable(int fd, std::string text) {
   char buffer[4096];
   ssize_t n;
-  while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
     text.append(buffer, static_cast<std::size_t>(n));
+  }
   long long last = -1;
   std::istringstream lines(text);
   std::string word;
@@ -317,12 +332,15 @@ TEST(FileStoreDurability, KilledWritersLeaveACompleteGenerationNoOlderThanTheLas
   for (int round = 0; round < 30; ++round) {
     Child child = startWriter(dir.path());
     ASSERT_GT(child.pid, 0);
+    // Kill at a random moment of writing, not while the program is still starting.
+    const std::string startup = readUntil(child.out, "ready");
+    ASSERT_NE(startup.find("ready"), std::string::npos) << "round " << round;
     std::this_thread::sleep_for(std::chrono::microseconds(delayMicros(random)));
     ::kill(child.pid, SIGKILL);
     int status = 0;
     ASSERT_EQ(::waitpid(child.pid, &status, 0), child.pid);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the writer must still be running when killed";
-    const long long durable = lastDurable(child.out);
+    const long long durable = lastDurable(child.out, startup);
     ::close(child.out);
 
     auto log = std::make_shared<MemoryLog>();

@@ -1,6 +1,7 @@
 // Writes generation after generation to a FileStore until killed. Every generation sets all keys
 // in one update, so a reader must find every key from one generation. After each flush it prints
-// "durable N" on stdout: a store reopened after a crash must hold at least generation N.
+// "durable N" on stdout: a store reopened after a crash must hold at least generation N. It
+// prints "ready N" once the store is open, N being the generation it found.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -23,6 +24,8 @@ int main(int argc, char** argv) {
   orvex::headless::FileStore store(argv[1], "com.example.crash", log, std::chrono::milliseconds(0));
   auto suite = store.openSuite("io.orvex.metrics");
   std::int64_t generation = suite->integer("generation");
+  std::printf("ready %lld\n", static_cast<long long>(generation));
+  std::fflush(stdout);
   for (;;) {
     ++generation;
     const std::string tag = "gen-" + std::to_string(generation);
