@@ -7,6 +7,7 @@
 #include "orvex/core/orvex_config.h"
 #include "orvex/core/seams.h"
 #include "orvex/core/text.h"
+#include "orvex/server/orvex_api.h"
 
 namespace orvex {
 namespace {
@@ -67,6 +68,12 @@ OrvexConfig& Orvex::config() {
 Device& Orvex::device() {
   std::call_once(deviceOnce_, [this] { device_ = std::make_unique<Device>(platform_); });
   return *device_;
+}
+
+OrvexAPI& Orvex::api() {
+  std::call_once(apiOnce_,
+                 [this] { api_ = std::make_shared<OrvexAPI>(platform_, config(), device()); });
+  return *api_;
 }
 
 bool Orvex::isProduction() {

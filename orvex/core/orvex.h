@@ -18,6 +18,7 @@
 namespace orvex {
 
 class Device;
+class OrvexAPI;
 class OrvexConfig;
 
 class Orvex {
@@ -45,6 +46,8 @@ class Orvex {
   const OrvexPlatform& platform() const { return platform_; }
   OrvexConfig& config();
   Device& device();
+  // The server operations; created with the configuration and device facts it reads.
+  OrvexAPI& api();
   bool initialized() const { return initialized_.load(std::memory_order_acquire); }
   bool isTargetDevice() const { return isTargetDevice_.load(std::memory_order_acquire); }
   SimpleLogger& logger() { return logger_; }
@@ -77,6 +80,9 @@ class Orvex {
   std::unique_ptr<OrvexConfig> config_;
   std::once_flag deviceOnce_;
   std::unique_ptr<Device> device_;
+  // Declared after what it refers to, so it goes first.
+  std::once_flag apiOnce_;
+  std::shared_ptr<OrvexAPI> api_;
   Subscription backgroundObserver_;
 };
 

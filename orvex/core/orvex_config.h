@@ -24,6 +24,7 @@ extern const char* const kDefaultDisplayTag;
 inline constexpr const char* kDefaultDisplayTagMacro = "<%= data.markup %>";
 inline constexpr const char* kDefaultPlayerVersion = "v0.0.13";
 
+struct RemoteConfigRes;
 struct ServerError;
 
 class OrvexConfig {
@@ -81,6 +82,8 @@ class OrvexConfig {
   void setPersistedString(std::string OrvexConfig::*field, const char* key,
                           const std::string& value);
   void resetCustomProperties();
+  // The success step of remote configuration; `res` may be absent (the defaults apply).
+  void applyRemoteConfig(const std::optional<RemoteConfigRes>& res);
 
   SimpleLogger logger_{"OrvexConfig"};
   const OrvexPlatform& platform_;

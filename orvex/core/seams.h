@@ -3,7 +3,13 @@
 // properties, the quest screen). Each subsystem provides its function; until then the defaults
 // in seams_default.cc stand in and do nothing beyond what they say.
 
+#include <memory>
 #include <string>
+
+namespace orvex {
+class OrvexNativeAd;
+class OrvexNativeAdView;
+}  // namespace orvex
 
 namespace orvex::seams {
 
@@ -14,5 +20,11 @@ void sendPendingCustomProperties();
 // Presents the quest web page screen for `url` full screen over the top-most screen; nothing
 // when there is no window to present from.
 void presentQuestPage(const std::string& url);
+// False only when the application's first window is in a landscape orientation.
+bool interfaceIsPortrait();
+// Makes the ad player script of `version` ready in the background, without completion.
+void preparePlayerScript(const std::string& version);
+// The native ad currently attached to `view`, if any.
+std::shared_ptr<OrvexNativeAd> nativeAdAttachedTo(const OrvexNativeAdView& view);
 
 }  // namespace orvex::seams

@@ -325,7 +325,11 @@ std::optional<Resp<AdReq>> decodeAdReq(std::string_view text, std::string* error
   const auto root = json::parse(text, error);
   const Value* data = dataMember(root, error);
   if (!data) return std::nullopt;
-  const Value* m = data->find("requestAd");
+  return decodeAdReqData(*data, error);
+}
+
+std::optional<Resp<AdReq>> decodeAdReqData(const Value& data, std::string* error) {
+  const Value* m = data.find("requestAd");
   if (!m) {
     if (error) *error = "data.requestAd: expected an object";
     return std::nullopt;
@@ -339,7 +343,11 @@ std::optional<Resp<AdReqs>> decodeAdReqs(std::string_view text, std::string* err
   const auto root = json::parse(text, error);
   const Value* data = dataMember(root, error);
   if (!data) return std::nullopt;
-  const Value* m = data->find("requestAds");
+  return decodeAdReqsData(*data, error);
+}
+
+std::optional<Resp<AdReqs>> decodeAdReqsData(const Value& data, std::string* error) {
+  const Value* m = data.find("requestAds");
   const ValueArray* items = m ? m->asArray() : nullptr;
   if (!items) {
     if (error) *error = "data.requestAds: expected an array";
@@ -359,8 +367,13 @@ std::optional<Resp<RemoteConfigReq>> decodeRemoteConfigReq(std::string_view text
   const auto root = json::parse(text, error);
   const Value* data = dataMember(root, error);
   if (!data) return std::nullopt;
+  return decodeRemoteConfigReqData(*data, error);
+}
+
+std::optional<Resp<RemoteConfigReq>> decodeRemoteConfigReqData(const Value& data,
+                                                               std::string* error) {
   Resp<RemoteConfigReq> out;
-  const Value* m = data->find("getRemoteConfig");
+  const Value* m = data.find("getRemoteConfig");
   if (!m || m->isNull()) return out;
   Reader r(*m, "data.getRemoteConfig", error);
   RemoteConfigRes res;
@@ -401,7 +414,12 @@ std::optional<Resp<ReportMetricReq>> decodeReportMetricReq(std::string_view text
   const auto root = json::parse(text, error);
   const Value* data = dataMember(root, error);
   if (!data) return std::nullopt;
-  const Value* m = data->find("invoke");
+  return decodeReportMetricReqData(*data, error);
+}
+
+std::optional<Resp<ReportMetricReq>> decodeReportMetricReqData(const Value& data,
+                                                               std::string* error) {
+  const Value* m = data.find("invoke");
   if (!m) {
     if (error) *error = "data.invoke: expected an object";
     return std::nullopt;

@@ -141,4 +141,12 @@ std::optional<Resp<RemoteConfigReq>> decodeRemoteConfigReq(std::string_view text
 std::optional<Resp<ReportMetricReq>> decodeReportMetricReq(std::string_view text,
                                                            std::string* error = nullptr);
 
+// The same, from the `data` member of an answer already parsed.
+std::optional<Resp<AdReq>> decodeAdReqData(const Value& data, std::string* error = nullptr);
+std::optional<Resp<AdReqs>> decodeAdReqsData(const Value& data, std::string* error = nullptr);
+std::optional<Resp<RemoteConfigReq>> decodeRemoteConfigReqData(const Value& data,
+                                                               std::string* error = nullptr);
+std::optional<Resp<ReportMetricReq>> decodeReportMetricReqData(const Value& data,
+                                                               std::string* error = nullptr);
+
 }  // namespace orvex

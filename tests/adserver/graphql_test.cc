@@ -151,8 +151,8 @@ TEST(GraphqlParse, DeepNestingIsRefusedNotRecursedInto) {
   for (int i = 0; i < 100000; ++i) objects += "{k: ";
   EXPECT_FALSE(parse(objects, &error));
 
-  std::string justInside = "{ f(x: " + std::string(kMaxDepth - 2, '[') +
-                           std::string(kMaxDepth - 2, ']') + ") }";
+  std::string justInside =
+      "{ f(x: " + std::string(kMaxDepth - 2, '[') + std::string(kMaxDepth - 2, ']') + ") }";
   EXPECT_TRUE(parse(justInside, &error)) << error;
 }
 
@@ -169,7 +169,9 @@ TEST(GraphqlParse, GarbageNeverCrashes) {
     }
     std::string error;
     auto doc = parse(text, &error);
-    if (!doc) EXPECT_FALSE(error.empty()) << text;
+    if (!doc) {
+      EXPECT_FALSE(error.empty()) << text;
+    }
   }
 }
 
