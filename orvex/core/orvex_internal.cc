@@ -39,14 +39,30 @@ void write(F Slots::*slot, F value) {
 }  // namespace
 
 namespace Loaders {
-Banner banner() { return read(&Slots::banner); }
-void setBanner(Banner loader) { write(&Slots::banner, std::move(loader)); }
-Interstitial interstitial() { return read(&Slots::interstitial); }
-void setInterstitial(Interstitial loader) { write(&Slots::interstitial, std::move(loader)); }
-Rewarded rewarded() { return read(&Slots::rewarded); }
-void setRewarded(Rewarded loader) { write(&Slots::rewarded, std::move(loader)); }
-Native native() { return read(&Slots::native); }
-void setNative(Native loader) { write(&Slots::native, std::move(loader)); }
+Banner banner() {
+  return read(&Slots::banner);
+}
+void setBanner(Banner loader) {
+  write(&Slots::banner, std::move(loader));
+}
+Interstitial interstitial() {
+  return read(&Slots::interstitial);
+}
+void setInterstitial(Interstitial loader) {
+  write(&Slots::interstitial, std::move(loader));
+}
+Rewarded rewarded() {
+  return read(&Slots::rewarded);
+}
+void setRewarded(Rewarded loader) {
+  write(&Slots::rewarded, std::move(loader));
+}
+Native native() {
+  return read(&Slots::native);
+}
+void setNative(Native loader) {
+  write(&Slots::native, std::move(loader));
+}
 }  // namespace Loaders
 
 void requestAd(const std::string& unitId, const std::string& contextId, AdCompletion completion) {
@@ -58,8 +74,7 @@ void reportMetric(OrvexMetricCode code, const std::optional<std::string>& txId,
   Orvex::shared().api().reportMetric(code, txId, unitId);
 }
 
-std::optional<std::string> externalAdUnitId(const std::string& network,
-                                            const std::string& unitId) {
+std::optional<std::string> externalAdUnitId(const std::string& network, const std::string& unitId) {
   return Orvex::shared().platform().store->standard()->string("orvex_backfill_" + network + ":" +
                                                               unitId);
 }

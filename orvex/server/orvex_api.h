@@ -43,9 +43,9 @@ class OrvexAPI : public OrvexConnector {
 
  private:
   AdRequestFacts requestFacts(const std::string& unitId) const;
-  void sendMetric(const std::string& key, const std::string& value,
-                  std::function<void(std::optional<ReportMetricRes>, std::optional<ServerError>)>
-                      completion);
+  void sendMetric(
+      const std::string& key, const std::string& value,
+      std::function<void(std::optional<ReportMetricRes>, std::optional<ServerError>)> completion);
   Device& device_;
 };
 

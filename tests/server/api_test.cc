@@ -102,9 +102,9 @@ TEST(OrvexApiTest, RequestAdDecodesTheAnswerAndSendsTheFacts) {
   EXPECT_NE(q[0].find("size: {h: 844.0, w: 390.0}"), std::string::npos);
   EXPECT_NE(q[0].find("contextId: \"ctx\""), std::string::npos);
   EXPECT_NE(q[0].find("theme: \"light\""), std::string::npos);
-  EXPECT_NE(q[0].find("reqAt: " + std::to_string(unixMillis(
-                                     Orvex::shared().platform().clock->now()))),
-            std::string::npos);
+  EXPECT_NE(
+      q[0].find("reqAt: " + std::to_string(unixMillis(Orvex::shared().platform().clock->now()))),
+      std::string::npos);
 }
 
 TEST(OrvexApiTest, StrictDecodingFailsTheWholeAnswer) {
@@ -138,7 +138,8 @@ TEST(OrvexApiTest, ReportMetricJoinsIdsAndEndsItsBackgroundTask) {
 TEST(OrvexApiTest, InvokeBeforeInitializeCallsTheRefusalOnly) {
   ApiFixture f;
   bool refused = false, completed = false;
-  f.api().invoke("k", "v", [&](auto, auto) { completed = true; }, [&] { refused = true; });
+  f.api().invoke(
+      "k", "v", [&](auto, auto) { completed = true; }, [&] { refused = true; });
   f.sdk->advance(1);
   EXPECT_TRUE(refused);
   EXPECT_FALSE(completed);
@@ -201,8 +202,9 @@ TEST(BackfillBridgeTest, ActivatedModuleServesThroughTheBridge) {
       R"({"data":{"getRemoteConfig":{"backfills":{"test":{"demo-banner":"mapped-unit"}}}}})";
   EXPECT_FALSE(OrvexInternal::Loaders::banner());
   Orvex::initialize(false, false);
-  EXPECT_TRUE(f.sdk->logged("Orvex::Orvex 🔄 OrvexAdsBackfill automatically activated via "
-                            "OrvexBackfill"));
+  EXPECT_TRUE(
+      f.sdk->logged("Orvex::Orvex 🔄 OrvexAdsBackfill automatically activated via "
+                    "OrvexBackfill"));
   f.sdk->advance(0);
   auto loader = OrvexInternal::Loaders::banner();
   ASSERT_TRUE(loader);

@@ -26,6 +26,8 @@ void activate() {
 
 }  // namespace
 
-void registerTestBackfillModule() { BackfillModuleRegistry::add("OrvexBackfill", &activate); }
+void registerTestBackfillModule() {
+  BackfillModuleRegistry::add("OrvexBackfill", &activate);
+}
 
 }  // namespace orvex::testing_support

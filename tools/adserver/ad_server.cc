@@ -133,21 +133,26 @@ int portOf(const sockaddr_storage& addr) {
   return -1;
 }
 
-// httplib keeps the connection's socket to itself, so find it by its two ports. shutdown(), not
-// close(): the descriptor stays httplib's, which then fails its write and closes it.
-void dropConnection(const httplib::Request& req) {
+// httplib keeps its connections' sockets to itself, so find them by their ports: a local port of
+// `localPort` and, when `peerPort` is not negative, that peer port. shutdown(), not close(): the
+// descriptor stays httplib's, which then fails its next read or write and closes it.
+void shutDownConnections(int localPort, int peerPort) {
   long maxFd = sysconf(_SC_OPEN_MAX);
   if (maxFd < 0 || maxFd > 65536) maxFd = 65536;
   for (int fd = 0; fd < maxFd; ++fd) {
     sockaddr_storage local{}, peer{};
     socklen_t localLen = sizeof local, peerLen = sizeof peer;
     if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLen) != 0) continue;
-    if (portOf(local) != req.local_port) continue;
+    if (portOf(local) != localPort) continue;
     if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLen) != 0) continue;
-    if (portOf(peer) != req.remote_port) continue;
+    if (peerPort >= 0 && portOf(peer) != peerPort) continue;
     ::shutdown(fd, SHUT_RDWR);
-    return;
+    if (peerPort >= 0) return;
   }
+}
+
+void dropConnection(const httplib::Request& req) {
+  shutDownConnections(req.local_port, req.remote_port);
 }
 
 // One input member the service insists on.
@@ -301,6 +306,8 @@ class AdServer::Impl {
     }
     stopCv_.notify_all();
     if (server_) server_->stop();
+    // Idle keep-alive connections would hold the workers (and so the join) for seconds.
+    if (port_ > 0) shutDownConnections(port_, -1);
     if (thread_.joinable()) thread_.join();
     server_.reset();
     std::lock_guard lock(mutex_);
@@ -533,7 +540,10 @@ class AdServer::Impl {
     }
     Fault fault;
     for (const auto& [name, target] : std::initializer_list<std::pair<const char*, int*>>{
-             {"status", &fault.status}, {"delayMs", &fault.delayMs}, {"times", &fault.times}}) {
+             {"status", &fault.status},
+             {"delayMs", &fault.delayMs},
+             {"times", &fault.times},
+             {"oversizeBytes", &fault.oversizeBytes}}) {
       if (!body.contains(name)) continue;
       if (!body[name].is_number_integer()) return bad(std::string(name) + " must be an integer");
       *target = body[name].get<int>();
@@ -582,6 +592,13 @@ class AdServer::Impl {
     } else if (fault && fault->malformed) {
       a.status = 200;
       a.body = "<html><body>Bad gateway</body></html>";
+      a.contentType = "application/json";
+    } else if (fault && fault->oversizeBytes > 0) {
+      const std::string head = R"({"data":{"pad":")", tail = R"("}})";
+      std::size_t want = static_cast<std::size_t>(fault->oversizeBytes);
+      std::size_t pad = want > head.size() + tail.size() ? want - head.size() - tail.size() : 0;
+      a.status = 200;
+      a.body = head + std::string(pad, 'x') + tail;
       a.contentType = "application/json";
     }
     record(req, a);

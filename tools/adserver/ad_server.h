@@ -27,6 +27,7 @@ struct Fault {
   bool truncate = false;   // Content-Length of the full body, half the body sent
   bool malformed = false;  // a body that is not JSON
   bool dataNull = false;   // {"data": null}
+  int oversizeBytes = 0;   // a well-formed JSON answer padded to this many bytes
   int times = -1;          // requests it applies to; -1 = until cleared
 };
 
