@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <nlohmann/json.hpp>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <fstream>
@@ -23,9 +23,13 @@ using Json = nlohmann::json;
 
 const char* kKey = "local-test-key";
 
-std::string query(const std::string& document) { return Json{{"query", document}}.dump(); }
+std::string query(const std::string& document) {
+  return Json{{"query", document}}.dump();
+}
 
-httplib::Headers auth() { return {{"Authorization", kKey}}; }
+httplib::Headers auth() {
+  return {{"Authorization", kKey}};
+}
 
 TEST(AdServerTest, AnswersByUnitChecksKeysAndRecords) {
   orvex::testing_support::TempDir dir;

@@ -98,13 +98,14 @@ TEST_F(AdServerIntegrationTest, RemoteConfigAppliedAndAdServedAndEventRecorded) 
   OrvexConfig& config = Orvex::shared().config();
   EXPECT_NE(config.displayTag().find("%%ORVEX_CREATIVE%%"), std::string::npos);
   EXPECT_EQ(config.displayTagMacro(), "%%ORVEX_CREATIVE%%");
-  EXPECT_EQ(Orvex::shared().platform().store->standard()->string(
-                "orvex_backfill_alpha:demo-banner"),
-            "alpha-banner-320x50");
+  EXPECT_EQ(
+      Orvex::shared().platform().store->standard()->string("orvex_backfill_alpha:demo-banner"),
+      "alpha-banner-320x50");
 
   Outcome out = requestAd("demo-banner");
   ASSERT_TRUE(out.ad) << (out.error ? out.error->description() : "");
-  EXPECT_NE(out.ad->creative.value_or("").find(server_->baseUrl() + "/static/banner.png"), std::string::npos);
+  EXPECT_NE(out.ad->creative.value_or("").find(server_->baseUrl() + "/static/banner.png"),
+            std::string::npos);
 
   Outcome none = requestAd("demo-nofill");
   ASSERT_TRUE(none.ad);  // an empty ad, not a failure: deciding no fill is the format's business

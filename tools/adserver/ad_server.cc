@@ -276,6 +276,10 @@ class AdServer::Impl {
     // write, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
     server_ = std::make_unique<httplib::Server>();
+    // Like a production front end: small answers go out at once (no Nagle wait against the
+    // client's delayed ACK), and a connection serves any number of requests.
+    server_->set_tcp_nodelay(true);
+    server_->set_keep_alive_max_count(1 << 20);
     installRoutes();
     int bound = -1;
     if (options_.port == 0) {
