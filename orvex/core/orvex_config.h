@@ -70,6 +70,9 @@ class OrvexConfig {
 
   // Asks the server for remote configuration and applies it; `completion` runs only on failure.
   void fetchRemoteConfig(std::function<void(const ServerError&)> completion = {});
+  // What every ad load calls first: fetches again once the last configuration is 30 minutes
+  // old or more. Returns whether it fetched.
+  bool fetchRemoteConfigIfStale();
 
   // The digest setUID stores for a host id; empty when it cannot be computed.
   static std::string uidDigest(const std::string& hostId);

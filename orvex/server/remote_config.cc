@@ -56,6 +56,13 @@ void OrvexConfig::fetchRemoteConfig(std::function<void(const ServerError&)> comp
       });
 }
 
+bool OrvexConfig::fetchRemoteConfigIfStale() {
+  constexpr std::int64_t kFreshForMillis = 1'799'999;
+  if (unixMillis(platform_.clock->now()) - lastConfigAt() <= kFreshForMillis) return false;
+  fetchRemoteConfig();
+  return true;
+}
+
 void OrvexConfig::applyRemoteConfig(const std::optional<RemoteConfigRes>& res) {
   setDisplayTag(res && res->displayTag ? *res->displayTag : "");
   setDisplayTagMacro(res && res->displayTagMacro ? *res->displayTagMacro : "");

@@ -75,6 +75,17 @@ TEST(OrvexApiTest, GateRefusesBeforeSending) {
   EXPECT_TRUE(served);
 }
 
+TEST(OrvexApiTest, OutsideProductionTheServersSwitchIsIgnored) {
+  ApiFixture f;
+  Orvex::initialize(false, false);
+  f.sdk->advance(0);
+  Orvex::shared().config().setActive(false);
+  bool served = false;
+  f.api().requestAd("u1", "", [&](auto ad, auto e) { served = ad && !e; });
+  f.sdk->advance(0);
+  EXPECT_TRUE(served);
+}
+
 TEST(OrvexApiTest, NotTargetCountryRefusesEverything) {
   ApiFixture f;
   Orvex::initialize(false, false, std::vector<std::string>{"US"});
@@ -183,6 +194,29 @@ TEST(RemoteConfigTest, BackfillMappingsReplaceTheOldOnes) {
   EXPECT_EQ(Orvex::shared().config().playerVersion(), "v2");
   EXPECT_EQ(OrvexInternal::externalAdUnitId("alpha", "unitA"), "extA");
   EXPECT_FALSE(OrvexInternal::externalAdUnitId("alpha", "unitB"));
+}
+
+TEST(RemoteConfigTest, BadAnswerChangesNothingAndStaleConfigurationIsRefetched) {
+  ApiFixture f;
+  f.remoteConfigAnswer = R"({"data":{"getRemoteConfig":{"active":"no","playerVersion":"v9"}}})";
+  Orvex::initialize(false, false);
+  f.sdk->advance(10);  // both endpoints, with their retries
+  OrvexConfig& config = Orvex::shared().config();
+  EXPECT_EQ(f.queries("getRemoteConfig").size(), 6u);
+  EXPECT_EQ(config.lastConfigAt(), 0);
+  EXPECT_EQ(config.playerVersion(), "v0.0.13");
+  EXPECT_NE(f.defaults().string("orvex_playerVersion"), "v9");
+  EXPECT_NE(config.displayTag(), "");
+
+  f.remoteConfigAnswer = R"({"data":{"getRemoteConfig":null}})";
+  EXPECT_TRUE(config.fetchRemoteConfigIfStale());
+  f.sdk->advance(0);
+  std::int64_t applied = config.lastConfigAt();
+  ASSERT_GT(applied, 0);
+  f.sdk->advance(29 * 60);
+  EXPECT_FALSE(config.fetchRemoteConfigIfStale());
+  f.sdk->advance(60);
+  EXPECT_TRUE(config.fetchRemoteConfigIfStale());
 }
 
 TEST(RemoteConfigTest, FailureBeforeInitializeIsLoggedAndReported) {
