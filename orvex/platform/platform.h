@@ -18,6 +18,8 @@
 
 namespace orvex {
 
+class UserInterface;  // orvex/platform/view.h
+
 // Where the SDK's servers and sites live. Built-in defaults point at reserved names; hosts, the
 // demo and the tests replace them (for example with a loopback service).
 struct OrvexDeployment {
@@ -46,6 +48,8 @@ struct OrvexPlatform {
   std::shared_ptr<DeviceFacts> device;
   std::shared_ptr<SystemLog> log;
   std::shared_ptr<HttpClient> http;
+  // Views, windows, web views, images and URL opening; absent on a port without a screen.
+  std::shared_ptr<UserInterface> ui;
   OrvexDeployment deployment;
 
   bool complete() const {

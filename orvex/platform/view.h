@@ -1,0 +1,215 @@
+#pragma once
+// Views, view controllers and windows: the pieces of the host's screen the SDK places ads in and
+// presents its own screens over. Everything here is main-thread only.
+//
+// Ownership follows the platform's: a view owns its subviews and holds its superview weakly; a
+// controller owns its view, its children and what it presents, and holds its parent and its
+// presenter weakly; the user interface service owns its windows. Frames are in the superview's
+// coordinates; bounds are the view's own (their origin is the scroll offset of a scrolling view).
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "orvex/platform/device.h"
+#include "orvex/platform/geometry.h"
+
+namespace orvex {
+
+class ViewController;
+class Window;
+
+class View : public std::enable_shared_from_this<View> {
+ public:
+  virtual ~View() = default;
+
+  // ---- hierarchy ----
+  virtual std::shared_ptr<View> superview() const = 0;
+  virtual std::vector<std::shared_ptr<View>> subviews() const = 0;
+  // Adds on top of the existing subviews, first leaving any previous superview.
+  virtual void addSubview(std::shared_ptr<View> view) = 0;
+  virtual void insertSubview(std::shared_ptr<View> view, std::size_t index) = 0;
+  virtual void removeFromSuperview() = 0;
+  // The window at the top of this view's hierarchy, if it is in one.
+  virtual std::shared_ptr<Window> window() const = 0;
+  // The controller whose root view this is: the next responder after the view, before its
+  // superview.
+  virtual std::shared_ptr<ViewController> viewController() const = 0;
+
+  // ---- geometry ----
+  virtual Rect frame() const = 0;
+  virtual void setFrame(const Rect& frame) = 0;
+  virtual Rect bounds() const = 0;
+  // Moves the visible part of the content (scrolling); the size follows the frame.
+  virtual void setBoundsOrigin(Point origin) = 0;
+  // The part of bounds not covered by bars or the screen's cut-outs, in this view's coordinates.
+  virtual Rect safeAreaFrame() const = 0;
+  // `rect` given in this view's coordinates, expressed in `other`'s. Views of different windows
+  // convert through screen coordinates.
+  virtual Rect convertRect(const Rect& rect, const View& other) const = 0;
+  // When set, the frame follows the superview's bounds (flexible width and height, no margins).
+  virtual void setFillsSuperview(bool fills) = 0;
+  // Called after the bounds' size changed (the platform's layout pass).
+  virtual void setLayoutHandler(std::function<void()> handler) = 0;
+
+  // ---- appearance and input ----
+  virtual bool isHidden() const = 0;
+  virtual void setHidden(bool hidden) = 0;
+  virtual double alpha() const = 0;
+  virtual void setAlpha(double alpha) = 0;
+  // Colours as 0xRRGGBBAA; 0 is clear.
+  virtual void setBackgroundColor(std::uint32_t rgba) = 0;
+  virtual bool isUserInteractionEnabled() const = 0;
+  virtual void setUserInteractionEnabled(bool enabled) = 0;
+  // The deepest visible, interactive view under `point` (this view's coordinates), or none.
+  virtual std::shared_ptr<View> hitTest(Point point) = 0;
+  // Consulted before this view answers a hit test: returning true lets the touch through to
+  // whatever lies beneath (the view answers none).
+  virtual void setHitTestPassThrough(std::function<bool()> passThrough) = 0;
+  // Runs `handler` on each tap that hits this view or one of its subviews without its own tap
+  // handler. Returns a token for removal.
+  virtual int addTapHandler(std::function<void()> handler) = 0;
+  virtual void removeTapHandler(int token) = 0;
+  // A name for logs, demos and tests ("banner", "feed").
+  virtual void setAccessibilityIdentifier(std::string identifier) = 0;
+  virtual std::string accessibilityIdentifier() const = 0;
+};
+
+// Shows an image scaled to fill its bounds.
+struct Image {
+  int pixelWidth = 0;
+  int pixelHeight = 0;
+  // The port's decoded pixels; opaque to the core.
+  std::shared_ptr<const void> pixels;
+};
+
+class ImageView : public virtual View {
+ public:
+  virtual void setImage(std::optional<Image> image) = 0;
+  virtual std::optional<Image> image() const = 0;
+};
+
+// A simple text label (popup and quest screens use them for buttons and titles).
+class Label : public virtual View {
+ public:
+  virtual void setText(std::string text) = 0;
+  virtual std::string text() const = 0;
+  virtual void setTextColor(std::uint32_t rgba) = 0;
+};
+
+enum class ViewControllerKind {
+  plain,
+  navigation,      // visibleViewController is the one on top of its stack
+  tabBar,          // selectedViewController is the chosen tab
+  storeProduct,    // the platform's app-store product sheet
+  inAppBrowser,    // the platform's in-app browser sheet
+};
+
+// How a presented controller covers its presenter.
+enum class PresentationStyle { fullScreen, overFullScreen, pageSheet };
+
+// Optional appearance callbacks; the SDK's own screens implement them.
+class AppearanceObserver {
+ public:
+  virtual ~AppearanceObserver() = default;
+  virtual void viewWillAppear(bool /*animated*/) {}
+  virtual void viewDidAppear(bool /*animated*/) {}
+  virtual void viewWillDisappear(bool /*animated*/) {}
+  virtual void viewDidDisappear(bool /*animated*/) {}
+};
+
+class ViewController : public std::enable_shared_from_this<ViewController> {
+ public:
+  virtual ~ViewController() = default;
+  virtual ViewControllerKind kind() const = 0;
+  // The root view, created with the controller.
+  virtual std::shared_ptr<View> view() const = 0;
+
+  virtual std::shared_ptr<ViewController> parentViewController() const = 0;
+  virtual std::vector<std::shared_ptr<ViewController>> childViewControllers() const = 0;
+  virtual void addChildViewController(std::shared_ptr<ViewController> child) = 0;
+  virtual void removeFromParentViewController() = 0;
+  // Navigation controllers: the top of the stack, or what it presents; others: none.
+  virtual std::shared_ptr<ViewController> visibleViewController() const = 0;
+  // Tab bar controllers: the chosen tab; others: none.
+  virtual std::shared_ptr<ViewController> selectedViewController() const = 0;
+
+  virtual std::shared_ptr<ViewController> presentedViewController() const = 0;
+  virtual std::shared_ptr<ViewController> presentingViewController() const = 0;
+  virtual void setPresentationStyle(PresentationStyle style) = 0;
+  // Presents over this controller (nothing happens when it already presents one); `completion`
+  // runs on the main queue once the presented view is on screen.
+  virtual void present(std::shared_ptr<ViewController> controller, bool animated,
+                       std::function<void()> completion) = 0;
+  // Dismisses what this controller presents, or this controller when it is itself presented.
+  virtual void dismiss(bool animated, std::function<void()> completion) = 0;
+
+  virtual void setAppearanceObserver(std::weak_ptr<AppearanceObserver> observer) = 0;
+  // Whether the controller's view is in a window now.
+  virtual bool isViewVisible() const = 0;
+};
+
+// The platform's app-store sheet; loading a product may succeed or fail.
+class StoreProductViewController : public virtual ViewController {
+ public:
+  // `completion` runs on the main queue with success, or an error description.
+  virtual void loadProduct(const std::string& itemIdentifier,
+                           std::function<void(bool loaded, std::optional<std::string> error)>
+                               completion) = 0;
+};
+
+// The platform's in-app browser sheet for one URL.
+class InAppBrowserViewController : public virtual ViewController {
+ public:
+  virtual std::string url() const = 0;
+};
+
+enum class InterfaceOrientation { unknown, portrait, portraitUpsideDown, landscapeLeft, landscapeRight };
+
+class Window : public virtual View {
+ public:
+  virtual std::shared_ptr<ViewController> rootViewController() const = 0;
+  virtual void setRootViewController(std::shared_ptr<ViewController> controller) = 0;
+  virtual bool isKeyWindow() const = 0;
+  virtual void makeKeyAndVisible() = 0;
+  // The orientation of the window's scene; unknown when it has none.
+  virtual InterfaceOrientation interfaceOrientation() const = 0;
+  virtual InterfaceStyle interfaceStyle() const = 0;
+};
+
+class WebView;
+struct WebViewConfiguration;
+
+// The application's screen and the factory for everything above. Main thread only.
+class UserInterface {
+ public:
+  virtual ~UserInterface() = default;
+
+  // The application's windows, scene by scene, in the platform's order.
+  virtual std::vector<std::shared_ptr<Window>> windows() const = 0;
+  // The first window of the first scene, when that scene is a window scene.
+  virtual std::shared_ptr<Window> firstSceneKeyWindow() const = 0;
+  // The main screen's bounds in points.
+  virtual Rect screenBounds() const = 0;
+
+  virtual std::shared_ptr<View> makeView() = 0;
+  virtual std::shared_ptr<ImageView> makeImageView() = 0;
+  virtual std::shared_ptr<Label> makeLabel() = 0;
+  virtual std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration) = 0;
+  virtual std::shared_ptr<ViewController> makeViewController(
+      ViewControllerKind kind = ViewControllerKind::plain) = 0;
+  virtual std::shared_ptr<StoreProductViewController> makeStoreProductViewController() = 0;
+  virtual std::shared_ptr<InAppBrowserViewController> makeInAppBrowser(const std::string& url) = 0;
+  // A new window in the application's first scene, not yet key.
+  virtual std::shared_ptr<Window> makeWindow() = 0;
+
+  // Bytes of a PNG, JPEG or GIF; none when they do not decode.
+  virtual std::optional<Image> decodeImage(const std::string& bytes) = 0;
+  // Hands `url` to the system's handler for its scheme; the result is not reported.
+  virtual void openExternalURL(const std::string& url) = 0;
+};
+
+}  // namespace orvex

@@ -1,0 +1,116 @@
+#pragma once
+// A web view: loads HTML or a URL, runs scripts in the page, injects user scripts, receives the
+// page's script messages and asks before each navigation. Engine-neutral: the headless port
+// scripts it, the desktop port drives a real engine. Main thread only; every callback arrives on
+// the main queue.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "orvex/platform/value.h"
+#include "orvex/platform/view.h"
+
+namespace orvex {
+
+enum class UserScriptInjectionTime { atDocumentStart, atDocumentEnd };
+
+struct UserScript {
+  std::string source;
+  UserScriptInjectionTime injectionTime = UserScriptInjectionTime::atDocumentEnd;
+  bool forMainFrameOnly = true;
+};
+
+struct WebViewConfiguration {
+  bool allowsInlineMediaPlayback = false;
+  bool mediaPlaybackRequiresUserAction = true;
+  bool allowsPictureInPicture = true;
+};
+
+// What the page posted with window.webkit.messageHandlers.<name>.postMessage(body).
+struct ScriptMessage {
+  std::string name;
+  Value body;  // any JSON-like shape the page chose; untrusted
+};
+
+enum class NavigationType { linkActivated = 0, other = -1 };
+
+struct NavigationAction {
+  NavigationType type = NavigationType::other;
+  std::optional<std::string> url;  // absent when the request carries none
+  bool targetsMainFrame = true;
+};
+
+enum class NavigationPolicy { allow, cancel };
+
+struct WebError {
+  std::string domain;
+  int code = 0;
+  std::string description;
+};
+
+// Optional operations, empty by default (the platform's delegate protocols).
+class WebViewNavigationDelegate {
+ public:
+  virtual ~WebViewNavigationDelegate() = default;
+  // Called before each navigation; `decide` must be called exactly once (it may be later).
+  virtual void decidePolicy(WebView& /*webView*/, const NavigationAction& /*action*/,
+                            std::function<void(NavigationPolicy)> decide) {
+    decide(NavigationPolicy::allow);
+  }
+  virtual void didFinish(WebView& /*webView*/) {}
+  virtual void didFail(WebView& /*webView*/, const WebError& /*error*/) {}
+  // A request for a new window (a link with a target, window.open). No new web view is ever
+  // created; the page stays where it is.
+  virtual void requestsNewWindow(WebView& /*webView*/, const NavigationAction& /*action*/) {}
+};
+
+class ScriptMessageHandler {
+ public:
+  virtual ~ScriptMessageHandler() = default;
+  virtual void didReceive(WebView& webView, const ScriptMessage& message) = 0;
+};
+
+class ScriptMessageHandlerWithReply {
+ public:
+  virtual ~ScriptMessageHandlerWithReply() = default;
+  // `reply` hands a result or an error text back to the page; call it once.
+  using Reply = std::function<void(std::optional<Value> result, std::optional<std::string> error)>;
+  virtual void didReceive(WebView& webView, const ScriptMessage& message, Reply reply) = 0;
+};
+
+class WebView : public virtual View {
+ public:
+  // Loads a document with no base URL.
+  virtual void loadHTMLString(const std::string& html) = 0;
+  virtual void loadURL(const std::string& url, double timeoutSeconds) = 0;
+  virtual void stopLoading() = 0;
+  virtual void reload() = 0;
+  virtual bool isLoading() const = 0;
+
+  // Runs `script` in the page; the completion (optional) receives the result converted to a
+  // JSON-like value, or an error.
+  using ScriptResult = std::function<void(std::optional<Value> result, std::optional<WebError>)>;
+  virtual void evaluateJavaScript(const std::string& script, ScriptResult completion = {}) = 0;
+
+  virtual void addUserScript(UserScript script) = 0;
+  virtual void removeAllUserScripts() = 0;
+  // The web view holds handlers strongly, as the platform does: register forwarding agents.
+  virtual void addScriptMessageHandler(std::shared_ptr<ScriptMessageHandler> handler,
+                                       const std::string& name) = 0;
+  virtual void addScriptMessageHandlerWithReply(
+      std::shared_ptr<ScriptMessageHandlerWithReply> handler, const std::string& name) = 0;
+  virtual void removeScriptMessageHandler(const std::string& name) = 0;
+
+  virtual void setNavigationDelegate(std::weak_ptr<WebViewNavigationDelegate> delegate) = 0;
+
+  // Presentation switches of the platform's web view.
+  virtual void setOpaque(bool opaque) = 0;
+  virtual void setScrollEnabled(bool enabled) = 0;
+  virtual void setBounces(bool bounces) = 0;
+  virtual void setShowsScrollIndicators(bool shows) = 0;
+  virtual void setAllowsBackForwardGestures(bool allows) = 0;
+};
+
+}  // namespace orvex
