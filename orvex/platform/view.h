@@ -102,10 +102,10 @@ class Label : public virtual View {
 
 enum class ViewControllerKind {
   plain,
-  navigation,      // visibleViewController is the one on top of its stack
-  tabBar,          // selectedViewController is the chosen tab
-  storeProduct,    // the platform's app-store product sheet
-  inAppBrowser,    // the platform's in-app browser sheet
+  navigation,    // visibleViewController is the one on top of its stack
+  tabBar,        // selectedViewController is the chosen tab
+  storeProduct,  // the platform's app-store product sheet
+  inAppBrowser,  // the platform's in-app browser sheet
 };
 
 // How a presented controller covers its presenter.
@@ -156,9 +156,9 @@ class ViewController : public std::enable_shared_from_this<ViewController> {
 class StoreProductViewController : public virtual ViewController {
  public:
   // `completion` runs on the main queue with success, or an error description.
-  virtual void loadProduct(const std::string& itemIdentifier,
-                           std::function<void(bool loaded, std::optional<std::string> error)>
-                               completion) = 0;
+  virtual void loadProduct(
+      const std::string& itemIdentifier,
+      std::function<void(bool loaded, std::optional<std::string> error)> completion) = 0;
 };
 
 // The platform's in-app browser sheet for one URL.
@@ -167,7 +167,13 @@ class InAppBrowserViewController : public virtual ViewController {
   virtual std::string url() const = 0;
 };
 
-enum class InterfaceOrientation { unknown, portrait, portraitUpsideDown, landscapeLeft, landscapeRight };
+enum class InterfaceOrientation {
+  unknown,
+  portrait,
+  portraitUpsideDown,
+  landscapeLeft,
+  landscapeRight
+};
 
 class Window : public virtual View {
  public:
