@@ -9,6 +9,7 @@
 #include "ports/headless/curl_http_client.h"
 #include "ports/headless/file_store.h"
 #include "ports/headless/headless_device.h"
+#include "ports/headless/headless_user_interface.h"
 #include "ports/headless/lifecycle.h"
 #include "ports/headless/local_file_system.h"
 #include "ports/headless/memory_log.h"
@@ -121,6 +122,13 @@ HeadlessPort makeHeadlessPort(HeadlessOptions options) {
   if (port.virtualTime) http = std::make_shared<TrackedHttpClient>(http, port.virtualTime);
   p.http = std::move(http);
   p.deployment = std::move(options.deployment);
+
+  HeadlessUserInterfaceOptions ui;
+  const ScreenSize screen = port.device->screenSize();
+  ui.screenBounds = Rect(0, 0, screen.width, screen.height);
+  ui.interfaceStyle = port.device->interfaceStyle();
+  port.ui = HeadlessUserInterface::create(p.dispatcher->mainQueue(), ui);
+  p.ui = port.ui;
   return port;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The headless port: real files, store, HTTP, clock and run loops for Linux hosts, the demo and
-// the tests. Views and web views join it with the formats that use them.
+// the tests, with an in-memory screen (views, windows, scripted web views).
 
 #include <filesystem>
 #include <functional>
@@ -16,6 +16,7 @@ namespace orvex::headless {
 
 class FileStore;
 class HeadlessDevice;
+class HeadlessUserInterface;
 class Lifecycle;
 class LocalFileSystem;
 class MemoryLog;
@@ -83,6 +84,7 @@ struct HeadlessPort {
   std::shared_ptr<MemoryLog> log;
   std::shared_ptr<HeadlessDevice> device;
   std::shared_ptr<LocalFileSystem> files;
+  std::shared_ptr<HeadlessUserInterface> ui;
 
   // Runs the main run loop for `seconds` (real time) or advances virtual time by it.
   void runFor(double seconds) const;
