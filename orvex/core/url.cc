@@ -1,5 +1,7 @@
 #include "orvex/core/url.h"
 
+#include <cctype>
+
 #include <curl/curl.h>
 
 #include <climits>
@@ -56,6 +58,34 @@ bool isHex(char c) {
 
 }  // namespace
 
+// "mailto:a@b", "tel:+1555…": a scheme and no authority, which curl's parser refuses.
+std::optional<Url> Url::parseOpaque(std::string text) {
+  const auto colon = text.find(':');
+  if (colon == 0 || colon == std::string::npos) return std::nullopt;
+  const std::string_view scheme(text.data(), colon);
+  if (!std::isalpha(static_cast<unsigned char>(scheme[0]))) return std::nullopt;
+  for (char c : scheme) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') {
+      return std::nullopt;
+    }
+  }
+  std::string_view rest = std::string_view(text).substr(colon + 1);
+  if (rest.empty() || rest.starts_with("/")) return std::nullopt;
+  Url url;
+  url.scheme_ = asciiLower(scheme);
+  if (auto hash = rest.find('#'); hash != std::string_view::npos) {
+    url.fragment_ = std::string(rest.substr(hash + 1));
+    rest = rest.substr(0, hash);
+  }
+  if (auto question = rest.find('?'); question != std::string_view::npos) {
+    url.query_ = std::string(rest.substr(question + 1));
+    rest = rest.substr(0, question);
+  }
+  url.path_ = std::string(rest);
+  url.text_ = std::move(text);
+  return url;
+}
+
 std::optional<Url> Url::parse(std::string_view text) {
   if (text.empty() || hasForbiddenCharacter(text)) return std::nullopt;
   std::unique_ptr<CURLU, CurlUrlDeleter> handle(curl_url());
@@ -65,7 +95,7 @@ std::optional<Url> Url::parse(std::string_view text) {
   // what the caller wrote.
   if (curl_url_set(handle.get(), CURLUPART_URL, owned.c_str(),
                    CURLU_NON_SUPPORT_SCHEME | CURLU_PATH_AS_IS) != CURLUE_OK) {
-    return std::nullopt;
+    return parseOpaque(std::move(owned));
   }
   Url url;
   auto scheme = part(handle.get(), CURLUPART_SCHEME);

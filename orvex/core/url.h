@@ -44,6 +44,7 @@ class Url {
 
  private:
   Url() = default;
+  static std::optional<Url> parseOpaque(std::string text);
 
   std::string text_;
   std::string scheme_;

@@ -163,25 +163,26 @@ void HeadlessViewController::present(std::shared_ptr<ViewController> controller,
   if (fullScreen) context->notify(&AppearanceObserver::viewWillDisappear, animated);
 
   std::weak_ptr<HeadlessViewController> weakContext = context;
-  finishTransition(animated, [p, weakContext, animated, fullScreen,
-                              completion = std::move(completion)] {
-    p->transitioning_ = false;
-    if (fullScreen) {
-      // The platform takes what a full-screen presentation covers out of the window.
-      if (auto window = p->view_->window()) {
-        for (auto& v : window->subviews()) {
-          if (v == p->view_) break;
-          p->covered_.push_back(v);
-          v->removeFromSuperview();
-        }
-      }
-    }
-    p->notify(&AppearanceObserver::viewDidAppear, animated);
-    if (auto context = weakContext.lock(); context && fullScreen) {
-      context->notify(&AppearanceObserver::viewDidDisappear, animated);
-    }
-    if (completion) completion();
-  });
+  finishTransition(animated,
+                   [p, weakContext, animated, fullScreen, completion = std::move(completion)] {
+                     p->transitioning_ = false;
+                     if (fullScreen) {
+                       // The platform takes what a full-screen presentation covers out of the
+                       // window.
+                       if (auto window = p->view_->window()) {
+                         for (auto& v : window->subviews()) {
+                           if (v == p->view_) break;
+                           p->covered_.push_back(v);
+                           v->removeFromSuperview();
+                         }
+                       }
+                     }
+                     p->notify(&AppearanceObserver::viewDidAppear, animated);
+                     if (auto context = weakContext.lock(); context && fullScreen) {
+                       context->notify(&AppearanceObserver::viewDidDisappear, animated);
+                     }
+                     if (completion) completion();
+                   });
 }
 
 void HeadlessViewController::dismiss(bool animated, std::function<void()> completion) {

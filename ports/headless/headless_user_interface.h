@@ -187,9 +187,7 @@ class HeadlessUserInterface : public UserInterface,
   void makeKey(const Window* window);
   bool isKey(const Window* window) const { return window == keyWindow_; }
   void recordOpened(OpenedLink link);
-  std::pair<bool, std::optional<std::string>> storeProductOutcome() const {
-    return storeOutcome_;
-  }
+  std::pair<bool, std::optional<std::string>> storeProductOutcome() const { return storeOutcome_; }
 
  private:
   HeadlessUserInterface(std::shared_ptr<TaskQueue> mainQueue, HeadlessUserInterfaceOptions options)

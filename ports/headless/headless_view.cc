@@ -69,11 +69,13 @@ std::shared_ptr<Window> HeadlessView::window() const {
   for (auto s = superview_.lock(); s; s = headlessView(*s).superview_.lock()) {
     top = s.get();
     if (dynamic_cast<const Window*>(top)) {
-      return std::dynamic_pointer_cast<Window>(std::const_pointer_cast<View>(top->shared_from_this()));
+      return std::dynamic_pointer_cast<Window>(
+          std::const_pointer_cast<View>(top->shared_from_this()));
     }
   }
   if (dynamic_cast<const Window*>(top)) {
-    return std::dynamic_pointer_cast<Window>(std::const_pointer_cast<View>(top->shared_from_this()));
+    return std::dynamic_pointer_cast<Window>(
+        std::const_pointer_cast<View>(top->shared_from_this()));
   }
   return nullptr;
 }

@@ -44,8 +44,9 @@ class HeadlessView : public virtual View {
 
   Rect frame() const override { return frame_; }
   void setFrame(const Rect& frame) override;
-  Rect bounds() const override { return Rect(boundsOrigin_.x, boundsOrigin_.y, frame_.size.width,
-                                             frame_.size.height); }
+  Rect bounds() const override {
+    return Rect(boundsOrigin_.x, boundsOrigin_.y, frame_.size.width, frame_.size.height);
+  }
   void setBoundsOrigin(Point origin) override { boundsOrigin_ = origin; }
   Rect safeAreaFrame() const override;
   Rect convertRect(const Rect& rect, const View& other) const override;

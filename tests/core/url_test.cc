@@ -51,13 +51,23 @@ TEST(UrlTest, AcceptsOtherSchemesAndHosts) {
   ASSERT_TRUE(file);
   EXPECT_EQ(file->host(), "");
   EXPECT_EQ(file->path(), "/tmp/x.html");
+
+  // No authority at all: mail and telephone links.
+  auto mail = Url::parse("mailto:ads@example.com?subject=Hi#top");
+  ASSERT_TRUE(mail);
+  EXPECT_EQ(mail->scheme(), "mailto");
+  EXPECT_EQ(mail->host(), "");
+  EXPECT_EQ(mail->path(), "ads@example.com");
+  EXPECT_EQ(mail->query(), "subject=Hi");
+  EXPECT_EQ(mail->fragment(), "top");
+  EXPECT_EQ(Url::parse("tel:+15551234")->text(), "tel:+15551234");
 }
 
 TEST(UrlTest, RejectsWhatIsNotAnAbsoluteUrl) {
   for (const char* text :
        {"", " ", "https://exa mple.com/", "https://example.com/a b", " https://example.com",
         "https://example.com/\t", "https://a/\n", "https://a/\x7f", "example.com/path",
-        "/relative/path", "https://", "http://a:99999/", "://no-scheme"}) {
+        "/relative/path", "https://", "http://a:99999/", "://no-scheme", "1tel:5", "tel:"}) {
     EXPECT_FALSE(Url::parse(text)) << '"' << text << '"';
   }
   EXPECT_FALSE(Url::parse(std::string_view("https://a/\0b", 12)));
