@@ -165,17 +165,16 @@ class MetricsState : public std::enable_shared_from_this<MetricsState> {
     Orvex& orvex = Orvex::shared();
     if (!orvex.initialized() || !orvex.isTargetDevice()) return;
     std::weak_ptr<MetricsState> weak = self();
-    orvex.api().invoke(
-        "SET_PROPERTY", text, [weak, mark](auto response, auto error) {
-          if (error || !response || response->message != "ok") return;
-          auto state = weak.lock();
-          if (!state) return;
-          // On this queue, so a change racing the answer cannot be wiped between read and remove.
-          state->post([state, mark] {
-            if (mark != 0 && state->store_->integer(kRequestAt) == mark)
-              state->store_->remove(kRequestAt);
-          });
-        });
+    orvex.api().invoke("SET_PROPERTY", text, [weak, mark](auto response, auto error) {
+      if (error || !response || response->message != "ok") return;
+      auto state = weak.lock();
+      if (!state) return;
+      // On this queue, so a change racing the answer cannot be wiped between read and remove.
+      state->post([state, mark] {
+        if (mark != 0 && state->store_->integer(kRequestAt) == mark)
+          state->store_->remove(kRequestAt);
+      });
+    });
   }
 
   void sendEvent(const std::string& name, const ValueDict& params) {
