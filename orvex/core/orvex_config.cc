@@ -2,6 +2,7 @@
 
 #include "orvex/core/crypto.h"
 #include "orvex/core/json.h"
+#include "orvex/core/seams.h"
 #include "orvex/core/service_file.h"
 #include "orvex/core/text.h"
 #include "orvex/core/ulid.h"
@@ -28,8 +29,6 @@ constexpr const char* kActive = "orvex_active";
 constexpr const char* kPlayerVersion = "orvex_playerVersion";
 constexpr const char* kThemeMode = "orvex_themeMode";
 constexpr const char* kAppKey = "orvex_appKey";
-constexpr const char* kMetricsSuite = "io.orvex.metrics";
-constexpr const char* kCustomProperty = "CUSTOM_PROPERTY";
 
 std::string stringOr(const KeyValueStore& store, const char* key, const char* fallback) {
   return store.string(key).value_or(fallback);
@@ -192,7 +191,8 @@ std::string OrvexConfig::requestTheme() const {
 }
 
 void OrvexConfig::resetCustomProperties() {
-  platform_.store->suite(kMetricsSuite)->set(kCustomProperty, Value(ValueDict{}));
+  // Through the metrics queue: a direct write could be overwritten by a change queued before it.
+  seams::resetCustomProperties();
 }
 
 }  // namespace orvex

@@ -17,6 +17,8 @@ namespace orvex::seams {
 void cleanUpFileCacheIfNeeded();
 // Sends user properties that are still waiting to go out.
 void sendPendingCustomProperties();
+// Clears the stored user properties, ordered after the property changes already queued.
+void resetCustomProperties();
 // Presents the quest web page screen for `url` full screen over the top-most screen; nothing
 // when there is no window to present from.
 void presentQuestPage(const std::string& url);

@@ -7,7 +7,6 @@ namespace orvex {
 
 namespace seams {
 void cleanUpFileCacheIfNeeded() {}
-void sendPendingCustomProperties() {}
 void presentQuestPage(const std::string& url) {
   Orvex::shared().logger().log("quest page not available in this build: " + url);
 }
