@@ -133,6 +133,7 @@ int main(int argc, char** argv) {
   options.bundle.resourceDirectory = ORVEX_DEMO_RESOURCES;
   options.deployment.adServerBase = args.server;
   options.deployment.apiServerBase = args.server;
+  options.deployment.playerScriptCdnBase = args.server + "/cdn/player@";
   headless::HeadlessPort port = headless::makeHeadlessPort(options);
   if (!Orvex::installPlatform(port.platform)) {
     std::fprintf(stderr, "could not install the headless port\n");

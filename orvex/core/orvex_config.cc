@@ -133,7 +133,10 @@ void OrvexConfig::setDisplayTagMacro(const std::string& value) {
   setPersistedString(&OrvexConfig::displayTagMacro_, kDisplayTagMacro, value);
 }
 void OrvexConfig::setPlayerVersion(const std::string& value) {
+  bool changed = !value.empty() && value != playerVersion();
   setPersistedString(&OrvexConfig::playerVersion_, kPlayerVersion, value);
+  // The one script file serves whatever version it was fetched for: a new version replaces it.
+  if (changed) seams::deletePlayerScript();
 }
 
 void OrvexConfig::setLastConfigAt(std::int64_t millis) {

@@ -26,6 +26,8 @@ void presentQuestPage(const std::string& url);
 bool interfaceIsPortrait();
 // Makes the ad player script of `version` ready in the background, without completion.
 void preparePlayerScript(const std::string& version);
+// Removes the cached ad player script (its version changed).
+void deletePlayerScript();
 // The native ad currently attached to `view`, if any.
 std::shared_ptr<OrvexNativeAd> nativeAdAttachedTo(const OrvexNativeAdView& view);
 

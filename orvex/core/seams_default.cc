@@ -6,14 +6,12 @@
 namespace orvex {
 
 namespace seams {
-void cleanUpFileCacheIfNeeded() {}
 void presentQuestPage(const std::string& url) {
   Orvex::shared().logger().log("quest page not available in this build: " + url);
 }
 bool interfaceIsPortrait() {
   return true;
 }
-void preparePlayerScript(const std::string&) {}
 std::shared_ptr<OrvexNativeAd> nativeAdAttachedTo(const OrvexNativeAdView&) {
   return nullptr;
 }

@@ -30,8 +30,8 @@ struct OrvexDeployment {
   // The quest site's host (questURL is "https://" + this) and the domains its pages live on.
   std::string questHost = "quest.orvex.example";
   std::vector<std::string> questDomains = {"orvex.example"};
-  // Base URL of the ad player script; the version and file name are appended.
-  std::string playerScriptCdnBase = "https://cdn.orvex.example/player";
+  // Base URL of the ad player script, ending in "@": the version and "/<file name>" follow.
+  std::string playerScriptCdnBase = "https://cdn.orvex.example/player@";
   // Host of app-store product pages ("…/id123456").
   std::string appStoreHost = "apps.apple.com";
   // The developer guide named in the production-mode warning.

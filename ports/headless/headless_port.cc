@@ -10,6 +10,7 @@
 #include "ports/headless/file_store.h"
 #include "ports/headless/headless_device.h"
 #include "ports/headless/headless_user_interface.h"
+#include "ports/headless/image_decoder.h"
 #include "ports/headless/lifecycle.h"
 #include "ports/headless/local_file_system.h"
 #include "ports/headless/memory_log.h"
@@ -128,6 +129,7 @@ HeadlessPort makeHeadlessPort(HeadlessOptions options) {
   ui.screenBounds = Rect(0, 0, screen.width, screen.height);
   ui.interfaceStyle = port.device->interfaceStyle();
   port.ui = HeadlessUserInterface::create(p.dispatcher->mainQueue(), ui);
+  port.ui->setImageDecoder(decodeImageBytes);
   p.ui = port.ui;
   return port;
 }

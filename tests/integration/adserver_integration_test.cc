@@ -38,6 +38,7 @@ class AdServerIntegrationTest : public ::testing::Test {
     sdkOptions.http = std::make_shared<headless::CurlHttpClient>(dir_.path() / "downloads");
     sdkOptions.deployment.adServerBase = server_->baseUrl();
     sdkOptions.deployment.apiServerBase = server_->baseUrl();
+    sdkOptions.deployment.playerScriptCdnBase = server_->baseUrl() + "/cdn/player@";
     sdk_.emplace(dir_.path(), sdkOptions);
     Orvex::initialize(false, false);
     ASSERT_TRUE(runUntil([] { return Orvex::shared().config().lastConfigAt() > 0; }));

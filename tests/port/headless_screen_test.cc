@@ -93,10 +93,10 @@ TEST(HeadlessScreen, FullScreenPresentationTakesTheCoveredContentOutAndBack) {
   sdk.advance(0.01);
   EXPECT_EQ(root->presentedViewController(), nullptr);
   EXPECT_EQ(modal->view()->window(), nullptr);
-  EXPECT_EQ(log, (std::vector<std::string>{
-                     "modal willAppear", "root willDisappear", "modal didAppear",
-                     "root didDisappear", "modal willDisappear", "root willAppear",
-                     "modal didDisappear", "root didAppear"}));
+  EXPECT_EQ(log,
+            (std::vector<std::string>{"modal willAppear", "root willDisappear", "modal didAppear",
+                                      "root didDisappear", "modal willDisappear", "root willAppear",
+                                      "modal didDisappear", "root didAppear"}));
 
   // A controller whose view is not in a window presents nothing.
   auto offscreen = ui.makeViewController(ViewControllerKind::plain);

@@ -1,5 +1,10 @@
 #include "tests/support/scripted_http.h"
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
 #include "orvex/core/json.h"
 
 namespace orvex::testing_support {
@@ -45,18 +50,47 @@ std::shared_ptr<HttpTask> ScriptedHttpClient::send(HttpRequest request,
   return std::make_shared<NoopTask>();
 }
 
+void ScriptedHttpClient::respondToDownloads(Handler handler) {
+  std::lock_guard lock(mutex_);
+  downloadHandler_ = std::move(handler);
+}
+
+std::vector<std::string> ScriptedHttpClient::downloads() const {
+  std::lock_guard lock(mutex_);
+  return downloads_;
+}
+
 std::shared_ptr<HttpTask> ScriptedHttpClient::download(
-    std::string, std::function<void(DownloadResult)> completion) {
-  auto dispatcher = [&] {
+    std::string url, std::function<void(DownloadResult)> completion) {
+  Handler handler;
+  std::shared_ptr<Dispatcher> dispatcher;
+  int number = 0;
+  {
     std::lock_guard lock(mutex_);
-    return dispatcher_.lock();
-  }();
+    downloads_.push_back(url);
+    handler = downloadHandler_;
+    dispatcher = dispatcher_.lock();
+    number = ++downloadCount_;
+  }
+  DownloadResult r;
+  HttpRequest request;
+  request.url = url;
+  HttpResult answered = handler ? handler(request) : failure(HttpError::Kind::noConnection);
+  if (answered.error) {
+    r.error = answered.error;
+  } else if (answered.response->status >= 400) {
+    r.status = answered.response->status;
+    r.error = HttpError{HttpError::Kind::badResponse, "scripted status"};
+  } else {
+    r.status = answered.response->status;
+    auto file = std::filesystem::temp_directory_path() /
+                ("orvex-scripted-" + std::to_string(::getpid()) + "-" + std::to_string(number));
+    std::ofstream(file, std::ios::binary) << answered.response->body;
+    r.file = file;
+  }
   if (dispatcher) {
-    dispatcher->globalQueue(QueuePriority::utility)->post([completion = std::move(completion)] {
-      DownloadResult r;
-      r.error = HttpError{HttpError::Kind::noConnection, "scripted"};
-      completion(r);
-    });
+    dispatcher->globalQueue(QueuePriority::utility)
+        ->post([completion = std::move(completion), r = std::move(r)] { completion(r); });
   }
   return std::make_shared<NoopTask>();
 }

@@ -20,6 +20,10 @@ class ScriptedHttpClient : public HttpClient {
   // Answers every later request; the default answers 404.
   void respond(Handler handler);
   std::vector<HttpRequest> requests() const;
+  // Answers every later download (kept apart from requests()); the default fails with
+  // noConnection. A response below 400 is written to a temporary file.
+  void respondToDownloads(Handler handler);
+  std::vector<std::string> downloads() const;
 
   std::shared_ptr<HttpTask> send(HttpRequest request,
                                  std::function<void(HttpResult)> completion) override;
@@ -34,6 +38,9 @@ class ScriptedHttpClient : public HttpClient {
   std::weak_ptr<Dispatcher> dispatcher_;
   Handler handler_;
   std::vector<HttpRequest> requests_;
+  Handler downloadHandler_;
+  std::vector<std::string> downloads_;
+  int downloadCount_ = 0;
 };
 
 // The query text a recorded request carried.

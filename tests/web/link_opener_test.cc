@@ -47,11 +47,11 @@ TEST_F(LinkOpening, BrowserChoiceFollowsTheSwitchTheTargetAndTheScheme) {
   openLink(root(), url("tel:+15551234"), BrowserTarget::INTERNAL);
   openLink(root(), url("myapp://open?x=1"), BrowserTarget::INTERNAL);
   using K = OpenedLink::Kind;
-  EXPECT_EQ(opened(), (std::vector<std::pair<K, std::string>>{
-                          {K::external, "https://example.com/landing"},
-                          {K::inAppBrowser, "https://example.com/inside"},
-                          {K::external, "tel:+15551234"},
-                          {K::external, "myapp://open?x=1"}}));
+  EXPECT_EQ(opened(),
+            (std::vector<std::pair<K, std::string>>{{K::external, "https://example.com/landing"},
+                                                    {K::inAppBrowser, "https://example.com/inside"},
+                                                    {K::external, "tel:+15551234"},
+                                                    {K::external, "myapp://open?x=1"}}));
   EXPECT_EQ(root()->presentedViewController(), nullptr);
 }
 

@@ -1,0 +1,186 @@
+#include "orvex/core/file_downloader.h"
+
+#include <chrono>
+
+#include "orvex/core/orvex.h"
+#include "orvex/core/seams.h"
+#include "orvex/core/url.h"
+
+namespace orvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::mutex& slotMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::shared_ptr<FileDownloader>& slot() {
+  static std::shared_ptr<FileDownloader> instance;
+  return instance;
+}
+
+// The name the file takes in its category: the URL's last path component.
+std::optional<std::string> fileNameOf(const std::string& url) {
+  auto parsed = Url::parse(url);
+  if (!parsed) return std::nullopt;
+  std::string path = parsed->path();
+  while (!path.empty() && path.back() == '/') path.pop_back();
+  auto slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  // Never a name that climbs out of the category.
+  if (name.empty() || name == "." || name == "..") return std::nullopt;
+  return name;
+}
+
+}  // namespace
+
+std::shared_ptr<FileDownloader> FileDownloader::shared() {
+  const OrvexPlatform& platform = Orvex::shared().platform();
+  std::lock_guard lock(slotMutex());
+  auto& instance = slot();
+  // The instance keeps its dispatcher alive, so a new platform's cannot share its address.
+  if (!instance || instance->platform_.dispatcher != platform.dispatcher) {
+    instance = std::make_shared<FileDownloader>(platform);
+  }
+  return instance;
+}
+
+FileDownloader::FileDownloader(const OrvexPlatform& platform) : platform_(platform) {}
+
+fs::path FileDownloader::directory(const std::optional<std::string>& subdirectory) const {
+  fs::path root = platform_.files->cachesDirectory() / "orvex";
+  return subdirectory ? root / *subdirectory : root;
+}
+
+WallTime FileDownloader::cutoff() const {
+  // Calendar days: the same local wall-clock time 30 days back, across any offset change.
+  const WallTime now = platform_.clock->now();
+  WallTime back = now - std::chrono::hours(24 * cacheFileDeletionPeriodInDays);
+  back += std::chrono::seconds(platform_.clock->utcOffsetSeconds(now) -
+                               platform_.clock->utcOffsetSeconds(back));
+  return back;
+}
+
+void FileDownloader::download(const std::string& url, const std::string& subdirectory) {
+  fetch(url, subdirectory, nullptr);
+}
+
+void FileDownloader::download(const std::string& url, const std::string& subdirectory,
+                              std::function<void(std::optional<fs::path>)> completion) {
+  fetch(url, subdirectory, std::move(completion));
+}
+
+void FileDownloader::downloadImage(const std::string& url, const std::string& subdirectory,
+                                   std::function<void(std::optional<Image>)> completion) {
+  auto files = platform_.files;
+  auto ui = platform_.ui;
+  fetch(url, subdirectory,
+        [files, ui, completion = std::move(completion)](std::optional<fs::path> file) {
+          if (!completion) return;
+          std::optional<Image> image;
+          if (file && ui) {
+            if (auto bytes = files->readFile(*file)) image = ui->decodeImage(*bytes);
+          }
+          completion(std::move(image));
+        });
+}
+
+void FileDownloader::fetch(const std::string& url, const std::string& subdirectory,
+                           Done completion) {
+  auto fail = [&completion] {
+    if (completion) completion(std::nullopt);
+  };
+  auto name = fileNameOf(url);
+  if (!name) return fail();
+  const fs::path dir = directory(subdirectory);
+  auto& files = *platform_.files;
+  if (!files.isDirectory(dir) && files.createDirectories(dir)) return fail();
+  const fs::path destination = dir / *name;
+
+  if (auto modified = files.modificationTime(destination); modified && *modified > cutoff()) {
+    if (completion) completion(destination);
+    return;
+  }
+
+  auto filesystem = platform_.files;
+  auto task = platform_.http->download(
+      url, [filesystem, destination, completion = std::move(completion)](DownloadResult result) {
+        auto done = [&](std::optional<fs::path> file) {
+          if (completion) completion(std::move(file));
+        };
+        if (result.error || !result.file) {
+          if (result.file) filesystem->remove(*result.file);
+          return done(std::nullopt);
+        }
+        if (filesystem->exists(destination) && filesystem->remove(destination)) {
+          filesystem->remove(*result.file);
+          return done(std::nullopt);
+        }
+        if (filesystem->move(*result.file, destination)) {
+          filesystem->remove(*result.file);
+          return done(std::nullopt);
+        }
+        done(destination);
+      });
+  std::lock_guard lock(mutex_);
+  task_ = std::move(task);
+}
+
+bool FileDownloader::cleanUpIfNeeded() {
+  const WallTime now = platform_.clock->now();
+  {
+    std::lock_guard lock(mutex_);
+    if (lastFileDeletionDate_ && now - *lastFileDeletionDate_ <
+                                     std::chrono::duration_cast<WallTime::duration>(
+                                         std::chrono::duration<double>(cacheClearIntervalInSeconds))) {
+      return false;
+    }
+    lastFileDeletionDate_ = now;
+  }
+  platform_.dispatcher->globalQueue(QueuePriority::background)
+      ->post([weak = weak_from_this()] {
+        if (auto self = weak.lock()) self->deleteOldFiles();
+      });
+  return true;
+}
+
+void FileDownloader::deleteOldFiles(const std::optional<fs::path>& directory) {
+  deleteOldFilesIn(directory.value_or(this->directory()), cutoff());
+}
+
+bool FileDownloader::deleteOldFilesIn(const fs::path& directory, WallTime cutoff) {
+  auto& files = *platform_.files;
+  FileError error;
+  auto entries = files.listDirectory(directory, &error);
+  if (!entries) {
+    // A root that was never created is not an error.
+    if (error.code != FileError::Code::notFound) {
+      logger_.log("Error while deleting old files: " + error.message);
+    }
+    return true;
+  }
+  for (const auto& entry : *entries) {
+    const fs::path path = directory / entry.name;
+    if (entry.isDirectory) {
+      if (!deleteOldFilesIn(path, cutoff)) return false;
+    } else if (entry.modificationTime && *entry.modificationTime < cutoff) {
+      if (auto failed = files.remove(path)) {
+        if (failed->code != FileError::Code::notFound) {
+          logger_.log("Error while deleting old files: " + failed->message);
+        }
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+namespace seams {
+void cleanUpFileCacheIfNeeded() {
+  FileDownloader::shared()->cleanUpIfNeeded();
+}
+}  // namespace seams
+
+}  // namespace orvex

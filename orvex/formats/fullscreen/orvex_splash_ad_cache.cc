@@ -1,0 +1,136 @@
+#include "orvex/formats/fullscreen/orvex_splash_ad_cache.h"
+
+#include <chrono>
+
+#include "orvex/core/file_downloader.h"
+#include "orvex/core/json.h"
+#include "orvex/core/orvex.h"
+#include "orvex/core/url.h"
+
+namespace orvex {
+namespace {
+
+double secondsSince1970(WallTime t) {
+  return std::chrono::duration<double>(t.time_since_epoch()).count();
+}
+
+bool hasCreative(const AdRes& ad) {
+  return ad.creative && !ad.creative->empty();
+}
+
+}  // namespace
+
+std::shared_ptr<OrvexSplashAdCache> OrvexSplashAdCache::create(std::string unitId,
+                                                               std::string moduleName) {
+  return std::shared_ptr<OrvexSplashAdCache>(
+      new OrvexSplashAdCache(std::move(unitId), std::move(moduleName)));
+}
+
+std::optional<AdRes> OrvexSplashAdCache::cachedAdRes() const {
+  std::lock_guard lock(mutex_);
+  return cachedAdRes_;
+}
+void OrvexSplashAdCache::setCachedAdRes(std::optional<AdRes> ad) {
+  std::lock_guard lock(mutex_);
+  cachedAdRes_ = std::move(ad);
+}
+std::optional<Image> OrvexSplashAdCache::adImage() const {
+  std::lock_guard lock(mutex_);
+  return adImage_;
+}
+void OrvexSplashAdCache::setAdImage(std::optional<Image> image) {
+  std::lock_guard lock(mutex_);
+  adImage_ = std::move(image);
+}
+
+std::optional<OrvexSplashAdCache::Record> OrvexSplashAdCache::storedRecord(bool logFailure) const {
+  auto suite = Orvex::shared().platform().store->suite(moduleName_);
+  if (!suite) return std::nullopt;
+  auto data = suite->data(unitId_);
+  if (!data) return std::nullopt;
+  std::string error;
+  auto fail = [&](const std::string& why) -> std::optional<Record> {
+    if (logFailure) logger_.log("Failed to decode object: " + why);
+    return std::nullopt;
+  };
+  auto record = json::parse(std::string_view(reinterpret_cast<const char*>(data->data()),
+                                             data->size()),
+                            &error);
+  if (!record) return fail(error);
+  auto* dict = record->asDict();
+  auto ads = dict ? dict->find("ads") : ValueDict::const_iterator{};
+  if (!dict || ads == dict->end() || !ads->second.asArray()) return fail("no \"ads\" list");
+  auto updated = dict->find("updatedAt");
+  if (updated == dict->end() || !updated->second.isNumber()) return fail("no \"updatedAt\"");
+  Record out;
+  out.updatedAt = *updated->second.number();
+  for (const auto& item : *ads->second.asArray()) {
+    auto ad = decodeAdRes(item, &error);
+    if (!ad) return fail(error);
+    out.ads.push_back(std::move(*ad));
+  }
+  return out;
+}
+
+bool OrvexSplashAdCache::isStale() const {
+  auto record = storedRecord(false);
+  if (!record) return true;
+  const double now = secondsSince1970(Orvex::shared().platform().clock->now());
+  return record->updatedAt + kCacheTTLSeconds < now;
+}
+
+std::optional<AdRes> OrvexSplashAdCache::selectAd(const std::vector<AdRes>& ads) const {
+  const double nowMillis = secondsSince1970(Orvex::shared().platform().clock->now()) * 1000.0;
+  const bool testUnit = unitId_.find("PUBLIC_TEST_UNIT_ID") != std::string::npos;
+  for (const auto& ad : ads) {
+    if (!hasCreative(ad)) continue;
+    if (testUnit) return ad;
+    if (ad.campaignStartTime && ad.campaignEndTime && *ad.campaignStartTime < nowMillis &&
+        nowMillis < *ad.campaignEndTime) {
+      return ad;
+    }
+  }
+  return std::nullopt;
+}
+
+void OrvexSplashAdCache::loadStoredAd() {
+  auto record = storedRecord(true);
+  if (!record) return;
+  auto* ads = &record->ads;
+  auto selected = selectAd(*ads);
+  setCachedAdRes(selected);
+  if (selected && Url::parse(*selected->creative)) {
+    std::weak_ptr<OrvexSplashAdCache> weak = weak_from_this();
+    FileDownloader::shared()->downloadImage(*selected->creative, "ad",
+                                            [weak](std::optional<Image> image) {
+                                              if (auto self = weak.lock()) {
+                                                self->setAdImage(std::move(image));
+                                              }
+                                            });
+  } else {
+    setAdImage(std::nullopt);
+  }
+  if (selected) {
+    std::erase_if(*ads, [&](const AdRes& ad) { return ad.id == selected->id; });
+  }
+  saveAds(*ads);
+}
+
+void OrvexSplashAdCache::saveAds(const std::vector<AdRes>& ads) {
+  ValueArray kept;
+  auto downloader = FileDownloader::shared();
+  for (const auto& ad : ads) {
+    if (!ad.creative || !Url::parse(*ad.creative)) continue;
+    downloader->download(*ad.creative, "ad");
+    kept.push_back(encodeAdRes(ad));
+  }
+  ValueDict record;
+  record["ads"] = Value(std::move(kept));
+  record["updatedAt"] = Value(secondsSince1970(Orvex::shared().platform().clock->now()));
+  const std::string text = json::write(Value(std::move(record)));
+  auto suite = Orvex::shared().platform().store->suite(moduleName_);
+  if (!suite) return;
+  suite->set(unitId_, Value(Bytes(text.begin(), text.end())));
+}
+
+}  // namespace orvex

@@ -1,0 +1,109 @@
+#include "orvex/core/file_downloader.h"
+
+#include <gtest/gtest.h>
+
+#include "orvex/core/seams.h"
+#include "ports/headless/local_file_system.h"
+#include "tests/support/scripted_http.h"
+#include "tests/support/test_sdk.h"
+
+namespace orvex {
+namespace {
+
+using testing_support::ScriptedHttpClient;
+using testing_support::TempDir;
+using testing_support::TestSdk;
+using testing_support::TestSdkOptions;
+
+constexpr double kDay = 86400;
+// The smallest GIF: one transparent pixel.
+const std::string kGif(
+    "GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff!\xf9\x04\x01\x00\x00\x00\x00,"
+    "\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02"
+    "D\x01\x00;",
+    43);
+
+class FileCache : public ::testing::Test {
+ protected:
+  FileCache() : http_(std::make_shared<ScriptedHttpClient>()), sdk_(dir_.path(), options()) {
+    http_->respondToDownloads([this](const HttpRequest& r) {
+      return ScriptedHttpClient::answer(status_, r.url.ends_with(".gif") ? kGif : "body");
+    });
+  }
+  TestSdkOptions options() {
+    TestSdkOptions o;
+    o.http = http_;
+    return o;
+  }
+  std::optional<std::filesystem::path> fetch(const std::string& url) {
+    std::optional<std::filesystem::path> got;
+    FileDownloader::shared()->download(url, "ad", [&](auto file) { got = file; });
+    sdk_.advance(0.1);
+    return got;
+  }
+
+  TempDir dir_;
+  std::shared_ptr<ScriptedHttpClient> http_;
+  TestSdk sdk_;
+  int status_ = 200;
+};
+
+TEST_F(FileCache, FreshFilesAreReusedForThirtyDaysThenFetchedAgain) {
+  auto first = fetch("https://cdn.example/creatives/a.png?v=1");
+  ASSERT_TRUE(first);
+  EXPECT_EQ(*first, FileDownloader::shared()->directory("ad") / "a.png");
+  EXPECT_EQ(sdk_.port().files->readFile(*first), "body");
+  sdk_.advance(29 * kDay);
+  EXPECT_EQ(fetch("https://cdn.example/creatives/a.png?v=1"), first);
+  EXPECT_EQ(http_->downloads().size(), 1u);
+  sdk_.advance(2 * kDay);
+  EXPECT_EQ(fetch("https://cdn.example/creatives/a.png?v=1"), first);
+  EXPECT_EQ(http_->downloads().size(), 2u);
+
+  std::optional<Image> image;
+  FileDownloader::shared()->downloadImage("https://cdn.example/p.gif", "icon",
+                                          [&](auto decoded) { image = decoded; });
+  sdk_.advance(0.1);
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->pixelWidth, 1);
+  // Bytes that are no image give none.
+  FileDownloader::shared()->downloadImage("https://cdn.example/a.png", "icon",
+                                          [&](auto decoded) { image = decoded; });
+  sdk_.advance(0.1);
+  EXPECT_FALSE(image);
+}
+
+TEST_F(FileCache, AFailedDownloadLeavesNoFileAndKeepsNoStaleOne) {
+  status_ = 500;
+  EXPECT_FALSE(fetch("https://cdn.example/b.png"));
+  EXPECT_FALSE(sdk_.port().files->exists(FileDownloader::shared()->directory("ad") / "b.png"));
+  // Names that would climb out of the category are refused without a request.
+  EXPECT_FALSE(fetch("https://cdn.example/x/.."));
+  EXPECT_EQ(http_->downloads().size(), 1u);
+}
+
+TEST_F(FileCache, CleanUpRunsAtMostHourlyAndRemovesOnlyExpiredFiles) {
+  auto downloader = FileDownloader::shared();
+  // A root that does not exist yet is not an error.
+  EXPECT_TRUE(downloader->cleanUpIfNeeded());
+  sdk_.advance(0.1);
+  for (const auto& line : sdk_.logLines()) EXPECT_EQ(line.find("Error while deleting"), line.npos);
+
+  auto old = fetch("https://cdn.example/old.png");
+  auto nested = sdk_.port().files->cachesDirectory() / "orvex" / "js" / "deep" / "n.js";
+  sdk_.port().files->createDirectories(nested.parent_path());
+  sdk_.port().files->writeFile(nested, "x");
+  sdk_.advance(31 * kDay);
+  auto young = fetch("https://cdn.example/young.png");
+  ASSERT_TRUE(old && young);
+
+  EXPECT_TRUE(downloader->cleanUpIfNeeded());
+  EXPECT_FALSE(downloader->cleanUpIfNeeded());  // a second background transition within the hour
+  sdk_.advance(0.1);
+  EXPECT_FALSE(sdk_.port().files->exists(*old));
+  EXPECT_FALSE(sdk_.port().files->exists(nested));
+  EXPECT_TRUE(sdk_.port().files->exists(*young));
+}
+
+}  // namespace
+}  // namespace orvex
