@@ -14,7 +14,8 @@ std::string creative(std::size_t bytes) {
       "<!DOCTYPE html><html><head><meta charset='utf-8'>"
       "<script src=\"https://cdn.example/player@v1/ad-player.bundled.min.js\"></script>\n\n"
       "</head><body><video src='https://cdn.example/v.mp4' autoplay muted></video>";
-  while (html.size() < bytes) html += "<div class='row'><p>Some creative copy &amp; markup</p></div>";
+  while (html.size() < bytes)
+    html += "<div class='row'><p>Some creative copy &amp; markup</p></div>";
   return html + "</body></html>";
 }
 

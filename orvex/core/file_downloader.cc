@@ -132,17 +132,17 @@ bool FileDownloader::cleanUpIfNeeded() {
   const WallTime now = platform_.clock->now();
   {
     std::lock_guard lock(mutex_);
-    if (lastFileDeletionDate_ && now - *lastFileDeletionDate_ <
-                                     std::chrono::duration_cast<WallTime::duration>(
-                                         std::chrono::duration<double>(cacheClearIntervalInSeconds))) {
+    if (lastFileDeletionDate_ &&
+        now - *lastFileDeletionDate_ <
+            std::chrono::duration_cast<WallTime::duration>(
+                std::chrono::duration<double>(cacheClearIntervalInSeconds))) {
       return false;
     }
     lastFileDeletionDate_ = now;
   }
-  platform_.dispatcher->globalQueue(QueuePriority::background)
-      ->post([weak = weak_from_this()] {
-        if (auto self = weak.lock()) self->deleteOldFiles();
-      });
+  platform_.dispatcher->globalQueue(QueuePriority::background)->post([weak = weak_from_this()] {
+    if (auto self = weak.lock()) self->deleteOldFiles();
+  });
   return true;
 }
 

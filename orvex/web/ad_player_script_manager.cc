@@ -51,10 +51,9 @@ void AdPlayerScriptManager::downloadScript(const std::string& version,
     if (completion) completion();
     return;
   }
-  FileDownloader::shared()->download(text, "js",
-                                     [completion = std::move(completion)](auto) {
-                                       if (completion) completion();
-                                     });
+  FileDownloader::shared()->download(text, "js", [completion = std::move(completion)](auto) {
+    if (completion) completion();
+  });
 }
 
 std::optional<std::string> AdPlayerScriptManager::scriptContent(const std::string&) {
@@ -84,7 +83,8 @@ std::string AdPlayerScriptManager::inlineScript(const std::string& html, std::st
   if (h.find("<html>") != std::string::npos && h.find("</body>") != std::string::npos) {
     return replaceAll(h, "<html>", "<html><head>" + tag + "</head>");
   }
-  if (h.find("</body>") != std::string::npos) return "<html><head>" + tag + "</head>" + h + "</html>";
+  if (h.find("</body>") != std::string::npos)
+    return "<html><head>" + tag + "</head>" + h + "</html>";
   return "<html><head>" + tag + "</head><body>" + h + "</body></html>";
 }
 

@@ -10,6 +10,7 @@
 #include "ports/headless/file_store.h"
 #include "ports/headless/headless_device.h"
 #include "ports/headless/headless_user_interface.h"
+#include "ports/headless/headless_web_view.h"
 #include "ports/headless/image_decoder.h"
 #include "ports/headless/lifecycle.h"
 #include "ports/headless/local_file_system.h"
@@ -130,6 +131,9 @@ HeadlessPort makeHeadlessPort(HeadlessOptions options) {
   ui.interfaceStyle = port.device->interfaceStyle();
   port.ui = HeadlessUserInterface::create(p.dispatcher->mainQueue(), ui);
   port.ui->setImageDecoder(decodeImageBytes);
+  port.webViews = std::make_shared<HeadlessWebViews>(p.dispatcher);
+  port.ui->setWebViewFactory(
+      [views = port.webViews](const WebViewConfiguration& c) { return views->make(c); });
   p.ui = port.ui;
   return port;
 }

@@ -17,6 +17,7 @@ namespace orvex::headless {
 class FileStore;
 class HeadlessDevice;
 class HeadlessUserInterface;
+class HeadlessWebViews;
 class Lifecycle;
 class LocalFileSystem;
 class MemoryLog;
@@ -85,6 +86,8 @@ struct HeadlessPort {
   std::shared_ptr<HeadlessDevice> device;
   std::shared_ptr<LocalFileSystem> files;
   std::shared_ptr<HeadlessUserInterface> ui;
+  // Every web view the SDK made, so the host can play its page.
+  std::shared_ptr<HeadlessWebViews> webViews;
 
   // Runs the main run loop for `seconds` (real time) or advances virtual time by it.
   void runFor(double seconds) const;

@@ -24,9 +24,8 @@ std::optional<Image> decodeImageBytes(const std::string& bytes) {
   Image image;
   image.pixelWidth = width;
   image.pixelHeight = height;
-  image.pixels = std::shared_ptr<const void>(pixels, [](const void* p) {
-    stbi_image_free(const_cast<void*>(p));
-  });
+  image.pixels = std::shared_ptr<const void>(
+      pixels, [](const void* p) { stbi_image_free(const_cast<void*>(p)); });
   return image;
 }
 

@@ -53,9 +53,8 @@ std::optional<OrvexSplashAdCache::Record> OrvexSplashAdCache::storedRecord(bool 
     if (logFailure) logger_.log("Failed to decode object: " + why);
     return std::nullopt;
   };
-  auto record = json::parse(std::string_view(reinterpret_cast<const char*>(data->data()),
-                                             data->size()),
-                            &error);
+  auto record = json::parse(
+      std::string_view(reinterpret_cast<const char*>(data->data()), data->size()), &error);
   if (!record) return fail(error);
   auto* dict = record->asDict();
   auto ads = dict ? dict->find("ads") : ValueDict::const_iterator{};

@@ -1,0 +1,331 @@
+#include "ports/headless/headless_web_view.h"
+
+#include <re2/re2.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "orvex/core/json.h"
+
+namespace orvex::headless {
+namespace {
+
+// NSURLErrorCancelled, what a real engine reports for a load that was stopped.
+constexpr int kCancelledCode = -999;
+
+std::optional<std::string> firstVideoSource(const std::string& html) {
+  // The element's content up to its end tag (or the end of the document, as a browser would).
+  static const RE2 video(R"((?is)<video\b[^>]*>(.*?)(?:</video\s*>|\z))");
+  static const RE2 source(
+      R"re((?is)<source\b[^>]*?\ssrc\s*=\s*(?:"([^"]*)"|'([^']*)'|([^\s"'>]+)))re");
+  re2::StringPiece body;
+  if (!RE2::PartialMatch(html, video, &body)) return std::nullopt;
+  re2::StringPiece dq, sq, bare;
+  if (!RE2::PartialMatch(body, source, &dq, &sq, &bare)) return std::nullopt;
+  const re2::StringPiece& hit = dq.data() ? dq : sq.data() ? sq : bare;
+  return std::string(hit.data(), hit.size());
+}
+
+}  // namespace
+
+bool nestedDeeperThan(const Value& value, int maxDepth) {
+  struct Entry {
+    const Value* value;
+    int depth;
+  };
+  std::vector<Entry> pending{{&value, 0}};
+  while (!pending.empty()) {
+    const Entry e = pending.back();
+    pending.pop_back();
+    const bool container = e.value->asArray() || e.value->asDict();
+    if (!container) continue;
+    const int depth = e.depth + 1;
+    if (depth > maxDepth) return true;
+    if (const auto* a = e.value->asArray()) {
+      for (const auto& v : *a) pending.push_back({&v, depth});
+    } else {
+      for (const auto& [key, v] : *e.value->asDict()) pending.push_back({&v, depth});
+    }
+  }
+  return false;
+}
+
+HeadlessWebView::HeadlessWebView(std::shared_ptr<TaskQueue> mainQueue,
+                                 WebViewConfiguration configuration,
+                                 HeadlessWebViewOptions options)
+    : mainQueue_(std::move(mainQueue)), configuration_(configuration), options_(options) {}
+
+HeadlessWebView::~HeadlessWebView() = default;
+
+std::shared_ptr<HeadlessWebView> HeadlessWebView::self() {
+  return std::dynamic_pointer_cast<HeadlessWebView>(View::shared_from_this());
+}
+
+std::weak_ptr<HeadlessWebView> HeadlessWebView::weakSelf() {
+  return std::dynamic_pointer_cast<HeadlessWebView>(View::weak_from_this().lock());
+}
+
+void HeadlessWebView::post(std::function<void(HeadlessWebView&)> task) {
+  if (!mainQueue_) return;
+  mainQueue_->post([weak = weakSelf(), task = std::move(task)] {
+    if (auto view = weak.lock()) task(*view);
+  });
+}
+
+// ---- loading ----
+
+void HeadlessWebView::loadHTMLString(const std::string& html) {
+  startLoad({Load::Kind::html, html, 0});
+}
+
+void HeadlessWebView::loadURL(const std::string& url, double timeoutSeconds) {
+  askThenLoad({Load::Kind::url, url, timeoutSeconds});
+}
+
+void HeadlessWebView::askThenLoad(Load load) {
+  // Loading from the moment of the call, as the platform's view is; the document changes only
+  // once the delegate allowed the navigation.
+  loads_.push_back(load);
+  loading_ = true;
+  const std::size_t generation = ++generation_;
+  post([generation, load = std::move(load)](HeadlessWebView& view) {
+    if (generation != view.generation_) return;
+    NavigationAction action{NavigationType::other, load.content, true};
+    auto decide = [weak = view.weakSelf(), generation, action, load,
+                   decided = std::make_shared<bool>(false)](NavigationPolicy policy) {
+      if (std::exchange(*decided, true)) return;
+      auto v = weak.lock();
+      if (!v) return;
+      v->decisions_.push_back({action, policy});
+      if (generation != v->generation_) return;
+      if (policy == NavigationPolicy::allow) {
+        v->loads_.pop_back();  // startLoad records it again as the navigation that happened
+        v->startLoad(load);
+      } else {
+        v->loading_ = false;
+      }
+    };
+    if (auto d = view.delegate_.lock()) {
+      d->decidePolicy(view, action, std::move(decide));
+    } else {
+      decide(NavigationPolicy::allow);
+    }
+  });
+}
+
+void HeadlessWebView::startLoad(Load load) {
+  loads_.push_back(load);
+  current_ = std::move(load);
+  loading_ = true;
+  const std::size_t generation = ++generation_;
+  if (!options_.finishLoadsAutomatically) return;
+  post([generation](HeadlessWebView& view) {
+    if (generation == view.generation_ && view.loading_ &&
+        view.options_.finishLoadsAutomatically)
+      view.finishLoad();
+  });
+}
+
+void HeadlessWebView::stopLoading() {
+  if (!loading_) return;
+  loading_ = false;
+  ++generation_;
+  post([](HeadlessWebView& view) {
+    if (auto d = view.delegate_.lock())
+      d->didFail(view, WebError{"NSURLErrorDomain", kCancelledCode, "cancelled"});
+  });
+}
+
+void HeadlessWebView::reload() {
+  if (current_) startLoad(*current_);
+}
+
+bool HeadlessWebView::finishLoad() {
+  if (!loading_) return false;
+  loading_ = false;
+  ++finishCount_;
+  post([](HeadlessWebView& view) {
+    if (auto d = view.delegate_.lock()) d->didFinish(view);
+  });
+  return true;
+}
+
+bool HeadlessWebView::failLoad(WebError error) {
+  if (!loading_) return false;
+  loading_ = false;
+  post([error = std::move(error)](HeadlessWebView& view) {
+    if (auto d = view.delegate_.lock()) d->didFail(view, error);
+  });
+  return true;
+}
+
+std::optional<std::string> HeadlessWebView::loadedHTML() const {
+  if (current_ && current_->kind == Load::Kind::html) return current_->content;
+  return std::nullopt;
+}
+
+std::optional<std::string> HeadlessWebView::loadedURL() const {
+  if (current_ && current_->kind == Load::Kind::url) return current_->content;
+  return std::nullopt;
+}
+
+void HeadlessWebView::setNavigationDelegate(std::weak_ptr<WebViewNavigationDelegate> delegate) {
+  delegate_ = std::move(delegate);
+}
+
+// ---- the page's actions ----
+
+void HeadlessWebView::activateLink(const std::string& url, bool targetsMainFrame) {
+  post([url, targetsMainFrame](HeadlessWebView& view) {
+    NavigationAction action{NavigationType::linkActivated, url, targetsMainFrame};
+    auto decide = [weak = view.weakSelf(), action,
+                   decided = std::make_shared<bool>(false)](NavigationPolicy policy) {
+      if (std::exchange(*decided, true)) return;
+      auto v = weak.lock();
+      if (!v) return;
+      v->decisions_.push_back({action, policy});
+      if (policy == NavigationPolicy::allow && action.targetsMainFrame)
+        v->startLoad({Load::Kind::url, *action.url, 0});
+    };
+    if (auto d = view.delegate_.lock()) {
+      d->decidePolicy(view, action, std::move(decide));
+    } else {
+      decide(NavigationPolicy::allow);
+    }
+  });
+}
+
+void HeadlessWebView::requestNewWindow(std::optional<std::string> url) {
+  post([url = std::move(url)](HeadlessWebView& view) {
+    if (auto d = view.delegate_.lock())
+      d->requestsNewWindow(view, NavigationAction{NavigationType::other, url, false});
+  });
+}
+
+// ---- scripts ----
+
+void HeadlessWebView::evaluateJavaScript(const std::string& script, ScriptResult completion) {
+  evaluatedScripts_.push_back(script);
+  std::optional<Value> result = responder_ ? responder_(script) : defaultScriptResponse(script);
+  if (!completion || !mainQueue_) return;
+  // The answer reaches the SDK even when the view went in between, as an engine's would.
+  mainQueue_->post([completion = std::move(completion), result = std::move(result)]() mutable {
+    completion(std::move(result), std::nullopt);
+  });
+}
+
+std::optional<Value> HeadlessWebView::defaultScriptResponse(const std::string& script) const {
+  if (script.find("document.documentElement.scrollWidth") != std::string::npos ||
+      script.find("document.documentElement.scrollHeight") != std::string::npos) {
+    const Size size = contentSize_.value_or(frame().size);
+    return Value(ValueDict{{"width", size.width}, {"height", size.height}});
+  }
+  if (script.find("videoSrc()") != std::string::npos) {
+    const auto html = loadedHTML();
+    if (auto src = html ? firstVideoSource(*html) : std::nullopt) return Value(std::move(*src));
+    return Value(nullptr);
+  }
+  return std::nullopt;
+}
+
+void HeadlessWebView::addUserScript(UserScript script) {
+  userScripts_.push_back(std::move(script));
+}
+
+void HeadlessWebView::removeAllUserScripts() {
+  userScripts_.clear();
+}
+
+// ---- script messages ----
+
+void HeadlessWebView::addScriptMessageHandler(std::shared_ptr<ScriptMessageHandler> handler,
+                                              const std::string& name) {
+  // A second handler under a taken name replaces the first rather than failing.
+  removeScriptMessageHandler(name);
+  if (handler) handlers_.push_back({name, std::move(handler), nullptr});
+}
+
+void HeadlessWebView::addScriptMessageHandlerWithReply(
+    std::shared_ptr<ScriptMessageHandlerWithReply> handler, const std::string& name) {
+  removeScriptMessageHandler(name);
+  if (handler) handlers_.push_back({name, nullptr, std::move(handler)});
+}
+
+void HeadlessWebView::removeScriptMessageHandler(const std::string& name) {
+  std::erase_if(handlers_, [&](const Handler& h) { return h.name == name; });
+}
+
+const HeadlessWebView::Handler* HeadlessWebView::handlerNamed(const std::string& name) const {
+  auto it = std::find_if(handlers_.begin(), handlers_.end(),
+                         [&](const Handler& h) { return h.name == name; });
+  return it == handlers_.end() ? nullptr : &*it;
+}
+
+bool HeadlessWebView::hasMessageHandler(const std::string& name) const {
+  return handlerNamed(name) != nullptr;
+}
+
+bool HeadlessWebView::postMessage(const std::string& name, Value body) {
+  if (!handlerNamed(name) || nestedDeeperThan(body, kMaxMessageDepth)) return false;
+  post([name, body = std::move(body)](HeadlessWebView& view) { view.deliver(name, body); });
+  return true;
+}
+
+bool HeadlessWebView::postMessageJSON(const std::string& name, std::string_view json) {
+  auto body = json::parse(json, nullptr, kMaxMessageDepth);
+  if (!body) return false;
+  return postMessage(name, std::move(*body));
+}
+
+void HeadlessWebView::deliver(const std::string& name, const Value& body) {
+  const Handler* h = handlerNamed(name);
+  if (!h) return;  // removed since the page posted
+  // Copies: the handler may remove itself (or others) while it runs.
+  auto plain = h->plain;
+  auto withReply = h->withReply;
+  const ScriptMessage message{name, body};
+  if (plain) {
+    plain->didReceive(*this, message);
+    return;
+  }
+  auto reply = [weak = weakSelf(), name, replied = std::make_shared<bool>(false)](
+                   std::optional<Value> result, std::optional<std::string> error) {
+    if (std::exchange(*replied, true)) return;  // the page takes the first answer only
+    if (auto v = weak.lock()) v->recordReply(name, std::move(result), std::move(error));
+  };
+  withReply->didReceive(*this, message, std::move(reply));
+}
+
+void HeadlessWebView::recordReply(const std::string& name, std::optional<Value> result,
+                                  std::optional<std::string> error) {
+  replies_.push_back({name, std::move(result), std::move(error)});
+}
+
+// ---- the factory ----
+
+HeadlessWebViews::HeadlessWebViews(std::shared_ptr<Dispatcher> dispatcher,
+                                   HeadlessWebViewOptions options)
+    : dispatcher_(std::move(dispatcher)), options_(options) {}
+
+std::shared_ptr<HeadlessWebView> HeadlessWebViews::make(const WebViewConfiguration& configuration) {
+  std::erase_if(made_, [](const auto& w) { return w.expired(); });
+  auto view = std::make_shared<HeadlessWebView>(dispatcher_ ? dispatcher_->mainQueue() : nullptr,
+                                                configuration, options_);
+  made_.push_back(view);
+  return view;
+}
+
+std::vector<std::shared_ptr<HeadlessWebView>> HeadlessWebViews::alive() const {
+  std::vector<std::shared_ptr<HeadlessWebView>> out;
+  for (const auto& w : made_)
+    if (auto v = w.lock()) out.push_back(std::move(v));
+  return out;
+}
+
+std::shared_ptr<HeadlessWebView> HeadlessWebViews::last() const {
+  for (auto it = made_.rbegin(); it != made_.rend(); ++it)
+    if (auto v = it->lock()) return v;
+  return nullptr;
+}
+
+}  // namespace orvex::headless

@@ -1,0 +1,189 @@
+#pragma once
+// The headless port's web view: no engine, a scripted page. The SDK's side behaves as on a real
+// platform (loads are asynchronous, every delegate call and completion arrives on the main
+// queue); the host or a test plays the page: it finishes or fails loads, activates links, asks
+// for new windows, posts script messages and answers scripts. Main thread only.
+//
+// What the page does on its own:
+// - A load leaves the view loading; unless automatic finishing is off, the page finishes on the
+//   next main-queue turn. loadURL first asks the navigation delegate (type other) and loads
+//   only when allowed; HTML strings load without asking, as no URL is involved.
+// - stopLoading on a loading page reports didFail with NSURLErrorDomain -999 (cancelled).
+// - Scripts are answered by the host's responder, by default defaultScriptResponse():
+//     * a script naming document.documentElement.scrollWidth or scrollHeight answers
+//       {"width": w, "height": h} of the page's content size (the frame's size unless set);
+//     * "videoSrc()" answers the src of the first <source> of the first <video> in the loaded
+//       HTML, or null when there is none;
+//     * anything else answers nothing (the page's undefined).
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "orvex/platform/dispatch.h"
+#include "orvex/platform/web_view.h"
+#include "ports/headless/headless_view.h"
+
+namespace orvex::headless {
+
+struct HeadlessWebViewOptions {
+  // Loads finish by themselves on the next main-queue turn; off, the host calls finishLoad().
+  bool finishLoadsAutomatically = true;
+};
+
+class HeadlessWebView : public HeadlessView, public WebView {
+ public:
+  using ScriptResponder = std::function<std::optional<Value>(const std::string& script)>;
+
+  struct Load {
+    enum class Kind { html, url } kind = Kind::html;
+    std::string content;  // the HTML text or the URL
+    double timeoutSeconds = 0;
+  };
+  struct NavigationDecision {
+    NavigationAction action;
+    NavigationPolicy policy = NavigationPolicy::allow;
+  };
+  struct ScriptReply {
+    std::string name;
+    std::optional<Value> result;
+    std::optional<std::string> error;
+  };
+  struct Presentation {
+    bool opaque = true;
+    bool scrollEnabled = true;
+    bool bounces = true;
+    bool showsScrollIndicators = true;
+    bool allowsBackForwardGestures = false;
+  };
+
+  // Message bodies nested deeper than this are refused, as an engine's serializer would.
+  static constexpr int kMaxMessageDepth = 256;
+
+  HeadlessWebView(std::shared_ptr<TaskQueue> mainQueue, WebViewConfiguration configuration,
+                  HeadlessWebViewOptions options = {});
+  ~HeadlessWebView() override;
+
+  // ---- WebView ----
+  void loadHTMLString(const std::string& html) override;
+  void loadURL(const std::string& url, double timeoutSeconds) override;
+  void stopLoading() override;
+  void reload() override;
+  bool isLoading() const override { return loading_; }
+  void evaluateJavaScript(const std::string& script, ScriptResult completion = {}) override;
+  void addUserScript(UserScript script) override;
+  void removeAllUserScripts() override;
+  void addScriptMessageHandler(std::shared_ptr<ScriptMessageHandler> handler,
+                               const std::string& name) override;
+  void addScriptMessageHandlerWithReply(std::shared_ptr<ScriptMessageHandlerWithReply> handler,
+                                        const std::string& name) override;
+  void removeScriptMessageHandler(const std::string& name) override;
+  void setNavigationDelegate(std::weak_ptr<WebViewNavigationDelegate> delegate) override;
+  void setOpaque(bool opaque) override { presentation_.opaque = opaque; }
+  void setScrollEnabled(bool enabled) override { presentation_.scrollEnabled = enabled; }
+  void setBounces(bool bounces) override { presentation_.bounces = bounces; }
+  void setShowsScrollIndicators(bool shows) override {
+    presentation_.showsScrollIndicators = shows;
+  }
+  void setAllowsBackForwardGestures(bool allows) override {
+    presentation_.allowsBackForwardGestures = allows;
+  }
+
+  // ---- the page, played by the host ----
+  void setFinishLoadsAutomatically(bool automatic) { options_.finishLoadsAutomatically = automatic; }
+  // End the current load; false when nothing is loading. The delegate hears it on the main queue.
+  bool finishLoad();
+  bool failLoad(WebError error);
+  // A tap on a link: the delegate decides (link activated); an allowed main-frame navigation
+  // loads `url`.
+  void activateLink(const std::string& url, bool targetsMainFrame = true);
+  // window.open or a link with a target: requestsNewWindow (type other); nothing loads.
+  void requestNewWindow(std::optional<std::string> url);
+  // window.webkit.messageHandlers.<name>.postMessage(body), delivered on the main queue. False
+  // (nothing delivered) when no handler has that name or the body is nested too deeply.
+  bool postMessage(const std::string& name, Value body);
+  // The same with the body as JSON text; text that does not decode is refused.
+  bool postMessageJSON(const std::string& name, std::string_view json);
+  // Replaces the default answers; defaultScriptResponse() stays available to fall back on.
+  void setScriptResponder(ScriptResponder responder) { responder_ = std::move(responder); }
+  std::optional<Value> defaultScriptResponse(const std::string& script) const;
+  // The page's scroll size; the frame's size while unset.
+  void setContentSize(std::optional<Size> size) { contentSize_ = size; }
+
+  // ---- what the SDK did ----
+  const WebViewConfiguration& configuration() const { return configuration_; }
+  const std::vector<Load>& loads() const { return loads_; }
+  // The HTML of the current document, when it was loaded from a string.
+  std::optional<std::string> loadedHTML() const;
+  std::optional<std::string> loadedURL() const;
+  const std::vector<UserScript>& userScripts() const { return userScripts_; }
+  const std::vector<std::string>& evaluatedScripts() const { return evaluatedScripts_; }
+  const std::vector<NavigationDecision>& navigationDecisions() const { return decisions_; }
+  const std::vector<ScriptReply>& replies() const { return replies_; }
+  bool hasMessageHandler(const std::string& name) const;
+  std::size_t finishCount() const { return finishCount_; }
+  const Presentation& presentation() const { return presentation_; }
+
+ private:
+  struct Handler {
+    std::string name;
+    std::shared_ptr<ScriptMessageHandler> plain;
+    std::shared_ptr<ScriptMessageHandlerWithReply> withReply;
+  };
+  std::shared_ptr<HeadlessWebView> self();
+  std::weak_ptr<HeadlessWebView> weakSelf();
+  void startLoad(Load load);
+  void askThenLoad(Load load);
+  void post(std::function<void(HeadlessWebView&)> task);
+  const Handler* handlerNamed(const std::string& name) const;
+  void deliver(const std::string& name, const Value& body);
+  void recordReply(const std::string& name, std::optional<Value> result,
+                   std::optional<std::string> error);
+
+  std::shared_ptr<TaskQueue> mainQueue_;
+  const WebViewConfiguration configuration_;
+  HeadlessWebViewOptions options_;
+  std::weak_ptr<WebViewNavigationDelegate> delegate_;
+  std::vector<Handler> handlers_;
+  std::vector<Load> loads_;
+  std::optional<Load> current_;
+  bool loading_ = false;
+  std::size_t generation_ = 0;
+  std::size_t finishCount_ = 0;
+  std::vector<UserScript> userScripts_;
+  std::vector<std::string> evaluatedScripts_;
+  std::vector<NavigationDecision> decisions_;
+  std::vector<ScriptReply> replies_;
+  ScriptResponder responder_;
+  std::optional<Size> contentSize_;
+  Presentation presentation_;
+};
+
+// The port's web-view factory; remembers what it made so that hosts and tests can play the pages
+// of web views the SDK created.
+class HeadlessWebViews {
+ public:
+  HeadlessWebViews(std::shared_ptr<Dispatcher> dispatcher, HeadlessWebViewOptions options = {});
+
+  std::shared_ptr<HeadlessWebView> make(const WebViewConfiguration& configuration);
+  // Applies to web views made from now on.
+  void setFinishLoadsAutomatically(bool automatic) { options_.finishLoadsAutomatically = automatic; }
+  // The web views still alive, oldest first.
+  std::vector<std::shared_ptr<HeadlessWebView>> alive() const;
+  std::shared_ptr<HeadlessWebView> last() const;
+
+ private:
+  std::shared_ptr<Dispatcher> dispatcher_;
+  HeadlessWebViewOptions options_;
+  std::vector<std::weak_ptr<HeadlessWebView>> made_;
+};
+
+// Longest chain of nested arrays and dictionaries in `value` is deeper than `maxDepth`
+// (iterative, so any input is safe to ask about).
+bool nestedDeeperThan(const Value& value, int maxDepth);
+
+}  // namespace orvex::headless
