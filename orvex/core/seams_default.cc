@@ -9,9 +9,6 @@ namespace seams {
 void presentQuestPage(const std::string& url) {
   Orvex::shared().logger().log("quest page not available in this build: " + url);
 }
-bool interfaceIsPortrait() {
-  return true;
-}
 std::shared_ptr<OrvexNativeAd> nativeAdAttachedTo(const OrvexNativeAdView&) {
   return nullptr;
 }

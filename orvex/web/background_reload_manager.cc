@@ -53,8 +53,7 @@ void BackgroundReloadManager::handleDidEnterBackground() {
 
 void BackgroundReloadManager::handleWillEnterForeground() {
   if (!lastBackgroundTime_ || !processedContent_ || !clock_) return;
-  const double away =
-      std::chrono::duration<double>(clock_->now() - *lastBackgroundTime_).count();
+  const double away = std::chrono::duration<double>(clock_->now() - *lastBackgroundTime_).count();
   if (!(away > reloadThreshold_)) return;
   if (auto view = webView_.lock()) view->loadHTMLString(*processedContent_);
 }

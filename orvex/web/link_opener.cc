@@ -2,7 +2,10 @@
 
 #include <re2/re2.h>
 
+#include <atomic>
+
 #include "orvex/core/orvex.h"
+#include "orvex/core/seams.h"
 #include "orvex/core/simple_logger.h"
 
 namespace orvex {
@@ -117,5 +120,26 @@ std::shared_ptr<ViewController> topMostViewController() {
   }
   return c;
 }
+
+namespace seams {
+bool interfaceIsPortrait() {
+  // Ad requests may start off the main thread, where the screen must not be touched: they get
+  // the orientation last seen on the main thread.
+  static std::atomic<bool> lastSeen{true};
+  const auto& platform = Orvex::shared().platform();
+  if (!platform.ui || !platform.dispatcher || !platform.dispatcher->isMainThread()) {
+    return lastSeen.load();
+  }
+  auto windows = platform.ui->windows();
+  bool portrait = true;
+  if (!windows.empty()) {
+    auto o = windows.front()->interfaceOrientation();
+    portrait =
+        o != InterfaceOrientation::landscapeLeft && o != InterfaceOrientation::landscapeRight;
+  }
+  lastSeen.store(portrait);
+  return portrait;
+}
+}  // namespace seams
 
 }  // namespace orvex

@@ -51,8 +51,7 @@ bool nestedDeeperThan(const Value& value, int maxDepth) {
 }
 
 HeadlessWebView::HeadlessWebView(std::shared_ptr<TaskQueue> mainQueue,
-                                 WebViewConfiguration configuration,
-                                 HeadlessWebViewOptions options)
+                                 WebViewConfiguration configuration, HeadlessWebViewOptions options)
     : mainQueue_(std::move(mainQueue)), configuration_(configuration), options_(options) {}
 
 HeadlessWebView::~HeadlessWebView() = default;
@@ -120,8 +119,7 @@ void HeadlessWebView::startLoad(Load load) {
   const std::size_t generation = ++generation_;
   if (!options_.finishLoadsAutomatically) return;
   post([generation](HeadlessWebView& view) {
-    if (generation == view.generation_ && view.loading_ &&
-        view.options_.finishLoadsAutomatically)
+    if (generation == view.generation_ && view.loading_ && view.options_.finishLoadsAutomatically)
       view.finishLoad();
   });
 }

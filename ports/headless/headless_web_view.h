@@ -94,7 +94,9 @@ class HeadlessWebView : public HeadlessView, public WebView {
   }
 
   // ---- the page, played by the host ----
-  void setFinishLoadsAutomatically(bool automatic) { options_.finishLoadsAutomatically = automatic; }
+  void setFinishLoadsAutomatically(bool automatic) {
+    options_.finishLoadsAutomatically = automatic;
+  }
   // End the current load; false when nothing is loading. The delegate hears it on the main queue.
   bool finishLoad();
   bool failLoad(WebError error);
@@ -171,7 +173,9 @@ class HeadlessWebViews {
 
   std::shared_ptr<HeadlessWebView> make(const WebViewConfiguration& configuration);
   // Applies to web views made from now on.
-  void setFinishLoadsAutomatically(bool automatic) { options_.finishLoadsAutomatically = automatic; }
+  void setFinishLoadsAutomatically(bool automatic) {
+    options_.finishLoadsAutomatically = automatic;
+  }
   // The web views still alive, oldest first.
   std::vector<std::shared_ptr<HeadlessWebView>> alive() const;
   std::shared_ptr<HeadlessWebView> last() const;

@@ -71,10 +71,9 @@ TEST_F(WebPlumbing, ScriptedPageLoadsStopsNavigatesAndAnswersProbes) {
   web_->requestNewWindow("https://example.com/c");
   sdk_.advance(0);
   EXPECT_EQ(recorder_->events,
-            (std::vector<std::string>{"finish", "fail NSURLErrorDomain -999",
-                                      "decide https://example.com/a",
-                                      "decide https://example.com/b",
-                                      "window https://example.com/c"}));
+            (std::vector<std::string>{
+                "finish", "fail NSURLErrorDomain -999", "decide https://example.com/a",
+                "decide https://example.com/b", "window https://example.com/c"}));
   EXPECT_EQ(web_->loadedURL(), "https://example.com/a");
 
   web_->setFrame(Rect(0, 0, 320, 100));
