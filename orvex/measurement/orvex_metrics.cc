@@ -103,7 +103,13 @@ class MetricsState : public std::enable_shared_from_this<MetricsState> {
 
   SimpleLogger& logger() { return logger_; }
   KeyValueStore& store() { return *store_; }
-  void post(Task task) { queue_->post(std::move(task)); }
+  // Queued work holds the state weakly: the state owns (through its platform) the queue that
+  // holds the work, and a strong capture would keep both alive forever.
+  void post(std::function<void(MetricsState*)> task) {
+    queue_->post([weak = weak_from_this(), task = std::move(task)] {
+      if (auto state = weak.lock()) task(state.get());
+    });
+  }
 
   // Stored properties of the four kinds; others are reported and left out.
   ValueDict readProperties() {
@@ -153,7 +159,7 @@ class MetricsState : public std::enable_shared_from_this<MetricsState> {
         ->postAfter(secondsToDuration(kSendDelaySeconds), [weak, generation] {
           auto state = weak.lock();
           if (!state) return;
-          state->post([state, generation] {
+          state->post([generation](MetricsState* state) {
             if (generation == state->flushGeneration_) state->flush();
           });
         });
@@ -170,7 +176,7 @@ class MetricsState : public std::enable_shared_from_this<MetricsState> {
       auto state = weak.lock();
       if (!state) return;
       // On this queue, so a change racing the answer cannot be wiped between read and remove.
-      state->post([state, mark] {
+      state->post([mark](MetricsState* state) {
         if (mark != 0 && state->store_->integer(kRequestAt) == mark)
           state->store_->remove(kRequestAt);
       });
@@ -196,7 +202,7 @@ class MetricsState : public std::enable_shared_from_this<MetricsState> {
         name, text, [](auto, auto) {},
         [weak, checksum, now] {
           if (auto state = weak.lock()) {
-            state->post([state, checksum, now] {
+            state->post([checksum, now](MetricsState* state) {
               auto entry = state->recentEvents_.find(checksum);
               if (entry != state->recentEvents_.end() && entry->second == now)
                 state->recentEvents_.erase(entry);
@@ -249,12 +255,14 @@ void OrvexMetrics::setProperty(const std::string& key, std::optional<OrvexProper
   std::optional<Value> stored;
   if (value) stored = toValue(*value);
   if (!validate(state->logger(), key, stored ? &*stored : nullptr)) return;
-  state->post([state, key, stored = std::move(stored)] { state->storeProperty(key, stored); });
+  state->post([key, stored = std::move(stored)](MetricsState* state) {
+    state->storeProperty(key, stored);
+  });
 }
 
 void OrvexMetrics::logEvent(const std::string& name, std::optional<ValueDict> params) {
   auto state = MetricsState::get();
-  state->post([state, name, params = std::move(params).value_or(ValueDict{})] {
+  state->post([name, params = std::move(params).value_or(ValueDict{})](MetricsState* state) {
     state->sendEvent(name, params);
   });
 }
@@ -263,7 +271,7 @@ namespace seams {
 
 void sendPendingCustomProperties() {
   auto state = MetricsState::get();
-  state->post([state] { state->scheduleFlush(); });
+  state->post([](MetricsState* state) { state->scheduleFlush(); });
 }
 
 void resetCustomProperties() {
@@ -271,7 +279,7 @@ void resetCustomProperties() {
   // Visible at once to properties(); the queued repeat wipes changes queued before the reset,
   // which would otherwise write the old properties back.
   state->store().set(kCustomProperty, Value(ValueDict{}));
-  state->post([state] { state->store().set(kCustomProperty, Value(ValueDict{})); });
+  state->post([](MetricsState* state) { state->store().set(kCustomProperty, Value(ValueDict{})); });
 }
 
 }  // namespace seams
