@@ -99,11 +99,7 @@ TEST_F(SplashCache, StalenessAndUndecodableRecords) {
   EXPECT_TRUE(cache->isStale());
   cache->loadStoredAd();
   EXPECT_FALSE(cache->cachedAdRes());
-  bool logged = false;
-  for (const auto& line : sdk_.logLines()) {
-    logged |= line.starts_with("Orvex::OrvexSplashAdCache Failed to decode object: ");
-  }
-  EXPECT_TRUE(logged);
+  EXPECT_TRUE(sdk_.loggedStartingWith("Orvex::OrvexSplashAdCache Failed to decode object: "));
 }
 
 }  // namespace

@@ -79,6 +79,12 @@ bool TestSdk::logged(const std::string& line) const {
   return false;
 }
 
+bool TestSdk::loggedStartingWith(const std::string& prefix) const {
+  for (const auto& l : port_.log->lines())
+    if (l.starts_with(prefix)) return true;
+  return false;
+}
+
 std::vector<std::string> TestSdk::logLines() const {
   return port_.log->lines();
 }

@@ -57,6 +57,7 @@ class TestSdk {
   // Advances virtual time, running whatever falls due.
   void advance(double seconds);
   bool logged(const std::string& line) const;
+  bool loggedStartingWith(const std::string& prefix) const;
   std::vector<std::string> logLines() const;
 
  private:

@@ -78,11 +78,7 @@ TEST(PlayerScriptFile, DownloadedOnceAndDeletedWhenTheVersionChanges) {
   Orvex::shared().config().setPlayerVersion("v0.0.14");
   EXPECT_FALSE(sdk.port().files->exists(AdPlayerScriptManager::scriptFileURL()));
   AdPlayerScriptManager::deleteScript();  // missing: only a log line
-  bool logged = false;
-  for (const auto& line : sdk.logLines()) {
-    logged |= line.starts_with("Orvex::AdPlayerScriptManager Error deleting script file: ");
-  }
-  EXPECT_TRUE(logged);
+  EXPECT_TRUE(sdk.loggedStartingWith("Orvex::AdPlayerScriptManager Error deleting script file: "));
 }
 
 }  // namespace
