@@ -1,8 +1,9 @@
 // The sample host application: installs the headless port, starts the local ad service on a
 // loopback port (unless --server names another), initializes the SDK, waits for the remote
-// configuration, requests one ad and reports its impression, printing a timeline as it goes.
+// configuration and runs one format's flow, printing a timeline of what the host heard, what the
+// SDK sent and what the service recorded. Exits 0 when the whole flow happened.
 //
-//   orvex-demo [--data DIR] [--production] [--country CC ...] [--server URL]
+//   orvex-demo [--format banner] [--data DIR] [--production] [--country CC ...] [--server URL]
 //              [--log-requests FILE] [--unit ID]
 
 #include <chrono>
@@ -10,15 +11,17 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "examples/demo/banner_flow.h"
+#include "examples/demo/timeline.h"
 #include "orvex/core/device.h"
 #include "orvex/core/orvex.h"
 #include "orvex/core/orvex_config.h"
 #include "orvex/server/orvex_api.h"
+#include "ports/headless/curl_http_client.h"
 #include "ports/headless/headless_port.h"
 #include "ports/headless/memory_log.h"
 
@@ -38,6 +41,7 @@ std::filesystem::path defaultDataDir() {
 }
 
 struct Arguments {
+  std::string format = "banner";
   std::filesystem::path data = defaultDataDir();
   bool production = false;
   std::vector<std::string> countries;
@@ -47,9 +51,10 @@ struct Arguments {
 };
 
 [[noreturn]] void usage() {
-  std::fprintf(stderr,
-               "usage: orvex-demo [--data DIR] [--production] [--country CC ...] [--server URL]\n"
-               "                  [--log-requests FILE] [--unit ID]\n");
+  std::fprintf(
+      stderr,
+      "usage: orvex-demo [--format banner] [--data DIR] [--production] [--country CC ...]\n"
+      "                  [--server URL] [--log-requests FILE] [--unit ID]\n");
   std::exit(2);
 }
 
@@ -62,6 +67,9 @@ Arguments parse(int argc, char** argv) {
       a.production = true;
     } else if (!hasValue) {
       usage();
+    } else if (arg == "--format") {
+      a.format = argv[++i];
+      if (a.format != "banner") usage();
     } else if (arg == "--data") {
       a.data = argv[++i];
     } else if (arg == "--country") {
@@ -80,29 +88,16 @@ Arguments parse(int argc, char** argv) {
   return a;
 }
 
-// Prints lines with the time since the start of the demo.
-class Timeline {
- public:
-  void say(const std::string& text) const {
-    double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    std::printf("[%7.3f s] %s\n", t, text.c_str());
-    std::fflush(stdout);
-  }
-
- private:
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-};
-
-std::string shorten(const std::string& text, std::size_t max = 96) {
-  return text.size() <= max ? text : text.substr(0, max) + "…";
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   Arguments args = parse(argc, argv);
   using namespace orvex;
-  Timeline timeline;
+  auto timeline = std::make_shared<demo::Timeline>();
+  auto fail = [](const std::string& reason) {
+    std::fprintf(stderr, "orvex-demo: %s\n", reason.c_str());
+    return 1;
+  };
 
 #ifdef ORVEX_ADSERVER_FIXTURES
   std::unique_ptr<adserver::AdServer> localServer;
@@ -112,12 +107,9 @@ int main(int argc, char** argv) {
     serverOptions.logFile = args.logRequests;
     localServer = std::make_unique<adserver::AdServer>(serverOptions);
     std::string error;
-    if (!localServer->start(&error)) {
-      std::fprintf(stderr, "could not start the local ad service: %s\n", error.c_str());
-      return 1;
-    }
+    if (!localServer->start(&error)) return fail("could not start the local ad service: " + error);
     args.server = localServer->baseUrl();
-    timeline.say("local ad service listening on " + args.server);
+    timeline->say("local ad service listening on " + args.server);
   }
 #endif
   if (args.server.empty()) {
@@ -134,19 +126,19 @@ int main(int argc, char** argv) {
   options.deployment.adServerBase = args.server;
   options.deployment.apiServerBase = args.server;
   options.deployment.playerScriptCdnBase = args.server + "/cdn/player@";
+  options.http = std::make_shared<demo::TimelineHttpClient>(
+      std::make_shared<headless::CurlHttpClient>(), timeline);
   headless::HeadlessPort port = headless::makeHeadlessPort(options);
-  if (!Orvex::installPlatform(port.platform)) {
-    std::fprintf(stderr, "could not install the headless port\n");
-    return 1;
-  }
+  if (!Orvex::installPlatform(port.platform)) return fail("could not install the headless port");
 
   Orvex& sdk = Orvex::shared();
   OrvexConfig& config = sdk.config();
   std::int64_t configBefore = config.lastConfigAt();
   std::optional<std::vector<std::string>> countries;
   if (!args.countries.empty()) countries = args.countries;
-  timeline.say("Orvex.initialize, store in " + args.data.string());
-  Orvex::initialize(args.production, true, countries);
+  timeline->say("Orvex.initialize, store in " + args.data.string());
+  Orvex::initialize(args.production, false, countries);
+  timeline->say("user id " + config.uid() + " (kept across runs)");
 
   auto failedConfig = [&port] {
     for (const auto& line : port.log->lines())
@@ -155,81 +147,38 @@ int main(int argc, char** argv) {
   };
   bool applied =
       port.runUntil([&] { return config.lastConfigAt() != configBefore || failedConfig(); }, 35);
-  if (applied && config.lastConfigAt() != configBefore) {
-    timeline.say(
-        "remote configuration applied: active " + std::string(config.active() ? "true" : "false") +
-        ", playerVersion " + config.playerVersion() + ", displayTag " +
-        std::to_string(config.displayTag().size()) + " bytes, macro " + config.displayTagMacro() +
-        ", serverTimestamp " + std::to_string(config.serverTimestamp()));
-    for (const auto& key : port.platform.store->standard()->keys())
-      if (key.starts_with("orvex_backfill_"))
-        timeline.say("  backfill " + key.substr(15) + " -> " +
-                     port.platform.store->standard()->string(key).value_or(""));
-  } else {
-    timeline.say("remote configuration not applied");
-  }
+  if (!applied || config.lastConfigAt() == configBefore)
+    return fail("no server at " + args.server + ": remote configuration not applied");
+  timeline->say("remote configuration applied: active " +
+                std::string(config.active() ? "true" : "false") + ", playerVersion " +
+                config.playerVersion() + ", displayTag " +
+                std::to_string(config.displayTag().size()) + " bytes");
 
-  struct Outcome {
-    std::mutex mutex;
-    bool done = false;
-    std::optional<AdRes> ad;
-    std::optional<ServerError> error;
-  };
-  auto outcome = std::make_shared<Outcome>();
-  timeline.say("requestAd(unitId: " + args.unit + ")");
-  sdk.api().requestAd(args.unit, "demo-context", [outcome](auto ad, auto error) {
-    std::lock_guard lock(outcome->mutex);
-    outcome->ad = std::move(ad);
-    outcome->error = std::move(error);
-    outcome->done = true;
-  });
-  port.runUntil(
-      [&] {
-        std::lock_guard lock(outcome->mutex);
-        return outcome->done;
-      },
-      35);
-  {
-    std::lock_guard lock(outcome->mutex);
-    if (!outcome->done) {
-      timeline.say("no answer");
-    } else if (outcome->error) {
-      timeline.say("ad request failed: " + outcome->error->description() + " (" +
-                   OrvexErrorCodeToString(errorCode(*outcome->error)) + ")");
-    } else if (!outcome->ad || outcome->ad->creative.value_or("").empty()) {
-      timeline.say("no fill for " + args.unit);
-    } else {
-      const AdRes& ad = *outcome->ad;
-      timeline.say("ad received: id " + ad.id + ", creative " + shorten(ad.creative.value_or("")));
-      sdk.api().reportMetric(OrvexMetricCode::adImpr, ad.id, args.unit);
-      timeline.say("reportMetric(AD_IMPR) sent");
-    }
-  }
-  port.runFor(0.5);
+  const std::string reason = demo::runBannerFlow(port, *timeline, args.unit);
 
-  std::printf("\n== log\n");
-  for (const auto& line : port.log->lines()) std::printf("%s\n", line.c_str());
 #ifdef ORVEX_ADSERVER_FIXTURES
   if (localServer) {
-    std::printf("\n== requests the local ad service received\n");
+    auto recorded = [&](const std::string& what) {
+      for (const auto& r : localServer->requests())
+        if (demo::describeBody(r.body).starts_with(what)) return true;
+      return false;
+    };
+    port.runUntil([&] { return !reason.empty() || recorded("invoke AD_CLICK"); }, 5);
+    std::printf("\n== what the local ad service recorded\n");
     for (const auto& r : localServer->requests())
-      std::printf("%s %-14s %-16s -> %d\n", r.method.c_str(), r.path.c_str(), r.operation.c_str(),
-                  r.status);
+      std::printf("%-4s %-16s %d %s\n", r.method.c_str(), r.path.c_str(), r.status,
+                  demo::describeBody(r.body).c_str());
+    if (reason.empty() && !(recorded("invoke AD_IMPR") && recorded("invoke AD_CLICK")))
+      return fail("the service did not record the impression and the click");
   }
 #endif
-  std::printf("\n== configuration\n");
-  std::printf("sdkVersion      %s\n", Orvex::sdkVersion().c_str());
-  std::printf("user id         %s\n", config.uid().c_str());
-  std::printf("appKey          %s\n", shorten(config.appKey(), 40).c_str());
-  std::printf("targetDevice    %s\n", sdk.isTargetDevice() ? "yes" : "no");
-  std::printf("active          %s\n", config.active() ? "true" : "false");
-  std::printf("theme           %s\n", themeText(config.themeMode()).c_str());
-  std::printf("requestAdsURL   %s\n", config.requestAdsURL().c_str());
-  std::printf("locale          %s\n", sdk.device().locale.c_str());
-  std::printf("device info     %s\n", sdk.device().infoJson().c_str());
+  std::printf("\n== log\n");
+  for (const auto& line : port.log->lines()) std::printf("%s\n", line.c_str());
   sdk.platform().store->flush();
 #ifdef ORVEX_ADSERVER_FIXTURES
   if (localServer) localServer->stop();
 #endif
+  if (!reason.empty()) return fail(reason);
+  std::printf("\nbanner flow complete: received, impression, click, landing page opened\n");
   return 0;
 }

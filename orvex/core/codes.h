@@ -63,6 +63,8 @@ enum class NotActivated { notTargetCountry, notInitialized, notActive };
 
 namespace OrvexConstants {
 inline constexpr const char* backfillTxIdPrefix = "backfill_";
-}
+// Unit ids containing this serve test creatives even while the service is switched off.
+inline constexpr const char* testUnitMarker = "PUBLIC_TEST_UNIT_ID";
+}  // namespace OrvexConstants
 
 }  // namespace orvex

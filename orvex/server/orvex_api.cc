@@ -11,8 +11,6 @@
 namespace orvex {
 namespace {
 
-constexpr const char* kTestUnitMarker = "PUBLIC_TEST_UNIT_ID";
-
 // Hands the decoded member to `completion` on success and the error otherwise; `slot` is filled
 // by the decoder, which runs just before on the same queue.
 template <class T, class Completion>
@@ -38,7 +36,7 @@ std::optional<NotActivated> OrvexAPI::gate(const std::string& unitId) const {
   if (!sdk.initialized()) return NotActivated::notInitialized;
   if (!sdk.isTargetDevice()) return NotActivated::notTargetCountry;
   if (Orvex::isProduction() && !config().active() &&
-      unitId.find(kTestUnitMarker) == std::string::npos)
+      unitId.find(OrvexConstants::testUnitMarker) == std::string::npos)
     return NotActivated::notActive;
   return std::nullopt;
 }

@@ -43,11 +43,12 @@ headless::HeadlessOptions optionsFor(const std::filesystem::path& dataDir,
                                      const std::filesystem::path& resources,
                                      const TestSdkOptions& options) {
   headless::HeadlessOptions o;
-  o.time = headless::TimeMode::virtualTime;
+  o.time = options.time;
   o.dataDirectory = dataDir;
   o.device.preferredLanguages = options.preferredLanguages;
   o.device.interfaceStyle = options.interfaceStyle;
   o.bundle.resourceDirectory = resources;
+  o.bundle.sdkResourceDirectory = options.sdkResourceDirectory;
   o.http = options.http;
   o.deployment = options.deployment;
   return o;

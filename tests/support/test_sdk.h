@@ -44,9 +44,13 @@ struct TestSdkOptions {
   // Replaces the port's HTTP client; a ScriptedHttpClient is attached to the port's dispatcher.
   std::shared_ptr<HttpClient> http;
   OrvexDeployment deployment;
+  // Real time runs the main loop on the caller's thread inside advance() and runUntil().
+  headless::TimeMode time = headless::TimeMode::virtualTime;
+  // The SDK's own resources; absent: the source tree's.
+  std::optional<std::filesystem::path> sdkResourceDirectory;
 };
 
-// One "launch": a virtual-time port over `dataDir` (shared between launches to test
+// One "launch": a port (virtual time unless asked) over `dataDir` (shared between launches to test
 // persistence), installed as the SDK's platform.
 class TestSdk {
  public:

@@ -80,7 +80,7 @@ bool OrvexSplashAdCache::isStale() const {
 
 std::optional<AdRes> OrvexSplashAdCache::selectAd(const std::vector<AdRes>& ads) const {
   const double nowMillis = secondsSince1970(Orvex::shared().platform().clock->now()) * 1000.0;
-  const bool testUnit = unitId_.find("PUBLIC_TEST_UNIT_ID") != std::string::npos;
+  const bool testUnit = unitId_.find(OrvexConstants::testUnitMarker) != std::string::npos;
   for (const auto& ad : ads) {
     if (!hasCreative(ad)) continue;
     if (testUnit) return ad;
