@@ -91,9 +91,9 @@ std::string runBannerFlow(headless::HeadlessPort& port, const Timeline& timeline
   banner->load();
   port.runUntil([&] { return heard->received || heard->failed; }, 35);
   if (heard->failed) {
-    return heard->error == OrvexErrorCode::adNoFill ? "no fill for unit " + unitId
-                                                    : "load failed: " +
-                                                          OrvexErrorCodeToString(heard->error);
+    return heard->error == OrvexErrorCode::adNoFill
+               ? "no fill for unit " + unitId
+               : "load failed: " + OrvexErrorCodeToString(heard->error);
   }
   if (!heard->received) return "no answer to the banner's request";
   auto page = port.webViews->last();

@@ -40,21 +40,21 @@ std::string describeBody(const std::string& body) {
 
 std::shared_ptr<orvex::HttpTask> TimelineHttpClient::send(
     orvex::HttpRequest request, std::function<void(orvex::HttpResult)> completion) {
-  const std::string what = request.method + " " + pathOf(request.url) + " " +
-                           describeBody(request.body);
+  const std::string what =
+      request.method + " " + pathOf(request.url) + " " + describeBody(request.body);
   timeline_->say("  -> " + what);
-  return inner_->send(std::move(request), [timeline = timeline_, what,
-                                           completion = std::move(completion)](
-                                              orvex::HttpResult result) {
-    if (result.response) {
-      timeline->say("  <- " + std::to_string(result.response->status) + " " +
-                    std::to_string(result.response->body.size()) + " bytes (" + what + ")");
-    } else {
-      timeline->say("  <- failed: " + (result.error ? result.error->message : "") + " (" + what +
-                    ")");
-    }
-    completion(std::move(result));
-  });
+  return inner_->send(
+      std::move(request),
+      [timeline = timeline_, what, completion = std::move(completion)](orvex::HttpResult result) {
+        if (result.response) {
+          timeline->say("  <- " + std::to_string(result.response->status) + " " +
+                        std::to_string(result.response->body.size()) + " bytes (" + what + ")");
+        } else {
+          timeline->say("  <- failed: " + (result.error ? result.error->message : "") + " (" +
+                        what + ")");
+        }
+        completion(std::move(result));
+      });
 }
 
 std::shared_ptr<orvex::HttpTask> TimelineHttpClient::download(

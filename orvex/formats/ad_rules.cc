@@ -38,8 +38,12 @@ bool isInactiveUnit(std::string_view unitId) {
          unitId.find(OrvexConstants::testUnitMarker) == std::string_view::npos;
 }
 
-void refreshRemoteConfigIfStale() { Orvex::shared().config().fetchRemoteConfigIfStale(); }
+void refreshRemoteConfigIfStale() {
+  Orvex::shared().config().fetchRemoteConfigIfStale();
+}
 
-void postToMain(Task task) { Orvex::shared().platform().dispatcher->mainQueue()->post(std::move(task)); }
+void postToMain(Task task) {
+  Orvex::shared().platform().dispatcher->mainQueue()->post(std::move(task));
+}
 
 }  // namespace orvex::ad_rules

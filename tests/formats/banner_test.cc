@@ -5,6 +5,7 @@
 #include <fstream>
 #include <thread>
 
+#include "examples/embed/banner_example.h"
 #include "orvex/core/orvex.h"
 #include "orvex/core/orvex_config.h"
 #include "orvex/core/orvex_internal.h"
@@ -30,9 +31,9 @@ using testing_support::TestSdkOptions;
 std::string adAnswer(const std::string& fields) {
   return R"({"data":{"requestAd":{)" + fields + "}}}";
 }
-const std::string kServed = adAnswer(
-    R"("id":"a:b:c_d_e","creative":"<a href='https://example.com/x'>ad</a>","cpId":"x:y",)"
-    R"("destinationURL":"https://example.com/landing","creativeSize":{"w":320,"h":100})");
+const std::string kServed =
+    adAnswer(R"("id":"a:b:c_d_e","creative":"<a href='https://example.com/x'>ad</a>","cpId":"x:y",)"
+             R"("destinationURL":"https://example.com/landing","creativeSize":{"w":320,"h":100})");
 
 const char* const kRemoteConfig =
     R"({"data":{"getRemoteConfig":{"active":true,"displayTag":"<body>{{ad}}</body>",)"
@@ -125,7 +126,8 @@ TEST_F(BannerFlow, RefusalsReachTheHostWithoutARequest) {
   banner->load();
   EXPECT_TRUE(host_->events.empty());  // never from inside load()
   sdk_.advance(1);
-  EXPECT_EQ(host_->events, (Events{"failed ERROR_CODE_INVALID_UNIT", "failed ERROR_CODE_NOT_TARGET_COUNTRY"}));
+  EXPECT_EQ(host_->events,
+            (Events{"failed ERROR_CODE_INVALID_UNIT", "failed ERROR_CODE_NOT_TARGET_COUNTRY"}));
   EXPECT_EQ(requestsContaining("requestAd"), 0);
 }
 
@@ -207,8 +209,9 @@ TEST_F(BannerFlow, UnfilledAndFailedLoadsClearTheCreative) {
   status_ = 500;
   banner->load();
   sdk_.advance(30);
-  EXPECT_EQ(host_->events, (Events{"received", "impression", "failed ERROR_CODE_AD_NO_FILL", "failed ERROR_CODE_AD_NO_FILL",
-                                   "failed ERROR_CODE_AD_NO_FILL", "failed ERROR_CODE_NETWORK"}));
+  EXPECT_EQ(host_->events, (Events{"received", "impression", "failed ERROR_CODE_AD_NO_FILL",
+                                   "failed ERROR_CODE_AD_NO_FILL", "failed ERROR_CODE_AD_NO_FILL",
+                                   "failed ERROR_CODE_NETWORK"}));
   EXPECT_TRUE(sdk_.loggedStartingWith("Orvex::OrvexBanner request ad failed. ERROR_CODE_NETWORK"));
 }
 
@@ -356,6 +359,19 @@ TEST_F(BannerFlow, ReleasedBannerHearsNothingAndLeavesTheScreen) {
   sdk_.advance(1);
   EXPECT_TRUE(root->subviews().empty());
   EXPECT_EQ(host_->events, (Events{"received", "impression"}));
+}
+
+TEST_F(BannerFlow, TheReadmeHostScreenShowsItsBanner) {
+  start();
+  auto screen = std::make_shared<example::FeedScreen>();
+  screen->showBanner(window_->rootViewController()->view(), "unit");
+  sdk_.advance(1);
+  page()->activateLink("https://example.com/landing");
+  sdk_.advance(0.1);
+  EXPECT_EQ(screen->heard, (Events{"received a:b:c_d_e", "clicked https://example.com/landing"}));
+  screen.reset();  // the banner goes with its screen
+  sdk_.advance(1);
+  EXPECT_TRUE(window_->rootViewController()->view()->subviews().empty());
 }
 
 TEST(BannerResources, CarouselLibraryIsInjectedIntoEveryFrameAtDocumentStart) {

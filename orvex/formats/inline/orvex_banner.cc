@@ -164,7 +164,9 @@ OrvexBanner::~OrvexBanner() {
   }
 }
 
-std::string OrvexBanner::creativeId() const { return ad_rules::creativeIdFromTxId(txId_); }
+std::string OrvexBanner::creativeId() const {
+  return ad_rules::creativeIdFromTxId(txId_);
+}
 
 Size OrvexBanner::creativeSize() const {
   if (!ad_ || !ad_->creativeSize) return Size{};
@@ -250,10 +252,11 @@ void OrvexBanner::display(const std::string& creative) {
   isVideoAd_ = HTMLContentHelper::containsVideoTag(document);
   isCarousel_ = HTMLContentHelper::containsEmblaCarousel(document);
   creative_ = document;
-  ad_rules::onMainIfAlive<OrvexBanner>(
-      weak_from_this(), [document = std::move(document)](OrvexBanner& banner) {
-        if (banner.backgroundReloadManager_) banner.backgroundReloadManager_->loadContent(document);
-      });
+  ad_rules::onMainIfAlive<OrvexBanner>(weak_from_this(),
+                                       [document = std::move(document)](OrvexBanner& banner) {
+                                         if (banner.backgroundReloadManager_)
+                                           banner.backgroundReloadManager_->loadContent(document);
+                                       });
 }
 
 bool OrvexBanner::hasImpression() const {
@@ -284,10 +287,18 @@ void OrvexBanner::didBecomeVisible(VisibilityTracker& tracker) {
   notify(OrvexMetricCode::adImpr, std::nullopt);
 }
 
-void OrvexBanner::didBecomeVisible(VideoVisibilityTracker&) { setVideoPlaying(true); }
-void OrvexBanner::didBecomeInvisible(VideoVisibilityTracker&) { setVideoPlaying(false); }
-void OrvexBanner::didBecomeVisible(CarouselVisibilityTracker&) { setCarouselRolling(true); }
-void OrvexBanner::didBecomeInvisible(CarouselVisibilityTracker&) { setCarouselRolling(false); }
+void OrvexBanner::didBecomeVisible(VideoVisibilityTracker&) {
+  setVideoPlaying(true);
+}
+void OrvexBanner::didBecomeInvisible(VideoVisibilityTracker&) {
+  setVideoPlaying(false);
+}
+void OrvexBanner::didBecomeVisible(CarouselVisibilityTracker&) {
+  setCarouselRolling(true);
+}
+void OrvexBanner::didBecomeInvisible(CarouselVisibilityTracker&) {
+  setCarouselRolling(false);
+}
 
 void OrvexBanner::setVideoPlaying(bool visible) {
   if (webView_) webView_->evaluateJavaScript(videoVisibilityScript(visible));

@@ -1,0 +1,82 @@
+// A banner's load() to its onAdReceived over loopback against the local ad service, next to a
+// bare libcurl POST of the same request in the same run: what the SDK adds on top of the
+// exchange itself (document, queues, decoding, the hop to the main thread, the page hand-off).
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <future>
+#include <memory>
+
+#include "bench/loopback_service.h"
+#include "orvex/formats/inline/orvex_banner.h"
+#include "orvex/server/documents.h"
+
+#ifdef ORVEX_ADSERVER_FIXTURES
+
+namespace {
+
+using namespace orvex;
+
+// Runs `work` on the SDK's main thread (the port's loop thread) and waits for it.
+void onMain(const std::function<void()>& work) {
+  std::promise<void> done;
+  Orvex::shared().platform().dispatcher->mainQueue()->post([&] {
+    work();
+    done.set_value();
+  });
+  done.get_future().get();
+}
+
+void BM_BannerLoadVersusRawCurl(benchmark::State& state) {
+  auto& lb = bench_support::loopback();
+  if (!lb.ready) {
+    state.SkipWithError("the local ad service or the SDK did not start");
+    return;
+  }
+  AdRequestFacts facts;
+  facts.uid = Orvex::shared().config().uid();
+  facts.unitId = "demo-banner";
+  facts.contextId = "ctx";
+  facts.locale = "en_US";
+  facts.deviceHeight = 844;
+  facts.deviceWidth = 390;
+  bench_support::RawPost raw(lb, requestBody(requestAdDocument(facts)));
+
+  std::shared_ptr<OrvexBanner> banner;
+  std::promise<bool>* pending = nullptr;  // touched on the main thread only
+  onMain([&] {
+    banner = OrvexBanner::create("demo-banner", "ctx");
+    banner->onAdReceived = [&](OrvexBanner&) { pending->set_value(true); };
+    banner->onAdFailedToReceive = [&](OrvexBanner&, OrvexErrorCode) { pending->set_value(false); };
+  });
+
+  using Clock = std::chrono::steady_clock;
+  double sdkSeconds = 0, rawSeconds = 0;
+  for (auto _ : state) {
+    std::promise<bool> received;
+    auto t0 = Clock::now();
+    Orvex::shared().platform().dispatcher->mainQueue()->post([&] {
+      pending = &received;
+      banner->load();
+    });
+    if (!received.get_future().get()) state.SkipWithError("the banner's load failed");
+    auto t1 = Clock::now();
+    if (!raw.perform()) state.SkipWithError("raw POST failed");
+    auto t2 = Clock::now();
+    const double sdk = std::chrono::duration<double>(t1 - t0).count();
+    sdkSeconds += sdk;
+    rawSeconds += std::chrono::duration<double>(t2 - t1).count();
+    state.SetIterationTime(sdk);
+  }
+  onMain([&] { banner.reset(); });
+  const double n = static_cast<double>(state.iterations());
+  state.counters["raw_us"] = rawSeconds / n * 1e6;
+  state.counters["sdk_us"] = sdkSeconds / n * 1e6;
+  state.counters["overhead_us"] = (sdkSeconds - rawSeconds) / n * 1e6;
+  state.counters["sdk_over_raw"] = rawSeconds > 0 ? sdkSeconds / rawSeconds : 0;
+}
+BENCHMARK(BM_BannerLoadVersusRawCurl)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+#endif  // ORVEX_ADSERVER_FIXTURES
