@@ -22,14 +22,12 @@ using testing_support::TempDir;
 using testing_support::TestSdk;
 using testing_support::TestSdkOptions;
 
-constexpr const char* kKey = "eyJhbGciOiJIUzI1NiJ9.eyJwbGF0Zm9ybSI6ImlvcyJ9.sig";
-
 class AdServerIntegrationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     adserver::Options options;
     options.fixtures = ORVEX_ADSERVER_FIXTURES;
-    options.appKeys = {kKey};
+    options.appKeys = {testing_support::kTestAppKey};
     server_ = std::make_unique<adserver::AdServer>(options);
     std::string error;
     ASSERT_TRUE(server_->start(&error)) << error;

@@ -21,8 +21,6 @@ using testing_support::TempDir;
 using testing_support::TestSdk;
 using testing_support::TestSdkOptions;
 
-constexpr const char* kKey = "eyJhbGciOiJIUzI1NiJ9.eyJwbGF0Zm9ybSI6ImlvcyJ9.sig";
-
 // "KEY value" of each metric the service recorded, in arrival order.
 std::vector<std::string> recordedMetrics(const adserver::AdServer& server) {
   std::vector<std::string> out;
@@ -41,7 +39,7 @@ std::vector<std::string> recordedMetrics(const adserver::AdServer& server) {
 TEST(BannerIntegration, LoadShowImpressionAndClickAgainstTheLocalService) {
   adserver::Options serverOptions;
   serverOptions.fixtures = ORVEX_ADSERVER_FIXTURES;
-  serverOptions.appKeys = {kKey};
+  serverOptions.appKeys = {testing_support::kTestAppKey};
   adserver::AdServer server(serverOptions);
   std::string error;
   ASSERT_TRUE(server.start(&error)) << error;
@@ -77,7 +75,9 @@ TEST(BannerIntegration, LoadShowImpressionAndClickAgainstTheLocalService) {
   // Reports travel on separate exchanges; a user's tap comes after the impression arrived.
   ASSERT_TRUE(port.runUntil([&] { return recordedMetrics(server).size() == 1; }, 10));
   port.webViews->last()->activateLink("https://advertiser.example/landing");
-  ASSERT_TRUE(port.runUntil([&] { return recordedMetrics(server).size() >= 2; }, 10));
+  // The report and the host's callback travel separately; wait for both.
+  ASSERT_TRUE(port.runUntil(
+      [&] { return recordedMetrics(server).size() >= 2 && !port.ui->openedLinks().empty(); }, 10));
   EXPECT_EQ(heard, (std::vector<std::string>{"received", "impression", "clicked"}));
   const std::string value = banner->txId() + "@demo-banner";
   EXPECT_EQ(recordedMetrics(server),

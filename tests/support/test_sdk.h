@@ -35,10 +35,12 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// The app key the default service file holds (the local ad service must be told to accept it).
+inline constexpr const char* kTestAppKey = "eyJhbGciOiJIUzI1NiJ9.eyJwbGF0Zm9ybSI6ImlvcyJ9.sig";
+
 struct TestSdkOptions {
   // Written as the bundle's orvex_service.json when set.
-  std::optional<std::string> serviceFile =
-      std::string("{\"app_key\": \"") + "eyJhbGciOiJIUzI1NiJ9.eyJwbGF0Zm9ybSI6ImlvcyJ9.sig" + "\"}";
+  std::optional<std::string> serviceFile = std::string("{\"app_key\": \"") + kTestAppKey + "\"}";
   std::vector<std::string> preferredLanguages = {"en-US"};
   InterfaceStyle interfaceStyle = InterfaceStyle::light;
   // Replaces the port's HTTP client; a ScriptedHttpClient is attached to the port's dispatcher.
