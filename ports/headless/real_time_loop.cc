@@ -243,11 +243,37 @@ void joinOrDetach(std::thread& t) {
 
 }  // namespace
 
+// How a serial queue's thread tells the loop it is done. The threads are detached, so one whose
+// queue was released does not linger as an unjoined thread while the loop lives on (the SDK's
+// process-wide state keeps the loop for the life of the process); the loop's destructor waits
+// for the signal instead of joining.
+struct WorkerExit {
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool done = false;
+  std::thread::id thread;
+
+  void signal() {
+    {
+      std::lock_guard lock(mutex);
+      done = true;
+    }
+    cv.notify_all();
+  }
+  bool isDone() {
+    std::lock_guard lock(mutex);
+    return done;
+  }
+  void wait() {
+    std::unique_lock lock(mutex);
+    cv.wait(lock, [this] { return done; });
+  }
+};
+
 struct RealTimeLoop::Impl {
   struct Worker {
     std::shared_ptr<LoopState> state;
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> finished;
+    std::shared_ptr<WorkerExit> exit;
   };
 
   std::shared_ptr<LoopState> main = std::make_shared<LoopState>();
@@ -266,17 +292,8 @@ struct RealTimeLoop::Impl {
   std::thread ownThread;
 
   void reapFinishedWorkers() {
-    std::vector<std::thread> done;
-    {
-      std::lock_guard lock(mutex);
-      auto it = std::remove_if(workers.begin(), workers.end(), [&](Worker& w) {
-        if (!w.finished->load()) return false;
-        done.push_back(std::move(w.thread));
-        return true;
-      });
-      workers.erase(it, workers.end());
-    }
-    for (auto& t : done) joinOrDetach(t);
+    std::lock_guard lock(mutex);
+    std::erase_if(workers, [](Worker& w) { return w.exit->isDone(); });
   }
 
   enum class DriveEnd { done, timeUp, stopped, busy };
@@ -345,7 +362,10 @@ RealTimeLoop::~RealTimeLoop() {
     workers = std::move(impl_->workers);
   }
   for (auto& w : workers) w.state->close();
-  for (auto& w : workers) joinOrDetach(w.thread);
+  // The last owner may let go of the loop from one of its own threads: that one is not waited
+  // for (it is the caller).
+  for (auto& w : workers)
+    if (w.exit->thread != std::this_thread::get_id()) w.exit->wait();
   for (auto& t : impl_->pool) joinOrDetach(t);
 }
 
@@ -357,7 +377,7 @@ std::shared_ptr<TaskQueue> RealTimeLoop::makeSerialQueue(const std::string& labe
                                                          QueuePriority /*priority*/) {
   impl_->reapFinishedWorkers();
   auto state = std::make_shared<LoopState>();
-  auto finished = std::make_shared<std::atomic<bool>>(false);
+  auto exit = std::make_shared<WorkerExit>();
   const auto id = nextQueueId.fetch_add(1);
   auto queue = std::make_shared<LoopQueue>(state, label, id, true);
   std::lock_guard lock(impl_->mutex);
@@ -365,12 +385,14 @@ std::shared_ptr<TaskQueue> RealTimeLoop::makeSerialQueue(const std::string& labe
     state->close();
     return queue;
   }
-  std::thread t([state, finished, label, loop = this] {
+  std::thread t([state, exit, label, loop = this] {
     setCurrentThreadName(label);
     drain(*state, loop);
-    finished->store(true);
+    exit->signal();  // nothing of the loop is touched after this
   });
-  impl_->workers.push_back(Impl::Worker{state, std::move(t), finished});
+  exit->thread = t.get_id();
+  t.detach();
+  impl_->workers.push_back(Impl::Worker{state, exit});
   return queue;
 }
 
