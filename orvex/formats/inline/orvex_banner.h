@@ -104,12 +104,15 @@ class OrvexBanner : public std::enable_shared_from_this<OrvexBanner>,
 
  protected:
   OrvexBanner(std::string unitId, std::string contextId);
+  // Builds the views and trackers; a subclass's factory calls it once the object is owned by a
+  // shared_ptr (it hands out weak references to itself).
+  void setUp();
   // Quest banners request another unit format.
   AdUnitFormat format_ = AdUnitFormat::banner;
   SimpleLogger logger_{"OrvexBanner"};
 
  private:
-  // ---- backfill module (BannerInternalAccess) ----
+  // ---- backfill module (BannerInternalAccess): main thread, except internalDisplay ----
   std::string internalTxId() const override { return txId_; }
   void setInternalTxId(const std::string& value) override { txId_ = value; }
   std::string internalCpId() const override { return cpId_; }
@@ -140,7 +143,6 @@ class OrvexBanner : public std::enable_shared_from_this<OrvexBanner>,
   void didFinish(WebView& webView) override;
   void requestsNewWindow(WebView& webView, const NavigationAction& action) override;
 
-  void setUp();
   void request();
   OrvexInternal::AdCompletion adCompletionHandler();
   void completeLoad(std::optional<AdRes> ad, std::optional<ServerError> error);
