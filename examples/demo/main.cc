@@ -6,7 +6,6 @@
 //   orvex-demo [--format banner] [--data DIR] [--production] [--country CC ...] [--server URL]
 //              [--log-requests FILE] [--unit ID]
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,10 +16,8 @@
 
 #include "examples/demo/banner_flow.h"
 #include "examples/demo/timeline.h"
-#include "orvex/core/device.h"
 #include "orvex/core/orvex.h"
 #include "orvex/core/orvex_config.h"
-#include "orvex/server/orvex_api.h"
 #include "ports/headless/curl_http_client.h"
 #include "ports/headless/headless_port.h"
 #include "ports/headless/memory_log.h"

@@ -3,6 +3,7 @@
 #include "orvex/core/codes.h"
 #include "orvex/core/orvex.h"
 #include "orvex/core/orvex_config.h"
+#include "orvex/server/orvex_api.h"
 
 namespace orvex::ad_rules {
 
@@ -34,8 +35,7 @@ bool isBackfilledTxId(std::string_view txId) {
 }
 
 bool isInactiveUnit(std::string_view unitId) {
-  return Orvex::isProduction() && !Orvex::shared().config().active() &&
-         unitId.find(OrvexConstants::testUnitMarker) == std::string_view::npos;
+  return Orvex::shared().api().isSwitchedOff(unitId);
 }
 
 void refreshRemoteConfigIfStale() {

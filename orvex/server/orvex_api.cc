@@ -35,10 +35,13 @@ std::optional<NotActivated> OrvexAPI::gate(const std::string& unitId) const {
   Orvex& sdk = Orvex::shared();
   if (!sdk.initialized()) return NotActivated::notInitialized;
   if (!sdk.isTargetDevice()) return NotActivated::notTargetCountry;
-  if (Orvex::isProduction() && !config().active() &&
-      unitId.find(OrvexConstants::testUnitMarker) == std::string::npos)
-    return NotActivated::notActive;
+  if (isSwitchedOff(unitId)) return NotActivated::notActive;
   return std::nullopt;
+}
+
+bool OrvexAPI::isSwitchedOff(std::string_view unitId) const {
+  return Orvex::isProduction() && !config().active() &&
+         unitId.find(OrvexConstants::testUnitMarker) == std::string_view::npos;
 }
 
 AdRequestFacts OrvexAPI::requestFacts(const std::string& unitId) const {

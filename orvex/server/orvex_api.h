@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "orvex/server/ad_response.h"
@@ -40,6 +41,8 @@ class OrvexAPI : public OrvexConnector {
 
   // The gate's verdict for `unitId`; nothing when the request may go out.
   std::optional<NotActivated> gate(const std::string& unitId) const;
+  // In production, the service's switch-off spares only test units.
+  bool isSwitchedOff(std::string_view unitId) const;
 
  private:
   AdRequestFacts requestFacts(const std::string& unitId) const;

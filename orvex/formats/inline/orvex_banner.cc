@@ -146,6 +146,7 @@ OrvexBanner::~OrvexBanner() {
                    video = std::move(videoVisibilityTracker_),
                    carousel = std::move(carouselVisibilityTracker_),
                    reload = std::move(backgroundReloadManager_)]() mutable {
+    // Released here, on main, rather than wherever the queue happens to drop the task.
     if (visibility) visibility->cancel();
     if (video) video->stop();
     if (carousel) carousel->stop();
