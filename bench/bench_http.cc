@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "orvex/core/url.h"
-#include "ports/headless/curl_http_client.h"
+#include "ports/linux/curl_http_client.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ void BM_KeepAlivePost(benchmark::State& state) {
   std::thread thread([&] { server.listen_after_bind(); });
   while (!server.is_running()) std::this_thread::yield();
 
-  orvex::headless::CurlHttpClient client;
+  orvex::linux_port::CurlHttpClient client;
   orvex::HttpRequest request;
   request.method = "POST";
   request.url = "http://127.0.0.1:" + std::to_string(port) + "/q";

@@ -6,15 +6,15 @@
 #include <filesystem>
 #include <string>
 
-#include "ports/headless/file_store.h"
-#include "ports/headless/memory_log.h"
+#include "ports/linux/file_store.h"
+#include "ports/linux/memory_log.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using orvex::Value;
-using orvex::headless::FileStore;
-using orvex::headless::MemoryLog;
+using orvex::linux_port::FileStore;
+using orvex::linux_port::MemoryLog;
 
 struct Fixture {
   Fixture() {

@@ -19,9 +19,9 @@
 #include "orvex/core/orvex_config.h"
 #include "orvex/server/documents.h"
 #include "orvex/server/orvex_api.h"
-#include "ports/headless/curl_http_client.h"
 #include "ports/headless/headless_port.h"
-#include "ports/headless/memory_log.h"
+#include "ports/linux/curl_http_client.h"
+#include "ports/linux/memory_log.h"
 #include "tests/support/test_sdk.h"
 #include "tools/adserver/ad_server.h"
 
@@ -69,7 +69,7 @@ struct Loopback {
   }
 
   std::size_t connections() const {
-    auto curl = std::dynamic_pointer_cast<headless::CurlHttpClient>(port->platform.http);
+    auto curl = std::dynamic_pointer_cast<linux_port::CurlHttpClient>(port->platform.http);
     return curl ? curl->connectionsOpened() : 0;
   }
 

@@ -18,9 +18,9 @@
 #include "examples/demo/timeline.h"
 #include "orvex/core/orvex.h"
 #include "orvex/core/orvex_config.h"
-#include "ports/headless/curl_http_client.h"
 #include "ports/headless/headless_port.h"
-#include "ports/headless/memory_log.h"
+#include "ports/linux/curl_http_client.h"
+#include "ports/linux/memory_log.h"
 
 #ifdef ORVEX_ADSERVER_FIXTURES
 #include "tools/adserver/ad_server.h"
@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
   options.deployment.apiServerBase = args.server;
   options.deployment.playerScriptCdnBase = args.server + "/cdn/player@";
   options.http = std::make_shared<demo::TimelineHttpClient>(
-      std::make_shared<headless::CurlHttpClient>(), timeline);
+      std::make_shared<linux_port::CurlHttpClient>(), timeline);
   headless::HeadlessPort port = headless::makeHeadlessPort(options);
   if (!Orvex::installPlatform(port.platform)) return fail("could not install the headless port");
 

@@ -5,7 +5,7 @@
 
 #include "orvex/core/orvex.h"
 #include "ports/headless/headless_port.h"
-#include "ports/headless/real_time_loop.h"
+#include "ports/linux/real_time_loop.h"
 
 namespace orvex {
 namespace {

@@ -1,27 +1,17 @@
 #include "ports/headless/headless_port.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <atomic>
-#include <system_error>
 
-#include "ports/headless/curl_http_client.h"
-#include "ports/headless/file_store.h"
-#include "ports/headless/headless_device.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
 #include "ports/headless/image_decoder.h"
-#include "ports/headless/lifecycle.h"
-#include "ports/headless/local_file_system.h"
-#include "ports/headless/memory_log.h"
-#include "ports/headless/real_time_loop.h"
 #include "ports/headless/virtual_time.h"
+#include "ports/linux/device.h"
+#include "ports/linux/real_time_loop.h"
 
 namespace orvex::headless {
 namespace {
-
-namespace fs = std::filesystem;
 
 // 2026-01-01T00:00:00Z
 constexpr std::int64_t kDefaultVirtualStartSeconds = 1767225600;
@@ -61,15 +51,6 @@ class TrackedHttpClient : public HttpClient {
   std::weak_ptr<VirtualTime> time_;
 };
 
-fs::path makeTemporaryDataDirectory() {
-  std::error_code ec;
-  auto base = fs::temp_directory_path(ec);
-  if (ec) base = "/tmp";
-  std::string pattern = (base / "orvex-XXXXXX").string();
-  if (::mkdtemp(pattern.data())) return pattern;
-  return base / "orvex";
-}
-
 }  // namespace
 
 HeadlessPort makeHeadlessPort(HeadlessOptions options) {
@@ -82,48 +63,22 @@ HeadlessPort makeHeadlessPort(HeadlessOptions options) {
     p.dispatcher = port.virtualTime;
     p.clock = port.virtualTime;
   } else {
-    port.loop = std::make_shared<RealTimeLoop>();
+    port.loop = std::make_shared<linux_port::RealTimeLoop>();
     if (options.loopOnOwnThread) port.loop->startOwnThread();
     p.dispatcher = port.loop;
     p.clock = port.loop;
   }
 
-  const fs::path data =
-      options.dataDirectory.empty() ? makeTemporaryDataDirectory() : options.dataDirectory;
-  port.log = std::make_shared<MemoryLog>(options.echoLog, options.logCapacity);
-  p.log = port.log;
-
-  const std::string domain = options.bundle.bundleIdentifier.value_or("standard");
-  port.store = std::make_shared<FileStore>(data / "defaults", domain, port.log);
-  p.store = port.store;
-
-  port.files = std::make_shared<LocalFileSystem>(data / "caches", data / "tmp", p.clock);
-  p.files = port.files;
-  p.bundle = std::make_shared<HeadlessBundle>(std::move(options.bundle));
-  port.device = std::make_shared<HeadlessDevice>(std::move(options.device));
-  p.device = port.device;
-
-  port.lifecycle = std::make_shared<Lifecycle>(p.dispatcher);
-  p.lifecycle = port.lifecycle;
-  // Going to the background makes the store durable, under a background task as a phone
-  // platform requires, without the main thread waiting for the disk.
-  port.lifecycle->observeForever(
-      AppNotification::didEnterBackground, [store = std::weak_ptr<FileStore>(port.store),
-                                            lifecycle = std::weak_ptr<Lifecycle>(port.lifecycle)] {
-        auto s = store.lock();
-        auto l = lifecycle.lock();
-        if (!s || !l) return;
-        const auto id = l->beginBackgroundTask("Orvex store flush", nullptr);
-        s->flushAsync([lifecycle, id] {
-          if (auto l = lifecycle.lock()) l->endBackgroundTask(id);
-        });
-      });
-
-  std::shared_ptr<HttpClient> http =
-      options.http ? std::move(options.http) : std::make_shared<CurlHttpClient>();
-  if (port.virtualTime) http = std::make_shared<TrackedHttpClient>(http, port.virtualTime);
-  p.http = std::move(http);
-  p.deployment = std::move(options.deployment);
+  auto services = linux_port::makeServices(std::move(options), p.dispatcher, p.clock);
+  if (port.virtualTime) {
+    services.http = std::make_shared<TrackedHttpClient>(services.http, port.virtualTime);
+  }
+  services.install(p);
+  port.store = services.store;
+  port.lifecycle = services.lifecycle;
+  port.log = services.log;
+  port.device = services.device;
+  port.files = services.files;
 
   HeadlessUserInterfaceOptions ui;
   const ScreenSize screen = port.device->screenSize();

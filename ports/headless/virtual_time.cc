@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <utility>
 
-#include "ports/headless/task_guard.h"
+#include "ports/linux/task_guard.h"
 
 namespace orvex::headless {
+
+using linux_port::globalQueueLabel;
+using linux_port::runGuarded;
 namespace {
 
 thread_local const void* tlsCurrentQueue = nullptr;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "orvex/core/seams.h"
-#include "ports/headless/local_file_system.h"
+#include "ports/linux/local_file_system.h"
 #include "tests/support/scripted_http.h"
 #include "tests/support/test_sdk.h"
 

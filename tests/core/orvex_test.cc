@@ -4,7 +4,7 @@
 
 #include "orvex/core/device.h"
 #include "orvex/core/orvex_config.h"
-#include "ports/headless/lifecycle.h"
+#include "ports/linux/lifecycle.h"
 #include "tests/support/test_sdk.h"
 
 namespace orvex {

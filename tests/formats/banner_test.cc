@@ -13,7 +13,7 @@
 #include "orvex/formats/inline/orvex_banner_represented.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
-#include "ports/headless/lifecycle.h"
+#include "ports/linux/lifecycle.h"
 #include "tests/support/scripted_http.h"
 #include "tests/support/test_sdk.h"
 

@@ -11,7 +11,7 @@
 
 #include "orvex/core/orvex_config.h"
 #include "orvex/server/orvex_api.h"
-#include "ports/headless/curl_http_client.h"
+#include "ports/linux/curl_http_client.h"
 #include "tests/support/test_sdk.h"
 #include "tools/adserver/ad_server.h"
 
@@ -33,7 +33,7 @@ class AdServerIntegrationTest : public ::testing::Test {
     ASSERT_TRUE(server_->start(&error)) << error;
 
     TestSdkOptions sdkOptions;
-    sdkOptions.http = std::make_shared<headless::CurlHttpClient>(dir_.path() / "downloads");
+    sdkOptions.http = std::make_shared<linux_port::CurlHttpClient>(dir_.path() / "downloads");
     sdkOptions.deployment.adServerBase = server_->baseUrl();
     sdkOptions.deployment.apiServerBase = server_->baseUrl();
     sdkOptions.deployment.playerScriptCdnBase = server_->baseUrl() + "/cdn/player@";

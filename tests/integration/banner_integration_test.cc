@@ -8,9 +8,9 @@
 
 #include "orvex/core/orvex_config.h"
 #include "orvex/formats/inline/orvex_banner.h"
-#include "ports/headless/curl_http_client.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
+#include "ports/linux/curl_http_client.h"
 #include "tests/support/test_sdk.h"
 #include "tools/adserver/ad_server.h"
 
@@ -47,7 +47,7 @@ TEST(BannerIntegration, LoadShowImpressionAndClickAgainstTheLocalService) {
   TempDir dir;
   TestSdkOptions options;
   options.time = headless::TimeMode::real;
-  options.http = std::make_shared<headless::CurlHttpClient>(dir.path() / "downloads");
+  options.http = std::make_shared<linux_port::CurlHttpClient>(dir.path() / "downloads");
   options.deployment.adServerBase = server.baseUrl();
   options.deployment.apiServerBase = server.baseUrl();
   options.deployment.playerScriptCdnBase = server.baseUrl() + "/cdn/player@";

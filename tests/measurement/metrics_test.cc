@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "orvex/core/json.h"
-#include "ports/headless/lifecycle.h"
+#include "ports/linux/lifecycle.h"
 #include "tests/support/scripted_http.h"
 #include "tests/support/test_sdk.h"
 

@@ -1,4 +1,4 @@
-#include "ports/headless/curl_http_client.h"
+#include "ports/linux/curl_http_client.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -29,7 +29,7 @@ extern "C" const char* __tsan_default_suppressions() {
 }
 #endif
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 namespace {
 
 using namespace std::chrono_literals;
@@ -461,6 +461,6 @@ TEST(CurlHttpClientTest, CompletionMayDestroyTheClient) {
 }
 
 }  // namespace
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port
 
 #endif  // ORVEX_HAVE_HTTPLIB

@@ -1,4 +1,4 @@
-#include "ports/headless/file_store.h"
+#include "ports/linux/file_store.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -14,11 +14,11 @@
 #include <sstream>
 #include <thread>
 
-#include "ports/headless/memory_log.h"
+#include "ports/linux/memory_log.h"
 
 extern char** environ;
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 namespace {
 
 namespace fs = std::filesystem;
@@ -375,4 +375,4 @@ TEST(FileStoreDurability, KilledWritersLeaveACompleteGenerationNoOlderThanTheLas
 }
 
 }  // namespace
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

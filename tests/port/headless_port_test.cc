@@ -6,15 +6,17 @@
 #include <fstream>
 #include <thread>
 
-#include "ports/headless/file_store.h"
-#include "ports/headless/headless_device.h"
-#include "ports/headless/lifecycle.h"
-#include "ports/headless/local_file_system.h"
-#include "ports/headless/memory_log.h"
-#include "ports/headless/real_time_loop.h"
 #include "ports/headless/virtual_time.h"
+#include "ports/linux/device.h"
+#include "ports/linux/file_store.h"
+#include "ports/linux/lifecycle.h"
+#include "ports/linux/local_file_system.h"
+#include "ports/linux/memory_log.h"
+#include "ports/linux/real_time_loop.h"
 
 namespace orvex::headless {
+using namespace linux_port;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -176,10 +178,10 @@ TEST(DeviceFacts, FromMachineReadsTheEnvironment) {
   EXPECT_EQ(DeviceOptions::fromMachine().preferredLanguages, std::vector<std::string>{"en-US"});
 }
 
-TEST(DeviceFacts, HeadlessDeviceReportsItsOptionsAndTheirUpdates) {
+TEST(DeviceFacts, LinuxDeviceReportsItsOptionsAndTheirUpdates) {
   DeviceOptions o;
   o.advertisingIdentifier = "6D92078A-8246-4BA4-AE5B-76104861E7DC";
-  HeadlessDevice device(o);
+  LinuxDevice device(o);
   EXPECT_EQ(device.screenSize().height, 844);
   EXPECT_EQ(device.advertisingIdentifier(), o.advertisingIdentifier);
   EXPECT_EQ(device.trackingAuthorization(), TrackingAuthorization::notDetermined);
@@ -195,7 +197,7 @@ TEST(Bundle, ReportsItsOptions) {
   BundleOptions o;
   o.resourceDirectory = "/opt/host";
   o.sdkResourceDirectory = "/opt/sdk";
-  HeadlessBundle bundle(o);
+  LinuxBundle bundle(o);
   EXPECT_EQ(bundle.bundleIdentifier(), "com.example.host");
   EXPECT_EQ(bundle.infoValue("CFBundleShortVersionString"), Value("1.0"));
   EXPECT_FALSE(bundle.infoValue("missing"));
@@ -203,7 +205,7 @@ TEST(Bundle, ReportsItsOptions) {
   EXPECT_EQ(bundle.sdkResourceDirectory(), fs::path("/opt/sdk"));
   BundleOptions none;
   none.bundleIdentifier.reset();
-  HeadlessBundle bare(none);
+  LinuxBundle bare(none);
   EXPECT_FALSE(bare.bundleIdentifier());
   EXPECT_FALSE(bare.resourceDirectory());
   if (auto found = bare.sdkResourceDirectory()) {

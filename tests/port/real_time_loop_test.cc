@@ -1,4 +1,4 @@
-#include "ports/headless/real_time_loop.h"
+#include "ports/linux/real_time_loop.h"
 
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 namespace {
 
 using std::chrono::milliseconds;
@@ -223,4 +223,4 @@ TEST(RealTimeLoop, ClockIsTheSystemsOwn) {
 }
 
 }  // namespace
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "ports/headless/file_store.h"
-#include "ports/headless/memory_log.h"
+#include "ports/linux/file_store.h"
+#include "ports/linux/memory_log.h"
 
 using orvex::Bytes;
 using orvex::Value;
@@ -20,8 +20,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: store_crash_writer DIRECTORY\n");
     return 2;
   }
-  auto log = std::make_shared<orvex::headless::MemoryLog>(true);
-  orvex::headless::FileStore store(argv[1], "com.example.crash", log, std::chrono::milliseconds(0));
+  auto log = std::make_shared<orvex::linux_port::MemoryLog>(true);
+  orvex::linux_port::FileStore store(argv[1], "com.example.crash", log,
+                                     std::chrono::milliseconds(0));
   auto suite = store.openSuite("io.orvex.metrics");
   std::int64_t generation = suite->integer("generation");
   std::printf("ready %lld\n", static_cast<long long>(generation));

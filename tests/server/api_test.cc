@@ -6,7 +6,7 @@
 #include "orvex/core/device.h"
 #include "orvex/core/orvex_config.h"
 #include "orvex/core/orvex_internal.h"
-#include "ports/headless/lifecycle.h"
+#include "ports/linux/lifecycle.h"
 #include "tests/support/scripted_http.h"
 #include "tests/support/test_backfill.h"
 #include "tests/support/test_sdk.h"

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "orvex/core/crypto.h"
-#include "ports/headless/memory_log.h"
+#include "ports/linux/memory_log.h"
 #include "tests/support/scripted_http.h"
 
 namespace orvex {

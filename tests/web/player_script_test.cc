@@ -5,7 +5,7 @@
 #include "orvex/core/orvex.h"
 #include "orvex/core/orvex_config.h"
 #include "orvex/web/html_content.h"
-#include "ports/headless/local_file_system.h"
+#include "ports/linux/local_file_system.h"
 #include "tests/support/scripted_http.h"
 #include "tests/support/test_sdk.h"
 

@@ -8,7 +8,7 @@
 #include "orvex/web/user_content_control_agent.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
-#include "ports/headless/lifecycle.h"
+#include "ports/linux/lifecycle.h"
 #include "tests/support/test_sdk.h"
 
 namespace orvex {

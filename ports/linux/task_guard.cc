@@ -1,20 +1,20 @@
-#include "ports/headless/task_guard.h"
+#include "ports/linux/task_guard.h"
 
 #include <pthread.h>
 
 #include <cstdio>
 #include <exception>
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 
 void runGuarded(const Task& task) noexcept {
   if (!task) return;
   try {
     task();
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "Orvex::headless task threw: %s\n", e.what());
+    std::fprintf(stderr, "Orvex:: task threw: %s\n", e.what());
   } catch (...) {
-    std::fprintf(stderr, "Orvex::headless task threw a non-standard exception\n");
+    std::fprintf(stderr, "Orvex:: task threw a non-standard exception\n");
   }
 }
 
@@ -38,4 +38,4 @@ void setCurrentThreadName(const std::string& name) {
   pthread_setname_np(pthread_self(), shortName.c_str());
 }
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 
 // Writes a temporary file beside `path`, syncs it, renames it over `path` and, when `durable`,
 // syncs the directory. Returns the reason on failure (the old file is then untouched).
@@ -19,4 +19,4 @@ std::optional<std::string> removeFileDurably(const std::filesystem::path& path,
 // Removes temporary files of replaceFileAtomically for `path` left by processes that are gone.
 void removeStaleTemporaries(const std::filesystem::path& path);
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

@@ -1,4 +1,4 @@
-#include "ports/headless/local_file_system.h"
+#include "ports/linux/local_file_system.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -8,9 +8,9 @@
 #include <cstring>
 #include <system_error>
 
-#include "ports/headless/atomic_file.h"
+#include "ports/linux/atomic_file.h"
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 namespace {
 
 namespace fs = std::filesystem;
@@ -197,4 +197,4 @@ void LocalFileSystem::stamp(const fs::path& path) {
   if (clock_) setModificationTime(path, clock_->now());
 }
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

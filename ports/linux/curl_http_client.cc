@@ -1,4 +1,4 @@
-#include "ports/headless/curl_http_client.h"
+#include "ports/linux/curl_http_client.h"
 
 #include <curl/curl.h>
 #include <pthread.h>
@@ -15,7 +15,7 @@
 #include <system_error>
 #include <thread>
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 namespace {
 
 constexpr Duration kMaxConnectTimeout = std::chrono::seconds(10);
@@ -492,4 +492,4 @@ std::size_t CurlHttpClient::connectionsOpened() const {
   return impl_->shared->connectionsOpened.load();
 }
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

@@ -1,4 +1,4 @@
-#include "ports/headless/headless_device.h"
+#include "ports/linux/device.h"
 
 #include <sys/utsname.h>
 
@@ -9,7 +9,7 @@
 
 #include "orvex/core/text.h"
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 namespace {
 
 namespace fs = std::filesystem;
@@ -106,7 +106,7 @@ DeviceOptions DeviceOptions::fromMachine() {
 }
 
 #define ORVEX_DEVICE_GETTER(type, name, field) \
-  type HeadlessDevice::name() const {          \
+  type LinuxDevice::name() const {             \
     std::lock_guard lock(mutex_);              \
     return options_.field;                     \
   }
@@ -123,19 +123,19 @@ ORVEX_DEVICE_GETTER(std::optional<std::string>, advertisingIdentifier, advertisi
 ORVEX_DEVICE_GETTER(std::optional<std::string>, webViewUserAgent, webViewUserAgent)
 #undef ORVEX_DEVICE_GETTER
 
-void HeadlessDevice::update(const std::function<void(DeviceOptions&)>& change) {
+void LinuxDevice::update(const std::function<void(DeviceOptions&)>& change) {
   std::lock_guard lock(mutex_);
   change(options_);
 }
 
-DeviceOptions HeadlessDevice::options() const {
+DeviceOptions LinuxDevice::options() const {
   std::lock_guard lock(mutex_);
   return options_;
 }
 
-// ---- HeadlessBundle ----------------------------------------------------------------------------
+// ---- LinuxBundle ----------------------------------------------------------------------------
 
-HeadlessBundle::HeadlessBundle(BundleOptions options) : options_(std::move(options)) {
+LinuxBundle::LinuxBundle(BundleOptions options) : options_(std::move(options)) {
   if (!options_.sdkResourceDirectory) {
     std::error_code ec;
     for (const char* dir : {ORVEX_BUILD_RESOURCE_DIR, ORVEX_INSTALL_RESOURCE_DIR}) {
@@ -147,22 +147,22 @@ HeadlessBundle::HeadlessBundle(BundleOptions options) : options_(std::move(optio
   }
 }
 
-std::optional<std::string> HeadlessBundle::bundleIdentifier() const {
+std::optional<std::string> LinuxBundle::bundleIdentifier() const {
   return options_.bundleIdentifier;
 }
 
-std::optional<Value> HeadlessBundle::infoValue(std::string_view key) const {
+std::optional<Value> LinuxBundle::infoValue(std::string_view key) const {
   auto it = options_.info.find(key);
   if (it == options_.info.end()) return std::nullopt;
   return it->second;
 }
 
-std::optional<fs::path> HeadlessBundle::resourceDirectory() const {
+std::optional<fs::path> LinuxBundle::resourceDirectory() const {
   return options_.resourceDirectory;
 }
 
-std::optional<fs::path> HeadlessBundle::sdkResourceDirectory() const {
+std::optional<fs::path> LinuxBundle::sdkResourceDirectory() const {
   return options_.sdkResourceDirectory;
 }
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

@@ -1,5 +1,5 @@
 #pragma once
-// The application life cycle of the headless port. The host (or a test) plays the platform:
+// The application life cycle of the Linux ports. The host (or a test) plays the platform:
 // send() delivers a notification, expireBackgroundTasks() ends the background time.
 
 #include <cstddef>
@@ -11,7 +11,7 @@
 #include "orvex/platform/dispatch.h"
 #include "orvex/platform/lifecycle.h"
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 
 class Lifecycle : public AppLifecycle {
  public:
@@ -42,4 +42,4 @@ class Lifecycle : public AppLifecycle {
   std::shared_ptr<Impl> impl_;
 };
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

@@ -1,4 +1,4 @@
-#include "ports/headless/file_store.h"
+#include "ports/linux/file_store.h"
 
 #include <cerrno>
 #include <charconv>
@@ -15,9 +15,9 @@
 #include "orvex/core/crypto.h"
 #include "orvex/core/json.h"
 #include "orvex/core/text.h"
-#include "ports/headless/atomic_file.h"
+#include "ports/linux/atomic_file.h"
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 namespace {
 
 namespace fs = std::filesystem;
@@ -557,4 +557,4 @@ std::string FileStore::fileSafeName(std::string_view name) {
   return out;
 }
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

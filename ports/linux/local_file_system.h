@@ -1,5 +1,5 @@
 #pragma once
-// The file system of the headless port: the real one, with the caches and temporary directories
+// The file system of the Linux ports: the real one, with the caches and temporary directories
 // the host chooses. Files it writes or moves into place are stamped with the port's clock, so
 // that ages computed from modification dates agree with the SDK's notion of now (virtual time
 // included).
@@ -9,7 +9,7 @@
 #include "orvex/platform/dispatch.h"
 #include "orvex/platform/files.h"
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 
 class LocalFileSystem : public FileSystem {
  public:
@@ -42,4 +42,4 @@ class LocalFileSystem : public FileSystem {
   std::shared_ptr<Clock> clock_;
 };
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

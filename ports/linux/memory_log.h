@@ -1,5 +1,5 @@
 #pragma once
-// The system log of the headless port: keeps every line (tests read them back), optionally
+// The system log of the Linux ports: keeps every line (tests read them back), optionally
 // echoing each to stderr.
 
 #include <cstddef>
@@ -11,7 +11,7 @@
 
 #include "orvex/platform/log.h"
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 
 class MemoryLog : public SystemLog {
  public:
@@ -35,4 +35,4 @@ class MemoryLog : public SystemLog {
   std::size_t maxLines_;
 };
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

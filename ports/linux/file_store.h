@@ -17,7 +17,7 @@
 #include "orvex/platform/log.h"
 #include "orvex/platform/store.h"
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 
 struct FileStoreCore;
 
@@ -92,4 +92,4 @@ class FileStore : public KeyValueStoreProvider {
   std::shared_ptr<FileStoreCore> core_;
 };
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

@@ -1,5 +1,5 @@
 #pragma once
-// The headless port's HTTP client over libcurl: one multi handle on a network thread, connections
+// The Linux ports' HTTP client over libcurl: one multi handle on a network thread, connections
 // kept alive and reused, HTTP/2 when the server offers it, TLS verification always on.
 
 #include <cstddef>
@@ -8,7 +8,7 @@
 
 #include "orvex/platform/http.h"
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 
 class CurlHttpClient : public HttpClient {
  public:
@@ -29,4 +29,4 @@ class CurlHttpClient : public HttpClient {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

@@ -9,7 +9,7 @@
 
 #include "orvex/platform/dispatch.h"
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 
 class RealTimeLoop : public Dispatcher, public Clock {
  public:
@@ -51,4 +51,4 @@ class RealTimeLoop : public Dispatcher, public Clock {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

@@ -5,7 +5,7 @@
 
 #include "orvex/platform/dispatch.h"
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 
 // Runs a task; an exception escaping it is reported on stderr and goes no further.
 void runGuarded(const Task& task) noexcept;
@@ -13,4 +13,4 @@ std::string globalQueueLabel(QueuePriority priority);
 // Names the calling thread (the system keeps 15 bytes: the label's tail, its most telling part).
 void setCurrentThreadName(const std::string& name);
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

@@ -1,8 +1,8 @@
-#include "ports/headless/memory_log.h"
+#include "ports/linux/memory_log.h"
 
 #include <cstdio>
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 
 void MemoryLog::write(std::string_view line) {
   std::lock_guard lock(mutex_);
@@ -42,4 +42,4 @@ void MemoryLog::setEcho(bool echoToStderr) {
   echo_ = echoToStderr;
 }
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

@@ -1,4 +1,4 @@
-#include "ports/headless/real_time_loop.h"
+#include "ports/linux/real_time_loop.h"
 
 #include <algorithm>
 #include <atomic>
@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "ports/headless/task_guard.h"
+#include "ports/linux/task_guard.h"
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 namespace {
 
 using Steady = std::chrono::steady_clock;
@@ -472,4 +472,4 @@ bool RealTimeLoop::hasOwnThread() const {
   return impl_->ownThread.joinable();
 }
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

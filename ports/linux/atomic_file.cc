@@ -1,4 +1,4 @@
-#include "ports/headless/atomic_file.h"
+#include "ports/linux/atomic_file.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -11,7 +11,7 @@
 #include <cstring>
 #include <system_error>
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 namespace {
 
 namespace fs = std::filesystem;
@@ -97,4 +97,4 @@ void removeStaleTemporaries(const fs::path& path) {
   }
 }
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

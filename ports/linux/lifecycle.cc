@@ -1,10 +1,10 @@
-#include "ports/headless/lifecycle.h"
+#include "ports/linux/lifecycle.h"
 
 #include <map>
 #include <mutex>
 #include <utility>
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 
 struct Lifecycle::Impl {
   struct Observer {
@@ -152,4 +152,4 @@ std::vector<std::string> Lifecycle::activeBackgroundTaskNames() const {
   return names;
 }
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port
