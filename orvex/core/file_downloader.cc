@@ -75,13 +75,13 @@ void FileDownloader::download(const std::string& url, const std::string& subdire
 void FileDownloader::downloadImage(const std::string& url, const std::string& subdirectory,
                                    std::function<void(std::optional<Image>)> completion) {
   auto files = platform_.files;
-  auto ui = platform_.ui;
+  auto images = platform_.images;
   fetch(url, subdirectory,
-        [files, ui, completion = std::move(completion)](std::optional<fs::path> file) {
+        [files, images, completion = std::move(completion)](std::optional<fs::path> file) {
           if (!completion) return;
           std::optional<Image> image;
-          if (file && ui) {
-            if (auto bytes = files->readFile(*file)) image = ui->decodeImage(*bytes);
+          if (file && images) {
+            if (auto bytes = files->readFile(*file)) image = images->decode(*bytes);
           }
           completion(std::move(image));
         });

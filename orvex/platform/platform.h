@@ -12,6 +12,7 @@
 #include "orvex/platform/dispatch.h"
 #include "orvex/platform/files.h"
 #include "orvex/platform/http.h"
+#include "orvex/platform/image.h"
 #include "orvex/platform/lifecycle.h"
 #include "orvex/platform/log.h"
 #include "orvex/platform/store.h"
@@ -48,7 +49,9 @@ struct OrvexPlatform {
   std::shared_ptr<DeviceFacts> device;
   std::shared_ptr<SystemLog> log;
   std::shared_ptr<HttpClient> http;
-  // Views, windows, web views, images and URL opening; absent on a port without a screen.
+  // Image decoding (any thread); absent, images never decode.
+  std::shared_ptr<ImageDecoder> images;
+  // Views, windows, web views and URL opening; absent on a port without a screen.
   std::shared_ptr<UserInterface> ui;
   OrvexDeployment deployment;
 

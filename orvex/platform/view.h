@@ -16,6 +16,7 @@
 
 #include "orvex/platform/device.h"
 #include "orvex/platform/geometry.h"
+#include "orvex/platform/image.h"
 
 namespace orvex {
 
@@ -79,13 +80,6 @@ class View : public std::enable_shared_from_this<View> {
 };
 
 // Shows an image scaled to fill its bounds.
-struct Image {
-  int pixelWidth = 0;
-  int pixelHeight = 0;
-  // The port's decoded pixels; opaque to the core.
-  std::shared_ptr<const void> pixels;
-};
-
 class ImageView : public virtual View {
  public:
   virtual void setImage(std::optional<Image> image) = 0;
@@ -212,8 +206,6 @@ class UserInterface {
   // A new window in the application's first scene, not yet key.
   virtual std::shared_ptr<Window> makeWindow() = 0;
 
-  // Bytes of a PNG, JPEG or GIF; none when they do not decode.
-  virtual std::optional<Image> decodeImage(const std::string& bytes) = 0;
   // Hands `url` to the system's handler for its scheme; the result is not reported.
   virtual void openExternalURL(const std::string& url) = 0;
 };

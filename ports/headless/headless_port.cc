@@ -74,6 +74,7 @@ HeadlessPort makeHeadlessPort(HeadlessOptions options) {
     services.http = std::make_shared<TrackedHttpClient>(services.http, port.virtualTime);
   }
   services.install(p);
+  p.images = std::make_shared<HeadlessImageDecoder>();
   port.store = services.store;
   port.lifecycle = services.lifecycle;
   port.log = services.log;
@@ -85,7 +86,6 @@ HeadlessPort makeHeadlessPort(HeadlessOptions options) {
   ui.screenBounds = Rect(0, 0, screen.width, screen.height);
   ui.interfaceStyle = port.device->interfaceStyle();
   port.ui = HeadlessUserInterface::create(p.dispatcher->mainQueue(), ui);
-  port.ui->setImageDecoder(decodeImageBytes);
   port.webViews = std::make_shared<HeadlessWebViews>(p.dispatcher);
   port.ui->setWebViewFactory(
       [views = port.webViews](const WebViewConfiguration& c) { return views->make(c); });

@@ -362,10 +362,6 @@ void HeadlessUserInterface::setStoreProductOutcome(bool loaded, std::optional<st
   storeOutcome_ = {loaded, std::move(error)};
 }
 
-std::optional<Image> HeadlessUserInterface::decodeImage(const std::string& bytes) {
-  return imageDecoder_ ? imageDecoder_(bytes) : std::nullopt;
-}
-
 void HeadlessUserInterface::openExternalURL(const std::string& url) {
   recordOpened({OpenedLink::Kind::external, url});
 }

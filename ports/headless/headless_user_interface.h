@@ -144,7 +144,6 @@ class HeadlessUserInterface : public UserInterface,
  public:
   using WebViewFactory =
       std::function<std::shared_ptr<WebView>(const WebViewConfiguration& configuration)>;
-  using ImageDecoder = std::function<std::optional<Image>(const std::string& bytes)>;
 
   static std::shared_ptr<HeadlessUserInterface> create(std::shared_ptr<TaskQueue> mainQueue,
                                                        HeadlessUserInterfaceOptions options = {});
@@ -161,7 +160,6 @@ class HeadlessUserInterface : public UserInterface,
   std::shared_ptr<StoreProductViewController> makeStoreProductViewController() override;
   std::shared_ptr<InAppBrowserViewController> makeInAppBrowser(const std::string& url) override;
   std::shared_ptr<Window> makeWindow() override;
-  std::optional<Image> decodeImage(const std::string& bytes) override;
   void openExternalURL(const std::string& url) override;
 
   // ---- what the host plays ----
@@ -175,7 +173,6 @@ class HeadlessUserInterface : public UserInterface,
   // How the next store product loads end: loaded, or an error description.
   void setStoreProductOutcome(bool loaded, std::optional<std::string> error = std::nullopt);
   void setWebViewFactory(WebViewFactory factory) { webViewFactory_ = std::move(factory); }
-  void setImageDecoder(ImageDecoder decoder) { imageDecoder_ = std::move(decoder); }
   const std::vector<OpenedLink>& openedLinks() const { return opened_; }
   // Told of every link as it opens (the demo prints them).
   void setOpenObserver(std::function<void(const OpenedLink&)> observer) {
@@ -199,7 +196,6 @@ class HeadlessUserInterface : public UserInterface,
   const Window* keyWindow_ = nullptr;
   std::pair<bool, std::optional<std::string>> storeOutcome_{true, std::nullopt};
   WebViewFactory webViewFactory_;
-  ImageDecoder imageDecoder_;
   std::vector<OpenedLink> opened_;
   std::function<void(const OpenedLink&)> openObserver_;
 };

@@ -3,22 +3,22 @@
 #include <stb/stb_image.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 
 namespace orvex::headless {
-namespace {
-// A creative bigger than this is a hostile or broken file, not an ad.
-constexpr int kMaxSide = 16384;
-}  // namespace
 
-std::optional<Image> decodeImageBytes(const std::string& bytes) {
+std::optional<Image> decodeImageBytes(std::string_view bytes) {
   if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
   const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
   const int length = static_cast<int>(bytes.size());
   int width = 0, height = 0, channels = 0;
   // Header first: refuse huge dimensions before allocating for them.
   if (!stbi_info_from_memory(data, length, &width, &height, &channels)) return std::nullopt;
-  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return std::nullopt;
+  if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide ||
+      std::int64_t{width} * height > kMaxImagePixels) {
+    return std::nullopt;
+  }
   stbi_uc* pixels = stbi_load_from_memory(data, length, &width, &height, &channels, 4);
   if (!pixels) return std::nullopt;
   Image image;

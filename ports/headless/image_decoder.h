@@ -1,14 +1,21 @@
 #pragma once
-// Image decoding for the headless port (PNG, JPEG, GIF and the other formats stb_image reads).
+// Image decoding for the headless port.
 
 #include <optional>
-#include <string>
+#include <string_view>
 
-#include "orvex/platform/view.h"
+#include "orvex/platform/image.h"
 
 namespace orvex::headless {
 
-// None when the bytes are not an image of those kinds, or absurdly large.
-std::optional<Image> decodeImageBytes(const std::string& bytes);
+// None when the bytes are not an image of the kinds creatives use, or exceed the limits.
+std::optional<Image> decodeImageBytes(std::string_view bytes);
+
+class HeadlessImageDecoder : public ImageDecoder {
+ public:
+  std::optional<Image> decode(std::string_view bytes) const override {
+    return decodeImageBytes(bytes);
+  }
+};
 
 }  // namespace orvex::headless
