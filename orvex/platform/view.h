@@ -23,6 +23,8 @@ namespace orvex {
 class ViewController;
 class Window;
 
+enum class HitTestEvent { press, motion };
+
 class View : public std::enable_shared_from_this<View> {
  public:
   virtual ~View() = default;
@@ -66,10 +68,12 @@ class View : public std::enable_shared_from_this<View> {
   virtual bool isUserInteractionEnabled() const = 0;
   virtual void setUserInteractionEnabled(bool enabled) = 0;
   // The deepest visible, interactive view under `point` (this view's coordinates), or none.
-  virtual std::shared_ptr<View> hitTest(Point point) = 0;
-  // Consulted before this view answers a hit test: returning true lets the touch through to
+  // `event` says what asks: a press (touch down, button press) or pointer motion, which a
+  // desktop asks about continually.
+  virtual std::shared_ptr<View> hitTest(Point point, HitTestEvent event = HitTestEvent::press) = 0;
+  // Consulted before this view answers a hit test: returning true lets the event through to
   // whatever lies beneath (the view answers none).
-  virtual void setHitTestPassThrough(std::function<bool()> passThrough) = 0;
+  virtual void setHitTestPassThrough(std::function<bool(HitTestEvent event)> passThrough) = 0;
   // Runs `handler` on each tap that hits this view or one of its subviews without its own tap
   // handler. Returns a token for removal.
   virtual int addTapHandler(std::function<void()> handler) = 0;

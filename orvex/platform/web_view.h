@@ -34,20 +34,44 @@ struct ScriptMessage {
   Value body;  // any JSON-like shape the page chose; untrusted
 };
 
-enum class NavigationType { linkActivated = 0, other = -1 };
+// The platform's navigation types, with its numbering: only a link activation is a click, never a
+// form post or a reload.
+enum class NavigationType {
+  linkActivated = 0,
+  formSubmitted = 1,
+  backForward = 2,
+  reload = 3,
+  formResubmitted = 4,
+  other = -1,
+};
 
+// Decisions are asked for navigations of every frame alike: engines do not all say which frame a
+// navigation targets, and no rule of the SDK depends on it.
 struct NavigationAction {
   NavigationType type = NavigationType::other;
   std::optional<std::string> url;  // absent when the request carries none
-  bool targetsMainFrame = true;
 };
 
 enum class NavigationPolicy { allow, cancel };
 
+// A failed load or script. Ports translate their engine's errors into this vocabulary at their
+// edge, so formats never see an engine's own domains: a load that was stopped, replaced by
+// another or interrupted by a policy decision reads as the URL domain's cancellation (-999).
 struct WebError {
+  static constexpr const char* kURLErrorDomain = "NSURLErrorDomain";
+  static constexpr int kCancelled = -999;
+  static constexpr int kTimedOut = -1001;
+  // The page's process ended (crashed or was killed); the view shows nothing until a new load.
+  static constexpr const char* kWebKitErrorDomain = "WKErrorDomain";
+  static constexpr int kWebContentProcessTerminated = 2;
+
   std::string domain;
   int code = 0;
   std::string description;
+
+  static WebError cancelled() { return {kURLErrorDomain, kCancelled, "cancelled"}; }
+  static WebError timedOut() { return {kURLErrorDomain, kTimedOut, "The request timed out."}; }
+  bool isCancelled() const { return code == kCancelled && domain == kURLErrorDomain; }
 };
 
 // Optional operations, empty by default (the platform's delegate protocols).
@@ -84,6 +108,8 @@ class WebView : public virtual View {
  public:
   // Loads a document with no base URL.
   virtual void loadHTMLString(const std::string& html) = 0;
+  // Asks the navigation delegate (type other), then loads. A load still running after
+  // `timeoutSeconds` (> 0) is stopped and fails with WebError::timedOut().
   virtual void loadURL(const std::string& url, double timeoutSeconds) = 0;
   virtual void stopLoading() = 0;
   virtual void reload() = 0;
@@ -105,7 +131,8 @@ class WebView : public virtual View {
 
   virtual void setNavigationDelegate(std::weak_ptr<WebViewNavigationDelegate> delegate) = 0;
 
-  // Presentation switches of the platform's web view.
+  // Presentation switches of the platform's web view. Ports without a switch of their own apply
+  // it to the page (a user style sheet that hides overflow or scroll bars).
   virtual void setOpaque(bool opaque) = 0;
   virtual void setScrollEnabled(bool enabled) = 0;
   virtual void setBounces(bool bounces) = 0;

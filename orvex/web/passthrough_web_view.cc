@@ -16,9 +16,10 @@ std::shared_ptr<PassthroughWebView> PassthroughWebView::wrap(std::shared_ptr<Web
 
 PassthroughWebView::PassthroughWebView(std::shared_ptr<WebView> webView)
     : webView_(std::move(webView)) {
-  webView_->setHitTestPassThrough([switches = switches_] {
+  webView_->setHitTestPassThrough([switches = switches_](HitTestEvent event) {
     if (!switches->shouldIgnoreTouches && !switches->ignoreNextTouch) return false;
-    switches->ignoreNextTouch = false;
+    // Pointer motion passes through too, but only a press uses up the one-time switch.
+    if (event == HitTestEvent::press) switches->ignoreNextTouch = false;
     return true;
   });
 }

@@ -138,15 +138,15 @@ Rect HeadlessView::convertRect(const Rect& rect, const View& other) const {
   return rect.offsetBy(from.x - to.x, from.y - to.y);
 }
 
-std::shared_ptr<View> HeadlessView::hitTest(Point point) {
+std::shared_ptr<View> HeadlessView::hitTest(Point point, HitTestEvent event) {
   if (hidden_ || !userInteraction_ || alpha_ <= 0.01) return nullptr;
   if (!bounds().contains(point)) return nullptr;
-  if (passThrough_ && passThrough_()) return nullptr;
+  if (passThrough_ && passThrough_(event)) return nullptr;
   for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it) {
     auto& child = headlessView(**it);
     Point p{point.x - child.frame_.origin.x + child.boundsOrigin_.x,
             point.y - child.frame_.origin.y + child.boundsOrigin_.y};
-    if (auto hit = child.hitTest(p)) return hit;
+    if (auto hit = child.hitTest(p, event)) return hit;
   }
   return shared_from_this();
 }

@@ -62,8 +62,8 @@ class HeadlessView : public virtual View {
   void setBackgroundColor(std::uint32_t rgba) override { backgroundColor_ = rgba; }
   bool isUserInteractionEnabled() const override { return userInteraction_; }
   void setUserInteractionEnabled(bool enabled) override { userInteraction_ = enabled; }
-  std::shared_ptr<View> hitTest(Point point) override;
-  void setHitTestPassThrough(std::function<bool()> passThrough) override {
+  std::shared_ptr<View> hitTest(Point point, HitTestEvent event = HitTestEvent::press) override;
+  void setHitTestPassThrough(std::function<bool(HitTestEvent)> passThrough) override {
     passThrough_ = std::move(passThrough);
   }
   int addTapHandler(std::function<void()> handler) override;
@@ -107,7 +107,7 @@ class HeadlessView : public virtual View {
   double alpha_ = 1.0;
   std::uint32_t backgroundColor_ = 0;
   bool userInteraction_ = true;
-  std::function<bool()> passThrough_;
+  std::function<bool(HitTestEvent)> passThrough_;
   std::vector<std::pair<int, std::function<void()>>> tapHandlers_;
   int nextTapToken_ = 1;
   std::string identifier_;

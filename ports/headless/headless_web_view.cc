@@ -10,9 +10,6 @@
 namespace orvex::headless {
 namespace {
 
-// NSURLErrorCancelled, what a real engine reports for a load that was stopped.
-constexpr int kCancelledCode = -999;
-
 std::optional<std::string> firstVideoSource(const std::string& html) {
   // The element's content up to its end tag (or the end of the document, as a browser would).
   static const RE2 video(R"((?is)<video\b[^>]*>(.*?)(?:</video\s*>|\z))");
@@ -89,7 +86,7 @@ void HeadlessWebView::askThenLoad(Load load) {
   const std::size_t generation = ++generation_;
   post([generation, load = std::move(load)](HeadlessWebView& view) {
     if (generation != view.generation_) return;
-    NavigationAction action{NavigationType::other, load.content, true};
+    NavigationAction action{NavigationType::other, load.content};
     auto decide = [weak = view.weakSelf(), generation, action, load,
                    decided = std::make_shared<bool>(false)](NavigationPolicy policy) {
       if (std::exchange(*decided, true)) return;
@@ -117,6 +114,14 @@ void HeadlessWebView::startLoad(Load load) {
   current_ = std::move(load);
   loading_ = true;
   const std::size_t generation = ++generation_;
+  if (current_->kind == Load::Kind::url && current_->timeoutSeconds > 0 && mainQueue_) {
+    mainQueue_->postAfter(secondsToDuration(current_->timeoutSeconds),
+                          [weak = weakSelf(), generation] {
+                            auto view = weak.lock();
+                            if (!view || generation != view->generation_ || !view->loading_) return;
+                            view->failLoad(WebError::timedOut());
+                          });
+  }
   if (!options_.finishLoadsAutomatically) return;
   post([generation](HeadlessWebView& view) {
     if (generation == view.generation_ && view.loading_ && view.options_.finishLoadsAutomatically)
@@ -129,8 +134,7 @@ void HeadlessWebView::stopLoading() {
   loading_ = false;
   ++generation_;
   post([](HeadlessWebView& view) {
-    if (auto d = view.delegate_.lock())
-      d->didFail(view, WebError{"NSURLErrorDomain", kCancelledCode, "cancelled"});
+    if (auto d = view.delegate_.lock()) d->didFail(view, WebError::cancelled());
   });
 }
 
@@ -173,17 +177,20 @@ void HeadlessWebView::setNavigationDelegate(std::weak_ptr<WebViewNavigationDeleg
 
 // ---- the page's actions ----
 
-void HeadlessWebView::activateLink(const std::string& url, bool targetsMainFrame) {
-  post([url, targetsMainFrame](HeadlessWebView& view) {
-    NavigationAction action{NavigationType::linkActivated, url, targetsMainFrame};
+void HeadlessWebView::activateLink(const std::string& url) {
+  navigate(NavigationType::linkActivated, url);
+}
+
+void HeadlessWebView::navigate(NavigationType type, const std::string& url) {
+  post([url, type](HeadlessWebView& view) {
+    NavigationAction action{type, url};
     auto decide = [weak = view.weakSelf(), action,
                    decided = std::make_shared<bool>(false)](NavigationPolicy policy) {
       if (std::exchange(*decided, true)) return;
       auto v = weak.lock();
       if (!v) return;
       v->decisions_.push_back({action, policy});
-      if (policy == NavigationPolicy::allow && action.targetsMainFrame)
-        v->startLoad({Load::Kind::url, *action.url, 0});
+      if (policy == NavigationPolicy::allow) v->startLoad({Load::Kind::url, *action.url, 0});
     };
     if (auto d = view.delegate_.lock()) {
       d->decidePolicy(view, action, std::move(decide));
@@ -196,7 +203,7 @@ void HeadlessWebView::activateLink(const std::string& url, bool targetsMainFrame
 void HeadlessWebView::requestNewWindow(std::optional<std::string> url) {
   post([url = std::move(url)](HeadlessWebView& view) {
     if (auto d = view.delegate_.lock())
-      d->requestsNewWindow(view, NavigationAction{NavigationType::other, url, false});
+      d->requestsNewWindow(view, NavigationAction{NavigationType::other, url});
   });
 }
 

@@ -8,7 +8,8 @@
 // - A load leaves the view loading; unless automatic finishing is off, the page finishes on the
 //   next main-queue turn. loadURL first asks the navigation delegate (type other) and loads
 //   only when allowed; HTML strings load without asking, as no URL is involved.
-// - stopLoading on a loading page reports didFail with NSURLErrorDomain -999 (cancelled).
+// - stopLoading on a loading page reports didFail with WebError::cancelled().
+// - A URL load still running after its time-out is stopped and fails with WebError::timedOut().
 // - Scripts are answered by the host's responder, by default defaultScriptResponse():
 //     * a script naming document.documentElement.scrollWidth or scrollHeight answers
 //       {"width": w, "height": h} of the page's content size (the frame's size unless set);
@@ -100,9 +101,10 @@ class HeadlessWebView : public HeadlessView, public WebView {
   // End the current load; false when nothing is loading. The delegate hears it on the main queue.
   bool finishLoad();
   bool failLoad(WebError error);
-  // A tap on a link: the delegate decides (link activated); an allowed main-frame navigation
-  // loads `url`.
-  void activateLink(const std::string& url, bool targetsMainFrame = true);
+  // A tap on a link: the delegate decides (link activated); an allowed navigation loads `url`.
+  void activateLink(const std::string& url);
+  // A navigation of another type (a form post, a reload, back or forward), decided the same way.
+  void navigate(NavigationType type, const std::string& url);
   // window.open or a link with a target: requestsNewWindow (type other); nothing loads.
   void requestNewWindow(std::optional<std::string> url);
   // window.webkit.messageHandlers.<name>.postMessage(body), delivered on the main queue. False

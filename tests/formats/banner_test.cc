@@ -249,6 +249,11 @@ TEST_F(BannerFlow, ClicksAreReportedCancelledAndOpenedWhereTheAdSays) {
   ASSERT_FALSE(web->navigationDecisions().empty());
   EXPECT_EQ(web->navigationDecisions().back().policy, NavigationPolicy::cancel);
   EXPECT_EQ(banner->destinationURL(), "https://example.com/a b");
+  // A form post or a reload navigates the page; neither is a click.
+  web->navigate(NavigationType::formSubmitted, "https://example.com/form");
+  web->navigate(NavigationType::reload, "https://example.com/again");
+  sdk_.advance(0.1);
+  EXPECT_EQ(web->navigationDecisions().back().policy, NavigationPolicy::allow);
   // window.open of a store page; a new-window request without a URL is no click.
   web->requestNewWindow("https://apps.apple.com/app/id123456");
   web->requestNewWindow(std::nullopt);

@@ -50,7 +50,7 @@ TEST(HeadlessScreen, GeometryConvertsThroughScrollingAncestorsAndWindows) {
   ad->addTapHandler([&] { ++adTaps; });
   EXPECT_TRUE(window->tap(Point{20, 210}));
   bool passThrough = true;
-  ad->setHitTestPassThrough([&] { return passThrough; });
+  ad->setHitTestPassThrough([&](HitTestEvent) { return passThrough; });
   window->tap(Point{20, 210});
   ad->setUserInteractionEnabled(true);
   passThrough = false;

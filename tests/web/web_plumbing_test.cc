@@ -75,6 +75,14 @@ TEST_F(WebPlumbing, ScriptedPageLoadsStopsNavigatesAndAnswersProbes) {
                 "finish", "fail NSURLErrorDomain -999", "decide https://example.com/a",
                 "decide https://example.com/b", "window https://example.com/c"}));
   EXPECT_EQ(web_->loadedURL(), "https://example.com/a");
+  // A URL load still running at its time-out fails as timed out.
+  recorder_->policy = NavigationPolicy::allow;
+  web_->loadURL("https://example.com/slow", 5.0);
+  sdk_.advance(4.9);
+  EXPECT_EQ(recorder_->events.back(), "decide https://example.com/slow");
+  sdk_.advance(0.2);
+  EXPECT_EQ(recorder_->events.back(), "fail NSURLErrorDomain -1001");
+  EXPECT_FALSE(web_->isLoading());
 
   web_->setFrame(Rect(0, 0, 320, 100));
   std::optional<Value> size;
@@ -91,7 +99,7 @@ TEST_F(WebPlumbing, ScriptedPageLoadsStopsNavigatesAndAnswersProbes) {
   web_->finishLoad();
   web_.reset();
   sdk_.advance(0);
-  EXPECT_EQ(recorder_->events.size(), 5u);
+  EXPECT_EQ(recorder_->events.size(), 7u);
 }
 
 TEST_F(WebPlumbing, AgentsForwardWithoutKeepingTheirDelegateAlive) {
@@ -132,6 +140,9 @@ TEST_F(WebPlumbing, PassthroughLetsOneTouchThroughThenBehavesNormally) {
   web_->setFrame(Rect(0, 0, 100, 100));
   EXPECT_EQ(window->hitTest(Point{10, 10}), web_);
   pass->setIgnoreNextTouch(true);
+  // Pointer motion passes through without using up the switch; the press does.
+  EXPECT_NE(window->hitTest(Point{10, 10}, HitTestEvent::motion), web_);
+  EXPECT_TRUE(pass->ignoreNextTouch());
   EXPECT_NE(window->hitTest(Point{10, 10}), web_);
   EXPECT_FALSE(pass->ignoreNextTouch());
   EXPECT_EQ(window->hitTest(Point{10, 10}), web_);
