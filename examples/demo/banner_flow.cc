@@ -4,17 +4,13 @@
 
 #include "orvex/formats/inline/orvex_banner.h"
 #include "orvex/platform/view.h"
-#include "ports/headless/headless_user_interface.h"
-#include "ports/headless/headless_web_view.h"
 
 namespace demo {
 namespace {
 
 using namespace orvex;
 
-constexpr double kCardHeight = 120;
-constexpr int kCards = 8;
-constexpr double kBannerTop = kCards * (kCardHeight + 10) + 60;  // well below an 844 pt screen
+constexpr int kCards = 8;  // the slot lands well below an 844 pt screen
 
 // What the host heard, in order; the flow waits on it.
 struct Heard {
@@ -37,33 +33,25 @@ std::optional<std::string> firstLink(const OrvexBanner& banner) {
 
 }  // namespace
 
-std::string runBannerFlow(headless::HeadlessPort& port, const Timeline& timeline,
-                          const std::string& unitId) {
-  auto& ui = *port.ui;
-  ui.setOpenObserver([&timeline](const headless::OpenedLink& link) {
-    const char* kind = link.kind == headless::OpenedLink::Kind::external       ? "external handler"
-                       : link.kind == headless::OpenedLink::Kind::inAppBrowser ? "in-app browser"
-                                                                               : "store sheet";
-    timeline.say("link opener: " + std::string(kind) + " " + link.target);
+std::string runBannerFlow(Screen& screen, const Timeline& timeline, const std::string& unitId) {
+  std::size_t opened = 0;
+  screen.observeOpenedLinks([&timeline, &opened](const std::string& kind, const std::string& to) {
+    ++opened;
+    timeline.say("link opener: " + kind + " " + to);
   });
 
   // The host's screen: a scrolling feed of cards with the banner's slot far below the fold.
-  auto window = ui.makeKeyWindowWithRootController();
-  auto root = window->rootViewController()->view();
-  auto feed = ui.makeView();
-  root->addSubview(feed);
-  feed->setFrame(root->bounds());
-  for (int i = 0; i < kCards; ++i) {
-    auto card = ui.makeLabel();
-    card->setText("Story " + std::to_string(i + 1));
-    feed->addSubview(card);
-    card->setFrame(Rect(16, 60 + i * (kCardHeight + 10), 358, kCardHeight));
-  }
+  auto slot = screen.makeFeed(kCards, 50);
   auto banner = OrvexBanner::create(unitId, "demo-feed");
-  feed->addSubview(banner->view());
-  banner->view()->setFrame(Rect(35, kBannerTop, 320, 50));
-  timeline.say("window 390x844 with a feed; banner slot at y " +
-               std::to_string(static_cast<int>(kBannerTop)) + " (below the fold)");
+  slot->addSubview(banner->view());
+  const double width = slot->bounds().size.width;
+  banner->view()->setFrame(Rect((width - 320) / 2, 0, 320, 50));
+  const Rect window = screen.window()->bounds();
+  const Rect inWindow = slot->convertRect(slot->bounds(), *screen.window());
+  timeline.say("window " + std::to_string(static_cast<int>(window.size.width)) + "x" +
+               std::to_string(static_cast<int>(window.size.height)) + " (" + screen.name() +
+               ") with a feed; banner slot at y " +
+               std::to_string(static_cast<int>(inWindow.minY())) + " (below the fold)");
 
   auto heard = std::make_shared<Heard>();
   banner->onAdReceived = [&timeline, heard](OrvexBanner& b) {
@@ -89,36 +77,35 @@ std::string runBannerFlow(headless::HeadlessPort& port, const Timeline& timeline
 
   timeline.say("banner.load() for unit " + unitId);
   banner->load();
-  port.runUntil([&] { return heard->received || heard->failed; }, 35);
+  screen.runUntil([&] { return heard->received || heard->failed; }, 35);
   if (heard->failed) {
     return heard->error == OrvexErrorCode::adNoFill
                ? "no fill for unit " + unitId
                : "load failed: " + OrvexErrorCodeToString(heard->error);
   }
   if (!heard->received) return "no answer to the banner's request";
-  auto page = port.webViews->last();
-  port.runUntil([&] { return page && !page->isLoading(); }, 5);
+  auto page = screen.lastWebView();
+  screen.runUntil([&] { return page && !page->isLoading(); }, 10);
   timeline.say("page loaded in the banner's web view (" +
                std::to_string(banner->creative().value_or("").size()) + " bytes)");
 
-  port.runFor(1.5);
+  screen.runFor(1.5);
   if (heard->impression) return "impression counted while the banner was off screen";
   timeline.say("1.5 s below the fold: no impression, as it should be");
 
-  const double scroll = kBannerTop - 400;
-  feed->setBoundsOrigin(Point{0, scroll});
-  timeline.say("host scrolls the feed by " + std::to_string(static_cast<int>(scroll)) +
-               " pt: banner now at y 400");
-  if (!port.runUntil([&] { return heard->impression; }, 5)) return "no impression";
+  const double scroll = screen.scrollIntoView(*banner->view());
+  timeline.say("user scrolls the feed by " + std::to_string(static_cast<int>(scroll)) +
+               " pt: the banner comes into view");
+  if (!screen.runUntil([&] { return heard->impression; }, 5)) return "no impression";
 
-  port.runFor(0.5);  // a person looks before tapping
+  screen.runFor(0.5);  // a person looks before tapping
   auto link = firstLink(*banner);
   if (!link) return "the creative has no link to tap";
   timeline.say("user taps the creative's link " + *link);
-  page->activateLink(*link);
-  if (!port.runUntil([&] { return heard->clicked && !ui.openedLinks().empty(); }, 5))
+  screen.clickLink(*page, *link);
+  if (!screen.runUntil([&] { return heard->clicked && opened > 0; }, 5))
     return heard->clicked ? "the link opener opened nothing" : "no click";
-  port.runFor(0.3);  // the click report is on its way
+  screen.runFor(0.3);  // the click report is on its way
   return "";
 }
 

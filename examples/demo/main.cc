@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "examples/demo/banner_flow.h"
+#include "examples/demo/headless_screen.h"
 #include "examples/demo/timeline.h"
 #include "orvex/core/orvex.h"
 #include "orvex/core/orvex_config.h"
@@ -151,7 +152,8 @@ int main(int argc, char** argv) {
                 config.playerVersion() + ", displayTag " +
                 std::to_string(config.displayTag().size()) + " bytes");
 
-  const std::string reason = demo::runBannerFlow(port, *timeline, args.unit);
+  auto screen = demo::makeHeadlessScreen(port);
+  const std::string reason = demo::runBannerFlow(*screen, *timeline, args.unit);
 
 #ifdef ORVEX_ADSERVER_FIXTURES
   if (localServer) {

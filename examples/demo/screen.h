@@ -1,0 +1,58 @@
+#pragma once
+// What a demo flow needs from the screen it runs on: the headless port's in-memory screen, or a
+// real window with GTK and WebKit. Flows place the SDK's views through orvex::View and play the
+// user's part (scrolling, tapping, clicking inside a page) through this interface, so the same
+// flow runs, and prints the same timeline, on both.
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "orvex/platform/view.h"
+#include "orvex/platform/web_view.h"
+
+namespace demo {
+
+class Screen {
+ public:
+  virtual ~Screen() = default;
+
+  // "headless" or "window".
+  virtual std::string name() const = 0;
+  virtual orvex::UserInterface& ui() = 0;
+  // The host's key window, with a root controller.
+  virtual std::shared_ptr<orvex::Window> window() = 0;
+
+  // A vertically scrolling feed filling the window: `cards` rows of the host's own (drawn by the
+  // toolkit where there is one), then an empty slot of `slotHeight` for an ad, well below the
+  // fold. Returns the slot; the flow adds the SDK's view to it.
+  virtual std::shared_ptr<orvex::View> makeFeed(int cards, double slotHeight) = 0;
+  // Scrolls the feed until `view` is in sight, as the user would. Returns the scroll offset.
+  virtual double scrollIntoView(orvex::View& view) = 0;
+  // The user's tap at the centre of `view`.
+  virtual void tap(orvex::View& view) = 0;
+
+  // The newest web view the SDK made.
+  virtual std::shared_ptr<orvex::WebView> lastWebView() = 0;
+  // The user clicking the page's link to `url` (a real click on the page's anchor in an engine).
+  virtual void clickLink(orvex::WebView& page, const std::string& url) = 0;
+  // The page posting `json` to its script-message handler `handler`, as the page's own script
+  // would: window.webkit.messageHandlers[handler].postMessage(body).
+  virtual void postFromPage(orvex::WebView& page, const std::string& handler,
+                            const std::string& json) = 0;
+
+  // Told of every link the SDK opens: "external handler", "in-app browser" or "store sheet",
+  // and the URL or product.
+  virtual void observeOpenedLinks(
+      std::function<void(const std::string& kind, const std::string& target)> observer) = 0;
+
+  // The main loop: runs until `done` holds (true) or the time is up (false).
+  virtual bool runUntil(const std::function<bool()>& done, double timeoutSeconds) = 0;
+  virtual void runFor(double seconds) = 0;
+
+  // Writes a PNG of the window; false where nothing is drawn.
+  virtual bool screenshot(const std::filesystem::path&) { return false; }
+};
+
+}  // namespace demo
