@@ -1,13 +1,10 @@
 #pragma once
 // The headless port's screen: windows, view controllers with presentation, the store and browser
-// sheets, image decoding and URL opening. Nothing is drawn; presentation moves views in the tree
+// sheets and URL opening. Nothing is drawn; presentation moves views in the tree
 // exactly as a platform would, so whatever measures the screen sees the same picture.
 //
-// Presentation: present() hands the presented controller to the outermost controller of the
-// presenter (the window's presentation context); its view goes on top of the window. A
-// full-screen presentation takes the covered content out of the window once the transition ends
-// and puts it back when dismissal begins. Transitions end on the next main-queue turn, or after
-// 0.3 s when animated; appearance callbacks follow the platform's order.
+// Presentation follows linux_port::ViewControllerModel; the store and browser sheets are views
+// over the window like any other presented controller, and what they open is recorded.
 
 #include <functional>
 #include <memory>
@@ -18,72 +15,26 @@
 #include "orvex/platform/dispatch.h"
 #include "orvex/platform/view.h"
 #include "ports/headless/headless_view.h"
+#include "ports/linux/view_controller_model.h"
 
 namespace orvex::headless {
 
 class HeadlessUserInterface;
 
-class HeadlessViewController : public virtual ViewController {
+class HeadlessViewController : public linux_port::ViewControllerModel {
  public:
   static std::shared_ptr<HeadlessViewController> create(
       std::weak_ptr<HeadlessUserInterface> ui, ViewControllerKind kind = ViewControllerKind::plain);
-  ~HeadlessViewController() override;
-
-  // ---- ViewController ----
-  ViewControllerKind kind() const override { return kind_; }
-  std::shared_ptr<View> view() const override { return view_; }
-  std::shared_ptr<ViewController> parentViewController() const override { return parent_.lock(); }
-  std::vector<std::shared_ptr<ViewController>> childViewControllers() const override {
-    return children_;
-  }
-  // For a navigation controller this pushes; for a tab bar controller it adds a tab.
-  void addChildViewController(std::shared_ptr<ViewController> child) override;
-  void removeFromParentViewController() override;
-  std::shared_ptr<ViewController> visibleViewController() const override;
-  std::shared_ptr<ViewController> selectedViewController() const override;
-  std::shared_ptr<ViewController> presentedViewController() const override;
-  std::shared_ptr<ViewController> presentingViewController() const override {
-    return presenting_.lock();
-  }
-  void setPresentationStyle(PresentationStyle style) override { style_ = style; }
-  void present(std::shared_ptr<ViewController> controller, bool animated,
-               std::function<void()> completion) override;
-  void dismiss(bool animated, std::function<void()> completion) override;
-  void setAppearanceObserver(std::weak_ptr<AppearanceObserver> observer) override {
-    observer_ = std::move(observer);
-  }
-  bool isViewVisible() const override { return view_->window() != nullptr; }
-
-  // ---- what the host plays ----
-  PresentationStyle presentationStyle() const { return style_; }
-  // Tab bar controllers: chooses the tab shown.
-  void selectTab(std::size_t index);
 
  protected:
   HeadlessViewController(std::weak_ptr<HeadlessUserInterface> ui, ViewControllerKind kind,
                          std::shared_ptr<HeadlessView> view);
+  void willBePresented() override;
   std::weak_ptr<HeadlessUserInterface> ui_;
 
  private:
   friend void adoptView(const std::shared_ptr<HeadlessViewController>& controller);
-  std::shared_ptr<HeadlessViewController> presentationContext();
-  void dismissPresented(bool animated, std::function<void()> completion);
-  void showChild(const std::shared_ptr<ViewController>& child);
-  void notify(void (AppearanceObserver::*event)(bool), bool animated) const;
-  void finishTransition(bool animated, std::function<void()> step);
-
-  const ViewControllerKind kind_;
   std::shared_ptr<HeadlessView> view_;
-  std::weak_ptr<ViewController> parent_;
-  std::vector<std::shared_ptr<ViewController>> children_;
-  std::size_t selectedTab_ = 0;
-  std::shared_ptr<ViewController> presented_;
-  std::weak_ptr<ViewController> presenting_;
-  // Content taken out of the window by a full-screen presentation, to be put back.
-  std::vector<std::shared_ptr<View>> covered_;
-  PresentationStyle style_ = PresentationStyle::pageSheet;
-  std::weak_ptr<AppearanceObserver> observer_;
-  bool transitioning_ = false;
 };
 
 class HeadlessStoreProductViewController : public HeadlessViewController,
