@@ -5,6 +5,11 @@ CMAKE_FLAGS ?=
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := true
 export CCACHE_SLOPPINESS := time_macros,include_file_mtime,include_file_ctime
+# Window tests need a display: without one, the test runs get a virtual one from Xvfb.
+XVFB := $(if $(DISPLAY)$(WAYLAND_DISPLAY),,$(shell command -v xvfb-run >/dev/null 2>&1 && echo xvfb-run -a -s \"-screen 0 1280x1024x24\"))
+# GTK's accessibility bridge and D-Bus session are not part of what the tests check.
+export GTK_A11Y := none
+export NO_AT_BRIDGE := 1
 
 .PHONY: all deps build test demo bench sanitize asan tsan format format-check clean
 
@@ -20,8 +25,9 @@ build: deps build/CMakeCache.txt
 	cmake --build build -j $(JOBS)
 
 test: build
-	cd build && ctest --output-on-failure -j $(JOBS) --timeout 300
+	cd build && $(XVFB) ctest --output-on-failure -j $(JOBS) --timeout 300
 
+# In a window when there is a display; the headless flow otherwise (or with ARGS=--headless).
 demo: build
 	./build/examples/demo/orvex-demo $(ARGS)
 
@@ -32,7 +38,8 @@ asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DORVEX_SANITIZE=address -DORVEX_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --output-on-failure -j $(JOBS) --timeout 600
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/gtk/lsan.supp:print_suppressions=0 \
+	  $(XVFB) ctest --output-on-failure -j $(JOBS) --timeout 600
 
 tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DORVEX_SANITIZE=thread -DORVEX_BUILD_BENCH=OFF $(CMAKE_FLAGS)

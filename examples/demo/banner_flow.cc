@@ -33,7 +33,8 @@ std::optional<std::string> firstLink(const OrvexBanner& banner) {
 
 }  // namespace
 
-std::string runBannerFlow(Screen& screen, const Timeline& timeline, const std::string& unitId) {
+std::string runBannerFlow(Screen& screen, const Timeline& timeline, const FlowOptions& options) {
+  const std::string& unitId = options.unitId;
   std::size_t opened = 0;
   screen.observeOpenedLinks([&timeline, &opened](const std::string& kind, const std::string& to) {
     ++opened;
@@ -97,6 +98,14 @@ std::string runBannerFlow(Screen& screen, const Timeline& timeline, const std::s
   timeline.say("user scrolls the feed by " + std::to_string(static_cast<int>(scroll)) +
                " pt: the banner comes into view");
   if (!screen.runUntil([&] { return heard->impression; }, 5)) return "no impression";
+  if (!options.screenshot.empty()) {
+    if (!screen.screenshot(options.screenshot)) return "no screenshot on the " + screen.name();
+    timeline.say("screenshot of the window written to " + options.screenshot);
+    if (options.screenshotArea) {
+      options.screenshotArea(
+          banner->view()->convertRect(banner->view()->bounds(), *screen.window()));
+    }
+  }
 
   screen.runFor(0.5);  // a person looks before tapping
   auto link = firstLink(*banner);

@@ -1,14 +1,16 @@
-// The sample host application: installs the headless port, starts the local ad service on a
-// loopback port (unless --server names another), initializes the SDK, waits for the remote
-// configuration and runs one format's flow, printing a timeline of what the host heard, what the
-// SDK sent and what the service recorded. Exits 0 when the whole flow happened.
+// The sample host application: starts the local ad service on a loopback port (unless --server
+// names another), installs a port — a real window with GTK and WebKit when a display is there,
+// the headless port otherwise — initializes the SDK, waits for the remote configuration and runs
+// one format's flow, printing a timeline of what the host heard, what the SDK sent and what the
+// service recorded. Exits 0 when the whole flow happened.
 //
-//   orvex-demo [--format banner] [--data DIR] [--production] [--country CC ...] [--server URL]
-//              [--log-requests FILE] [--unit ID]
+//   orvex-demo [--format banner] [--gui | --headless] [--screenshot FILE] [--data DIR]
+//              [--production] [--country CC ...] [--server URL] [--log-requests FILE] [--unit ID]
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,11 +18,16 @@
 
 #include "examples/demo/banner_flow.h"
 #include "examples/demo/headless_screen.h"
+#ifdef ORVEX_DEMO_GTK
+#include "examples/demo/gtk_screen.h"
+#include "ports/gtk/gtk_port.h"
+#endif
 #include "examples/demo/timeline.h"
 #include "orvex/core/orvex.h"
 #include "orvex/core/orvex_config.h"
 #include "ports/headless/headless_port.h"
 #include "ports/linux/curl_http_client.h"
+#include "ports/linux/device.h"
 #include "ports/linux/memory_log.h"
 
 #ifdef ORVEX_ADSERVER_FIXTURES
@@ -46,13 +53,16 @@ struct Arguments {
   std::string server;
   std::string logRequests;
   std::string unit = "demo-banner";
+  enum class Screen { automatic, window, headless } screen = Screen::automatic;
+  std::string screenshot;
 };
 
 [[noreturn]] void usage() {
   std::fprintf(
       stderr,
-      "usage: orvex-demo [--format banner] [--data DIR] [--production] [--country CC ...]\n"
-      "                  [--server URL] [--log-requests FILE] [--unit ID]\n");
+      "usage: orvex-demo [--format banner] [--gui | --headless] [--screenshot FILE] [--data DIR]\n"
+      "                  [--production] [--country CC ...] [--server URL] [--log-requests FILE]\n"
+      "                  [--unit ID]\n");
   std::exit(2);
 }
 
@@ -63,6 +73,10 @@ Arguments parse(int argc, char** argv) {
     bool hasValue = i + 1 < argc;
     if (arg == "--production") {
       a.production = true;
+    } else if (arg == "--gui") {
+      a.screen = Arguments::Screen::window;
+    } else if (arg == "--headless") {
+      a.screen = Arguments::Screen::headless;
     } else if (!hasValue) {
       usage();
     } else if (arg == "--format") {
@@ -79,6 +93,8 @@ Arguments parse(int argc, char** argv) {
       a.logRequests = argv[++i];
     } else if (arg == "--unit") {
       a.unit = argv[++i];
+    } else if (arg == "--screenshot") {
+      a.screenshot = argv[++i];
     } else {
       usage();
     }
@@ -115,19 +131,56 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  headless::HeadlessOptions options;
-  options.time = headless::TimeMode::real;
-  options.dataDirectory = args.data;
-  options.device = headless::DeviceOptions::fromMachine();
-  options.bundle.bundleIdentifier = "com.example.orvexdemo";
-  options.bundle.resourceDirectory = ORVEX_DEMO_RESOURCES;
-  options.deployment.adServerBase = args.server;
-  options.deployment.apiServerBase = args.server;
-  options.deployment.playerScriptCdnBase = args.server + "/cdn/player@";
-  options.http = std::make_shared<demo::TimelineHttpClient>(
+  linux_port::ServiceOptions services;
+  services.dataDirectory = args.data;
+  services.device = linux_port::DeviceOptions::fromMachine();
+  services.bundle.bundleIdentifier = "com.example.orvexdemo";
+  services.bundle.resourceDirectory = ORVEX_DEMO_RESOURCES;
+  services.deployment.adServerBase = args.server;
+  services.deployment.apiServerBase = args.server;
+  services.deployment.playerScriptCdnBase = args.server + "/cdn/player@";
+  services.http = std::make_shared<demo::TimelineHttpClient>(
       std::make_shared<linux_port::CurlHttpClient>(), timeline);
-  headless::HeadlessPort port = headless::makeHeadlessPort(options);
-  if (!Orvex::installPlatform(port.platform)) return fail("could not install the headless port");
+
+  // The screen: a window where there is a display (GTK and WebKit draw the ad), else in memory.
+  std::optional<headless::HeadlessPort> headlessPort;
+  std::unique_ptr<demo::Screen> screen;
+  std::shared_ptr<linux_port::MemoryLog> log;
+  OrvexPlatform platform;
+  std::function<bool(const std::function<bool()>&, double)> runUntil;
+#ifdef ORVEX_DEMO_GTK
+  std::optional<gtk::GtkPort> gtkPort;
+  const bool wantWindow = args.screen == Arguments::Screen::window ||
+                          (args.screen == Arguments::Screen::automatic &&
+                           (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY")));
+  if (wantWindow && gtk_init_check()) {
+    gtk::GtkOptions options;
+    static_cast<linux_port::ServiceOptions&>(options) = services;
+    options.openExternalLinks = false;  // the demo shows what would open; nothing leaves it
+    gtkPort = gtk::makeGtkPort(std::move(options));
+    platform = gtkPort->platform;
+    log = gtkPort->log;
+    runUntil = [&](const std::function<bool()>& done, double t) {
+      return gtkPort->runUntil(done, t);
+    };
+  } else if (args.screen == Arguments::Screen::window) {
+    return fail("no display for a window (try --headless)");
+  }
+#else
+  if (args.screen == Arguments::Screen::window) return fail("this build has no desktop port");
+#endif
+  if (!platform.dispatcher) {
+    headless::HeadlessOptions options;
+    static_cast<linux_port::ServiceOptions&>(options) = services;
+    options.time = headless::TimeMode::real;
+    headlessPort = headless::makeHeadlessPort(std::move(options));
+    platform = headlessPort->platform;
+    log = headlessPort->log;
+    runUntil = [&](const std::function<bool()>& done, double t) {
+      return headlessPort->runUntil(done, t);
+    };
+  }
+  if (!Orvex::installPlatform(platform)) return fail("could not install the port");
 
   Orvex& sdk = Orvex::shared();
   OrvexConfig& config = sdk.config();
@@ -138,13 +191,13 @@ int main(int argc, char** argv) {
   Orvex::initialize(args.production, false, countries);
   timeline->say("user id " + config.uid() + " (kept across runs)");
 
-  auto failedConfig = [&port] {
-    for (const auto& line : port.log->lines())
+  auto failedConfig = [&log] {
+    for (const auto& line : log->lines())
       if (line.find("remote config failed. ") != std::string::npos) return true;
     return false;
   };
   bool applied =
-      port.runUntil([&] { return config.lastConfigAt() != configBefore || failedConfig(); }, 35);
+      runUntil([&] { return config.lastConfigAt() != configBefore || failedConfig(); }, 35);
   if (!applied || config.lastConfigAt() == configBefore)
     return fail("no server at " + args.server + ": remote configuration not applied");
   timeline->say("remote configuration applied: active " +
@@ -152,8 +205,14 @@ int main(int argc, char** argv) {
                 config.playerVersion() + ", displayTag " +
                 std::to_string(config.displayTag().size()) + " bytes");
 
-  auto screen = demo::makeHeadlessScreen(port);
-  const std::string reason = demo::runBannerFlow(*screen, *timeline, args.unit);
+#ifdef ORVEX_DEMO_GTK
+  if (gtkPort) screen = demo::makeGtkScreen(*gtkPort);
+#endif
+  if (!screen) screen = demo::makeHeadlessScreen(*headlessPort);
+  demo::FlowOptions flow;
+  flow.unitId = args.unit;
+  flow.screenshot = args.screenshot;
+  const std::string reason = demo::runBannerFlow(*screen, *timeline, flow);
 
 #ifdef ORVEX_ADSERVER_FIXTURES
   if (localServer) {
@@ -162,7 +221,7 @@ int main(int argc, char** argv) {
         if (demo::describeBody(r.body).starts_with(what)) return true;
       return false;
     };
-    port.runUntil([&] { return !reason.empty() || recorded("invoke AD_CLICK"); }, 5);
+    runUntil([&] { return !reason.empty() || recorded("invoke AD_CLICK"); }, 5);
     std::printf("\n== what the local ad service recorded\n");
     for (const auto& r : localServer->requests())
       std::printf("%-4s %-16s %d %s\n", r.method.c_str(), r.path.c_str(), r.status,
@@ -172,7 +231,7 @@ int main(int argc, char** argv) {
   }
 #endif
   std::printf("\n== log\n");
-  for (const auto& line : port.log->lines()) std::printf("%s\n", line.c_str());
+  for (const auto& line : log->lines()) std::printf("%s\n", line.c_str());
   sdk.platform().store->flush();
 #ifdef ORVEX_ADSERVER_FIXTURES
   if (localServer) localServer->stop();

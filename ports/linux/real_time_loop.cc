@@ -56,13 +56,41 @@ class LoopState {
  public:
   bool post(SteadyTime due, Task task, std::uint64_t queueId,
             std::shared_ptr<TimerState> timer = nullptr) {
+    std::function<void()> wake;
     {
       std::lock_guard lock(mutex_);
       if (closed_) return false;
       heap_.push(Entry{due, seq_++, std::move(task), queueId, std::move(timer)});
+      wake = wake_;
     }
     cv_.notify_one();
+    if (wake) wake();
     return true;
+  }
+
+  // For a loop driven from outside (another toolkit's main loop): told after every post.
+  void setWake(std::function<void()> wake) {
+    std::lock_guard lock(mutex_);
+    wake_ = std::move(wake);
+  }
+  // The entry due by now that was posted before `seqLimit`, without waiting.
+  std::optional<Entry> popDue(std::uint64_t seqLimit) {
+    std::lock_guard lock(mutex_);
+    if (closed_ || heap_.empty()) return std::nullopt;
+    const Entry& top = heap_.top();
+    if (top.due > Steady::now() || top.seq >= seqLimit) return std::nullopt;
+    Entry e = std::move(const_cast<Entry&>(top));
+    heap_.pop();
+    return e;
+  }
+  std::optional<SteadyTime> nextDue() {
+    std::lock_guard lock(mutex_);
+    if (closed_ || heap_.empty()) return std::nullopt;
+    return heap_.top().due;
+  }
+  std::uint64_t nextSeq() {
+    std::lock_guard lock(mutex_);
+    return seq_;
   }
 
   // The next entry due by now, waiting until `until` at most. Empty when the time is up, `stop`
@@ -131,6 +159,7 @@ class LoopState {
   std::uint64_t seq_ = 0;
   bool closed_ = false;
   bool retired_ = false;
+  std::function<void()> wake_;
 };
 
 class LoopQueue : public TaskQueue {
@@ -450,6 +479,22 @@ void RealTimeLoop::run() {
 void RealTimeLoop::stop() {
   impl_->stopRequested = true;
   impl_->main->wakeAll();
+}
+
+void RealTimeLoop::driveMainFromOutside(std::function<void()> wake) {
+  impl_->mainThread = std::this_thread::get_id();
+  impl_->main->setWake(std::move(wake));
+}
+
+std::optional<MonotonicTime> RealTimeLoop::nextMainTaskDue() const {
+  return impl_->main->nextDue();
+}
+
+void RealTimeLoop::runDueMainTasks() {
+  // Only what was due when the turn began: work that keeps posting itself waits for the next
+  // turn, so the other loop's own events are never starved.
+  const std::uint64_t limit = impl_->main->nextSeq();
+  while (auto entry = impl_->main->popDue(limit)) runEntry(*entry, *impl_->main, this);
 }
 
 void RealTimeLoop::startOwnThread() {

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "orvex/platform/dispatch.h"
@@ -44,6 +45,12 @@ class RealTimeLoop : public Dispatcher, public Clock {
   void stop();
   // Hands the main run loop to a thread of its own (for hosts that never drive a loop).
   void startOwnThread();
+  // For a main loop that another toolkit runs (the GLib main context): the calling thread is the
+  // main thread, `wake` is called (from any thread) after every post, and that loop calls
+  // runDueMainTasks() when nextMainTaskDue() has come. Posting still never runs inline.
+  void driveMainFromOutside(std::function<void()> wake);
+  std::optional<MonotonicTime> nextMainTaskDue() const;
+  void runDueMainTasks();
   bool hasOwnThread() const;
 
  private:

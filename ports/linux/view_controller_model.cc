@@ -16,7 +16,6 @@ std::shared_ptr<ViewControllerModel> asModel(const std::shared_ptr<ViewControlle
 
 }  // namespace
 
-
 ViewControllerModel::ViewControllerModel(std::shared_ptr<TaskQueue> mainQueue,
                                          ViewControllerKind kind, std::shared_ptr<View> view)
     : mainQueue_(std::move(mainQueue)), kind_(kind), view_(std::move(view)) {}
@@ -120,7 +119,7 @@ void ViewControllerModel::hidePresentedView() {
 }
 
 void ViewControllerModel::present(std::shared_ptr<ViewController> controller, bool animated,
-                                     std::function<void()> completion) {
+                                  std::function<void()> completion) {
   auto context = presentationContext();
   auto p = asModel(controller);
   // The platform refuses these with a console warning and never completes.

@@ -1,0 +1,104 @@
+#include "ports/gtk/gtk_port.h"
+
+#include <webkit/webkit.h>
+
+#include "ports/gtk/gtk_main_loop.h"
+#include "ports/gtk/gtk_user_interface.h"
+#include "ports/gtk/gtk_view.h"
+#include "ports/headless/image_decoder.h"
+#include "ports/linux/device.h"
+#include "ports/linux/lifecycle.h"
+
+namespace orvex::gtk {
+namespace {
+
+// What the display and the engine say about this desktop.
+void readDisplayFacts(linux_port::DeviceOptions& device) {
+  if (GdkDisplay* display = gdk_display_get_default()) {
+    GListModel* monitors = gdk_display_get_monitors(display);
+    if (g_list_model_get_n_items(monitors) > 0) {
+      auto* monitor = static_cast<GdkMonitor*>(g_list_model_get_item(monitors, 0));
+      GdkRectangle r;
+      gdk_monitor_get_geometry(monitor, &r);
+      device.screen = ScreenSize{static_cast<double>(r.width), static_cast<double>(r.height)};
+      g_object_unref(monitor);
+    }
+  }
+  gboolean dark = FALSE;
+  if (GtkSettings* settings = gtk_settings_get_default()) {
+    g_object_get(settings, "gtk-application-prefer-dark-theme", &dark, nullptr);
+    gchar* name = nullptr;
+    g_object_get(settings, "gtk-theme-name", &name, nullptr);
+    GCharPtr owned(name);
+    if (name && g_str_has_suffix(name, "-dark")) dark = TRUE;
+  }
+  device.interfaceStyle = dark ? InterfaceStyle::dark : InterfaceStyle::light;
+  WebKitSettings* web = webkit_settings_new();
+  device.webViewUserAgent = webkit_settings_get_user_agent(web);
+  g_object_unref(web);
+}
+
+}  // namespace
+
+GtkPort makeGtkPort(GtkOptions options) {
+  GtkPort port;
+  auto& p = port.platform;
+  port.loop = std::make_shared<GtkMainLoop>();
+  p.dispatcher = port.loop;
+  p.clock = port.loop;
+  readDisplayFacts(options.device);
+  const bool openExternal = options.openExternalLinks;
+  auto services = linux_port::makeServices(std::move(options), p.dispatcher, p.clock);
+  services.install(p);
+  port.store = services.store;
+  port.lifecycle = services.lifecycle;
+  port.log = services.log;
+  port.device = services.device;
+  port.files = services.files;
+  p.images = std::make_shared<headless::HeadlessImageDecoder>();
+
+  GtkUserInterfaceOptions ui;
+  ui.openExternalLinks = openExternal;
+  ui.interfaceStyle = port.device->interfaceStyle();
+  port.ui = GtkUserInterface::create(p.dispatcher->mainQueue(), p.deployment.appStoreHost, ui);
+  p.ui = port.ui;
+  return port;
+}
+
+std::shared_ptr<Window> GtkPort::adoptWindow(GtkWindow* window) const {
+  auto view = ui ? ui->adoptWindow(window) : nullptr;
+  if (!view || !lifecycle) return view;
+  // A desktop's foreground is its focused window.
+  g_signal_connect_data(
+      window, "notify::is-active",
+      G_CALLBACK(+[](GObject* object, GParamSpec*, gpointer data) {
+        auto* weak = static_cast<std::weak_ptr<linux_port::Lifecycle>*>(data);
+        if (auto l = weak->lock()) {
+          l->send(gtk_window_is_active(GTK_WINDOW(object)) ? AppNotification::didBecomeActive
+                                                            : AppNotification::willResignActive);
+        }
+      }),
+      new std::weak_ptr<linux_port::Lifecycle>(lifecycle),
+      [](gpointer data, GClosure*) { delete static_cast<std::weak_ptr<linux_port::Lifecycle>*>(data); },
+      GConnectFlags(0));
+  return view;
+}
+
+void GtkPort::runFor(double seconds) const {
+  loop->runFor(seconds);
+}
+
+bool GtkPort::runUntil(const std::function<bool()>& done, double timeoutSeconds) const {
+  return loop->runUntil(done, timeoutSeconds);
+}
+
+GtkWidget* widgetOf(const View& view) {
+  auto* v = dynamic_cast<const GtkView*>(&view);
+  return v ? v->widget() : nullptr;
+}
+
+std::shared_ptr<View> viewOf(GtkWidget* widget) {
+  return GtkView::forWidget(widget);
+}
+
+}  // namespace orvex::gtk

@@ -1,0 +1,392 @@
+#include "ports/gtk/gtk_user_interface.h"
+
+#include <webkit/webkit.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "ports/gtk/gtk_web_view.h"
+
+namespace orvex::gtk {
+namespace {
+
+constexpr const char* kWindowKey = "orvex-window-view";
+constexpr int kBrowserWidth = 800;
+constexpr int kBrowserHeight = 640;
+
+std::shared_ptr<TaskQueue> mainQueueOf(const std::weak_ptr<GtkUserInterface>& ui) {
+  auto u = ui.lock();
+  return u ? u->mainQueue() : nullptr;
+}
+
+}  // namespace
+
+// ---- controllers ----
+
+GtkViewController::GtkViewController(std::weak_ptr<GtkUserInterface> ui, ViewControllerKind kind,
+                                     std::shared_ptr<View> view)
+    : linux_port::ViewControllerModel(mainQueueOf(ui), kind, std::move(view)),
+      ui_(std::move(ui)) {}
+
+void GtkViewController::bindView(const std::shared_ptr<GtkViewController>& controller) {
+  if (auto* v = GtkView::cast(*controller->view())) v->setViewController(controller);
+}
+
+std::shared_ptr<GtkViewController> GtkViewController::create(std::weak_ptr<GtkUserInterface> ui,
+                                                             ViewControllerKind kind,
+                                                             std::shared_ptr<View> view) {
+  if (!view) view = std::make_shared<GtkView>();
+  std::shared_ptr<GtkViewController> c(new GtkViewController(std::move(ui), kind, view));
+  bindView(c);
+  return c;
+}
+
+GtkBrowserSheet::GtkBrowserSheet(std::weak_ptr<GtkUserInterface> ui, ViewControllerKind kind)
+    : GtkViewController(std::move(ui), kind, std::make_shared<GtkView>()) {}
+
+GtkBrowserSheet::~GtkBrowserSheet() {
+  closeRequest_.disconnect();
+}
+
+GtkWindow* GtkBrowserSheet::browserWindow() const {
+  return window_ ? window_->gtkWindow() : nullptr;
+}
+
+void GtkBrowserSheet::willBePresented() {
+  auto ui = ui_.lock();
+  if (!ui) return;
+  if (auto* store = dynamic_cast<GtkStoreSheet*>(this)) {
+    ui->recordOpened({OpenedLink::Kind::storeProduct, store->itemIdentifier()});
+  } else {
+    ui->recordOpened({OpenedLink::Kind::inAppBrowser, url_});
+  }
+}
+
+void GtkBrowserSheet::showPresentedView(Window& over, const Rect&) {
+  auto* presenter = dynamic_cast<GtkWindowView*>(&over);
+  GtkWidget* gw = gtk_window_new();
+  gtk_window_set_title(GTK_WINDOW(gw), url_.c_str());
+  gtk_window_set_default_size(GTK_WINDOW(gw), kBrowserWidth, kBrowserHeight);
+  if (presenter && presenter->gtkWindow()) {
+    gtk_window_set_transient_for(GTK_WINDOW(gw), presenter->gtkWindow());
+  }
+  window_ = GtkWindowView::make(ui_, GTK_WINDOW(gw), true);
+  // The page fills the browser; the view's container holds it.
+  if (!page_) {
+    page_ = GTK_WIDGET(webkit_web_view_new());
+    GtkView::cast(*view())->setContent(page_);
+  }
+  window_->addSubview(view());
+  view()->setFillsSuperview(true);
+  closeRequest_ = connectSignal(
+      gw, "close-request",
+      +[](GtkWindow*, gpointer data) -> gboolean {
+        auto* self = static_cast<GtkBrowserSheet*>(data);
+        self->dismiss(false, {});
+        // A dismissal asked for while the presentation is still in its transition is refused,
+        // as on the phone; the user's close is honoured once the transition has ended.
+        if (auto queue = mainQueueOf(self->ui_)) {
+          auto weak = std::weak_ptr<ViewController>(self->shared_from_this());
+          queue->postAfter(std::chrono::milliseconds(350), [weak] {
+            auto sheet = weak.lock();
+            if (sheet && sheet->presentingViewController()) sheet->dismiss(false, {});
+          });
+        }
+        return TRUE;  // the sheet destroys its window when the dismissal ends
+      },
+      this);
+  webkit_web_view_load_uri(WEBKIT_WEB_VIEW(page_), url_.c_str());
+  gtk_window_present(GTK_WINDOW(gw));
+}
+
+void GtkBrowserSheet::hidePresentedView() {
+  closeRequest_.disconnect();
+  view()->removeFromSuperview();
+  if (page_) webkit_web_view_stop_loading(WEBKIT_WEB_VIEW(page_));
+  window_.reset();  // destroys the browser's window
+}
+
+std::shared_ptr<GtkInAppBrowser> GtkInAppBrowser::create(std::weak_ptr<GtkUserInterface> ui,
+                                                         std::string url) {
+  std::shared_ptr<GtkInAppBrowser> c(
+      new GtkInAppBrowser(std::move(ui), ViewControllerKind::inAppBrowser));
+  c->url_ = std::move(url);
+  bindView(c);
+  return c;
+}
+
+std::shared_ptr<GtkStoreSheet> GtkStoreSheet::create(std::weak_ptr<GtkUserInterface> ui) {
+  std::shared_ptr<GtkStoreSheet> c(new GtkStoreSheet(std::move(ui), ViewControllerKind::storeProduct));
+  bindView(c);
+  return c;
+}
+
+void GtkStoreSheet::loadProduct(
+    const std::string& itemIdentifier,
+    std::function<void(bool loaded, std::optional<std::string> error)> completion) {
+  itemIdentifier_ = itemIdentifier;
+  auto ui = ui_.lock();
+  if (!ui) return;
+  url_ = "https://" + ui->appStoreHost() + "/app/id" + itemIdentifier;
+  if (completion) ui->mainQueue()->post([completion] { completion(true, std::nullopt); });
+}
+
+// ---- windows ----
+
+GtkWindowView::GtkWindowView(std::weak_ptr<GtkUserInterface> ui, GtkWindow* window, bool own)
+    : ui_(std::move(ui)), weakWindow_(window), own_(own) {
+  if (own) {
+    ownedWindow_ = GObjectPtr<GtkWindow>::retain(window);
+    gtk_window_set_child(window, widget());
+    adopted_ = true;
+  }
+}
+
+std::shared_ptr<GtkWindowView> GtkWindowView::make(std::weak_ptr<GtkUserInterface> ui,
+                                                   GtkWindow* window, bool own) {
+  std::shared_ptr<GtkWindowView> view(new GtkWindowView(std::move(ui), window, own));
+  view->registerWidget(GTK_WIDGET(window));
+  if (!own) {
+    // The window's data owns a host window's view: it lives exactly as long as the window.
+    auto* held = new std::shared_ptr<GtkWindowView>(view);
+    g_object_set_data_full(G_OBJECT(window), kWindowKey, held, [](gpointer p) {
+      delete static_cast<std::shared_ptr<GtkWindowView>*>(p);
+    });
+  }
+  return view;
+}
+
+GtkWindowView::~GtkWindowView() {
+  root_.reset();
+  if (own_) {
+    if (auto* w = gtkWindow()) gtk_window_destroy(w);
+  }
+}
+
+GtkWidget* GtkWindowView::container() const {
+  const_cast<GtkWindowView*>(this)->adoptContent();
+  return widget();
+}
+
+void GtkWindowView::adoptContent() {
+  if (adopted_) return;
+  GtkWindow* w = gtkWindow();
+  if (!w) return;
+  adopted_ = true;
+  auto content = GObjectPtr<GtkWidget>::retain(gtk_window_get_child(w));
+  gtk_window_set_child(w, nullptr);
+  gtk_window_set_child(w, widget());
+  if (!content) return;
+  auto view = GtkView::forWidget(content.get());
+  addSubview(view);
+  view->setFillsSuperview(true);
+}
+
+std::vector<std::shared_ptr<View>> GtkWindowView::subviews() const {
+  if (adopted_) return GtkView::subviews();
+  GtkWindow* w = gtkWindow();
+  auto content = w ? GtkView::forWidget(gtk_window_get_child(w)) : nullptr;
+  if (!content) return {};
+  return {content};
+}
+
+std::shared_ptr<Window> GtkWindowView::window() const {
+  return std::dynamic_pointer_cast<Window>(
+      std::const_pointer_cast<View>(View::shared_from_this()));
+}
+
+Rect GtkWindowView::frame() const {
+  GtkWindow* w = gtkWindow();
+  if (!w) return Rect();
+  int width = gtk_widget_get_width(GTK_WIDGET(w));
+  int height = gtk_widget_get_height(GTK_WIDGET(w));
+  if (width <= 0 || height <= 0) gtk_window_get_default_size(w, &width, &height);
+  return Rect(0, 0, std::max(width, 0), std::max(height, 0));
+}
+
+Rect GtkWindowView::bounds() const {
+  return Rect(0, 0, frame().size.width, frame().size.height);
+}
+
+bool GtkWindowView::isHidden() const {
+  GtkWindow* w = gtkWindow();
+  return !w || !gtk_widget_get_visible(GTK_WIDGET(w));
+}
+
+void GtkWindowView::setHidden(bool hidden) {
+  if (GtkWindow* w = gtkWindow()) gtk_widget_set_visible(GTK_WIDGET(w), !hidden);
+}
+
+void GtkWindowView::setRootViewController(std::shared_ptr<ViewController> controller) {
+  if (root_) root_->view()->removeFromSuperview();
+  root_ = std::move(controller);
+  if (!root_) return;
+  auto v = root_->view();
+  insertSubview(v, 0);
+  v->setFillsSuperview(true);
+}
+
+bool GtkWindowView::isKeyWindow() const {
+  GtkWindow* w = gtkWindow();
+  return w && gtk_window_is_active(w);
+}
+
+void GtkWindowView::makeKeyAndVisible() {
+  if (GtkWindow* w = gtkWindow()) gtk_window_present(w);
+}
+
+InterfaceOrientation GtkWindowView::interfaceOrientation() const {
+  const Rect f = frame();
+  return f.size.width > f.size.height ? InterfaceOrientation::landscapeRight
+                                      : InterfaceOrientation::portrait;
+}
+
+InterfaceStyle GtkWindowView::interfaceStyle() const {
+  auto ui = ui_.lock();
+  return ui ? ui->interfaceStyle() : InterfaceStyle::light;
+}
+
+// ---- the user interface ----
+
+GtkUserInterface::GtkUserInterface(std::shared_ptr<TaskQueue> mainQueue, std::string appStoreHost,
+                                   GtkUserInterfaceOptions options)
+    : mainQueue_(std::move(mainQueue)),
+      appStoreHost_(std::move(appStoreHost)),
+      options_(options) {}
+
+std::shared_ptr<GtkUserInterface> GtkUserInterface::create(std::shared_ptr<TaskQueue> mainQueue,
+                                                           std::string appStoreHost,
+                                                           GtkUserInterfaceOptions options) {
+  std::shared_ptr<GtkUserInterface> ui(
+      new GtkUserInterface(std::move(mainQueue), std::move(appStoreHost), options));
+  // Host windows met while walking up from a view become windows of the SDK's too.
+  windowAdopter() = [weak = std::weak_ptr<GtkUserInterface>(ui)](GtkWindow* window) {
+    auto u = weak.lock();
+    return u ? std::static_pointer_cast<View>(u->track(window, false)) : nullptr;
+  };
+  return ui;
+}
+
+GtkUserInterface::~GtkUserInterface() {
+  windowAdopter() = nullptr;
+}
+
+std::shared_ptr<GtkWindowView> GtkUserInterface::track(GtkWindow* window, bool own) {
+  if (!own) {
+    if (auto* held = static_cast<std::shared_ptr<GtkWindowView>*>(
+            g_object_get_data(G_OBJECT(window), kWindowKey))) {
+      return *held;
+    }
+  }
+  auto view = GtkWindowView::make(weak_from_this(), window, own);
+  if (!own) {
+    // The host's content is the root controller's view.
+    auto content = GtkView::forWidget(gtk_window_get_child(window));
+    view->root_ = GtkViewController::create(weak_from_this(), ViewControllerKind::plain,
+                                            content ? content : std::make_shared<GtkView>());
+  }
+  std::erase_if(windows_, [](const auto& w) { return w.expired(); });
+  windows_.push_back(view);
+  return view;
+}
+
+std::shared_ptr<GtkWindowView> GtkUserInterface::adoptWindow(GtkWindow* window) {
+  if (!window) return nullptr;
+  auto view = track(window, false);
+  view->adoptContent();
+  return view;
+}
+
+std::vector<std::shared_ptr<Window>> GtkUserInterface::windows() const {
+  std::vector<std::shared_ptr<Window>> out;
+  for (const auto& w : windows_) {
+    if (auto v = w.lock(); v && v->gtkWindow()) out.push_back(v);
+  }
+  return out;
+}
+
+std::shared_ptr<Window> GtkUserInterface::firstSceneKeyWindow() const {
+  auto all = windows();
+  for (auto& w : all) {
+    if (w->isKeyWindow()) return w;
+  }
+  // A desktop without a window manager never activates a window: the first one stands in.
+  return all.empty() ? nullptr : all.front();
+}
+
+Rect GtkUserInterface::screenBounds() const {
+  GdkDisplay* display = gdk_display_get_default();
+  GListModel* monitors = display ? gdk_display_get_monitors(display) : nullptr;
+  if (monitors && g_list_model_get_n_items(monitors) > 0) {
+    auto* monitor = static_cast<GdkMonitor*>(g_list_model_get_item(monitors, 0));
+    GdkRectangle r;
+    gdk_monitor_get_geometry(monitor, &r);
+    g_object_unref(monitor);
+    return Rect(0, 0, r.width, r.height);
+  }
+  return Rect(0, 0, 1280, 800);
+}
+
+std::shared_ptr<View> GtkUserInterface::makeView() {
+  return std::make_shared<GtkView>();
+}
+
+std::shared_ptr<ImageView> GtkUserInterface::makeImageView() {
+  return std::make_shared<GtkImageView>();
+}
+
+std::shared_ptr<Label> GtkUserInterface::makeLabel() {
+  return std::make_shared<GtkLabelView>();
+}
+
+std::shared_ptr<WebView> GtkUserInterface::makeWebView(const WebViewConfiguration& configuration) {
+  auto view = std::make_shared<GtkWebView>(mainQueue_, configuration);
+  std::erase_if(webViews_, [](const auto& w) { return w.expired(); });
+  webViews_.push_back(view);
+  return view;
+}
+
+std::vector<std::shared_ptr<WebView>> GtkUserInterface::webViews() const {
+  std::vector<std::shared_ptr<WebView>> out;
+  for (const auto& w : webViews_) {
+    if (auto v = w.lock()) out.push_back(std::move(v));
+  }
+  return out;
+}
+
+std::shared_ptr<ViewController> GtkUserInterface::makeViewController(ViewControllerKind kind) {
+  if (kind == ViewControllerKind::storeProduct) return makeStoreProductViewController();
+  if (kind == ViewControllerKind::inAppBrowser) return makeInAppBrowser("");
+  return GtkViewController::create(weak_from_this(), kind);
+}
+
+std::shared_ptr<StoreProductViewController> GtkUserInterface::makeStoreProductViewController() {
+  return GtkStoreSheet::create(weak_from_this());
+}
+
+std::shared_ptr<InAppBrowserViewController> GtkUserInterface::makeInAppBrowser(
+    const std::string& url) {
+  return GtkInAppBrowser::create(weak_from_this(), url);
+}
+
+std::shared_ptr<Window> GtkUserInterface::makeWindow() {
+  GtkWidget* gw = gtk_window_new();
+  const Rect screen = screenBounds();
+  gtk_window_set_default_size(GTK_WINDOW(gw), static_cast<int>(std::min(screen.size.width, 390.0)),
+                              static_cast<int>(std::min(screen.size.height, 844.0)));
+  auto view = track(GTK_WINDOW(gw), true);
+  ownWindows_.push_back(view);
+  return view;
+}
+
+void GtkUserInterface::openExternalURL(const std::string& url) {
+  recordOpened({OpenedLink::Kind::external, url});
+  if (options_.openExternalLinks) gtk_show_uri(nullptr, url.c_str(), GDK_CURRENT_TIME);
+}
+
+void GtkUserInterface::recordOpened(OpenedLink link) {
+  opened_.push_back(link);
+  if (openObserver_) openObserver_(opened_.back());
+}
+
+}  // namespace orvex::gtk

@@ -1,0 +1,594 @@
+#include "ports/gtk/gtk_view.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+// ---- the container widget: places its subviews at their frames -------------------------------
+
+G_DECLARE_FINAL_TYPE(OrvexViewWidget, orvex_view_widget, ORVEX, VIEW_WIDGET, GtkWidget)
+
+struct _OrvexViewWidget {
+  GtkWidget parent_instance;
+  orvex::gtk::GtkView* view;  // cleared when the view goes
+};
+
+G_DEFINE_FINAL_TYPE(OrvexViewWidget, orvex_view_widget, GTK_TYPE_WIDGET)
+
+static void orvex_view_widget_measure(GtkWidget* widget, GtkOrientation orientation, int,
+                                      int* minimum, int* natural, int* minimumBaseline,
+                                      int* naturalBaseline) {
+  *minimum = *natural = 0;
+  *minimumBaseline = *naturalBaseline = -1;
+  if (auto* view = ORVEX_VIEW_WIDGET(widget)->view) view->measure(orientation, minimum, natural);
+}
+
+static void orvex_view_widget_size_allocate(GtkWidget* widget, int width, int height, int) {
+  if (auto* view = ORVEX_VIEW_WIDGET(widget)->view) view->allocate(width, height);
+}
+
+static void orvex_view_widget_snapshot(GtkWidget* widget, GtkSnapshot* snapshot) {
+  if (auto* view = ORVEX_VIEW_WIDGET(widget)->view) {
+    view->snapshotBackground(snapshot, gtk_widget_get_width(widget),
+                             gtk_widget_get_height(widget));
+  }
+  GTK_WIDGET_CLASS(orvex_view_widget_parent_class)->snapshot(widget, snapshot);
+}
+
+static void orvex_view_widget_dispose(GObject* object) {
+  while (GtkWidget* child = gtk_widget_get_first_child(GTK_WIDGET(object)))
+    gtk_widget_unparent(child);
+  G_OBJECT_CLASS(orvex_view_widget_parent_class)->dispose(object);
+}
+
+static void orvex_view_widget_class_init(OrvexViewWidgetClass* klass) {
+  G_OBJECT_CLASS(klass)->dispose = orvex_view_widget_dispose;
+  auto* w = GTK_WIDGET_CLASS(klass);
+  w->measure = orvex_view_widget_measure;
+  w->size_allocate = orvex_view_widget_size_allocate;
+  w->snapshot = orvex_view_widget_snapshot;
+}
+
+static void orvex_view_widget_init(OrvexViewWidget* self) {
+  self->view = nullptr;
+  // Subviews are clipped to their superview's bounds, as on the phone platform's ad views.
+  gtk_widget_set_overflow(GTK_WIDGET(self), GTK_OVERFLOW_HIDDEN);
+}
+
+namespace orvex::gtk {
+namespace {
+
+// The view that stands for a widget: weakly for the SDK's own views and windows (the view owns
+// the widget), strongly for wrappers of a host's widgets (the widget owns its wrapper).
+constexpr const char* kViewKey = "orvex-view";
+constexpr const char* kHostKey = "orvex-host-view";
+
+bool isContainer(GtkWidget* widget) {
+  return widget && ORVEX_IS_VIEW_WIDGET(widget);
+}
+
+// Takes a widget out of whatever holds it, through that holder's own API where it has one.
+void removeFromParentWidget(GtkWidget* widget) {
+  GtkWidget* parent = widget ? gtk_widget_get_parent(widget) : nullptr;
+  if (!parent) return;
+  if (GTK_IS_BOX(parent)) {
+    gtk_box_remove(GTK_BOX(parent), widget);
+  } else if (GTK_IS_WINDOW(parent)) {
+    gtk_window_set_child(GTK_WINDOW(parent), nullptr);
+  } else if (GTK_IS_VIEWPORT(parent)) {
+    gtk_viewport_set_child(GTK_VIEWPORT(parent), nullptr);
+  } else if (GTK_IS_SCROLLED_WINDOW(parent)) {
+    gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(parent), nullptr);
+  } else if (GTK_IS_FIXED(parent)) {
+    gtk_fixed_remove(GTK_FIXED(parent), widget);
+  } else if (GTK_IS_GRID(parent)) {
+    gtk_grid_remove(GTK_GRID(parent), widget);
+  } else if (GTK_IS_OVERLAY(parent)) {
+    if (gtk_overlay_get_child(GTK_OVERLAY(parent)) == widget) {
+      gtk_overlay_set_child(GTK_OVERLAY(parent), nullptr);
+    } else {
+      gtk_overlay_remove_overlay(GTK_OVERLAY(parent), widget);
+    }
+  } else {
+    gtk_widget_unparent(widget);
+  }
+}
+
+GdkRGBA rgbaOf(std::uint32_t rgba) {
+  return GdkRGBA{static_cast<float>((rgba >> 24) & 0xff) / 255.f,
+                 static_cast<float>((rgba >> 16) & 0xff) / 255.f,
+                 static_cast<float>((rgba >> 8) & 0xff) / 255.f,
+                 static_cast<float>(rgba & 0xff) / 255.f};
+}
+
+// Origin of `view`'s bounds in the coordinates of the top of its tree, from frames alone (for
+// views not on screen, where GTK has no transforms to offer).
+Point modelOrigin(const View& view) {
+  Rect b = view.bounds();
+  Rect f = view.frame();
+  double x = f.origin.x - b.origin.x, y = f.origin.y - b.origin.y;
+  for (auto s = view.superview(); s; s = s->superview()) {
+    if (dynamic_cast<const Window*>(s.get())) break;
+    Rect sb = s->bounds();
+    Rect sf = s->frame();
+    x += sf.origin.x - sb.origin.x;
+    y += sf.origin.y - sb.origin.y;
+  }
+  return {x, y};
+}
+
+}  // namespace
+
+// ---- construction and identity ----
+
+GtkView::GtkView() : host_(false) {
+  owned_ = GObjectPtr<GtkWidget>::retain(
+      GTK_WIDGET(g_object_new(orvex_view_widget_get_type(), nullptr)));
+  ORVEX_VIEW_WIDGET(owned_.get())->view = this;
+}
+
+GtkView::GtkView(HostWidget, GtkWidget* widget) : host_(true), hostWidget_(widget) {
+  if (widget) frame_ = Rect(0, 0, gtk_widget_get_width(widget), gtk_widget_get_height(widget));
+}
+
+GtkView::~GtkView() {
+  auto children = std::move(subviews_);
+  if (host_) {
+    // Kept in the host widget's data: the widget is going, and its children with it.
+    if (auto w = hostWidget_.lock(); w && gesture_) {
+      gtk_widget_remove_controller(w.get(), GTK_EVENT_CONTROLLER(gesture_));
+    }
+    return;
+  }
+  GtkWidget* w = owned_.get();
+  ORVEX_VIEW_WIDGET(w)->view = nullptr;
+  // Releasing a view takes it off the screen, wherever a host placed it.
+  removeFromParentWidget(w);
+  for (auto& child : children) {
+    auto* c = cast(*child);
+    GtkWidget* cw = c ? c->widget() : nullptr;
+    if (!cw || gtk_widget_get_parent(cw) != w) continue;
+    if (c->host_) c->keptWhileDetached_ = GObjectPtr<GtkWidget>::retain(cw);
+    gtk_widget_unparent(cw);
+  }
+}
+
+void GtkView::registerWidget(GtkWidget* widget) {
+  auto* weak = new std::weak_ptr<View>(weak_from_this());
+  g_object_set_data_full(G_OBJECT(widget), kViewKey, weak,
+                         [](gpointer p) { delete static_cast<std::weak_ptr<View>*>(p); });
+}
+
+GtkWidget* GtkView::widget() const {
+  if (!host_) return owned_.get();
+  // The wrapper lives in the widget's own data, so the widget outlives every use of it.
+  return hostWidget_.lock().get();
+}
+
+WindowAdopter& windowAdopter() {
+  static WindowAdopter adopter;
+  return adopter;
+}
+
+std::shared_ptr<View> GtkView::forWidget(GtkWidget* widget) {
+  if (!widget) return nullptr;
+  if (isContainer(widget)) {
+    auto* view = ORVEX_VIEW_WIDGET(widget)->view;
+    return view ? view->weak_from_this().lock() : nullptr;
+  }
+  if (auto* weak =
+          static_cast<std::weak_ptr<View>*>(g_object_get_data(G_OBJECT(widget), kViewKey))) {
+    if (auto view = weak->lock()) return view;
+  }
+  if (auto* held =
+          static_cast<std::shared_ptr<View>*>(g_object_get_data(G_OBJECT(widget), kHostKey))) {
+    return *held;
+  }
+  if (GTK_IS_WINDOW(widget) && windowAdopter()) {
+    if (auto window = windowAdopter()(GTK_WINDOW(widget))) return window;
+  }
+  auto* held = new std::shared_ptr<View>(new GtkView(HostWidget{}, widget));
+  g_object_set_data_full(G_OBJECT(widget), kHostKey, held,
+                         [](gpointer p) { delete static_cast<std::shared_ptr<View>*>(p); });
+  return *held;
+}
+
+// ---- hierarchy ----
+
+std::shared_ptr<View> GtkView::superview() const {
+  GtkWidget* w = widget();
+  return w ? forWidget(gtk_widget_get_parent(w)) : nullptr;
+}
+
+std::vector<std::shared_ptr<View>> GtkView::subviews() const {
+  if (!host_) return subviews_;
+  std::vector<std::shared_ptr<View>> out;
+  GtkWidget* w = widget();
+  for (GtkWidget* c = w ? gtk_widget_get_first_child(w) : nullptr; c;
+       c = gtk_widget_get_next_sibling(c)) {
+    if (auto v = forWidget(c)) out.push_back(std::move(v));
+  }
+  return out;
+}
+
+void GtkView::addSubview(std::shared_ptr<View> view) {
+  attach(std::move(view), subviews_.size());
+}
+
+void GtkView::insertSubview(std::shared_ptr<View> view, std::size_t index) {
+  attach(std::move(view), index);
+}
+
+void GtkView::attach(std::shared_ptr<View> view, std::size_t index) {
+  auto* child = view ? cast(*view) : nullptr;
+  GtkWidget* into = container();
+  if (!child || child == this || !into || !child->widget()) return;
+  // A view cannot become its own descendant.
+  for (auto s = superview(); s; s = s->superview()) {
+    if (s == view) return;
+  }
+  child->removeFromSuperview();
+  GtkWidget* cw = child->widget();
+  if (!cw || gtk_widget_get_parent(cw)) return;  // a host widget its holder would not give up
+  std::erase(subviews_, view);
+  index = std::min(index, subviews_.size());
+  if (isContainer(into)) {
+    GtkWidget* before = nullptr;
+    if (index < subviews_.size()) {
+      if (auto* b = cast(*subviews_[index])) before = b->widget();
+      if (before && gtk_widget_get_parent(before) != into) before = nullptr;
+    }
+    gtk_widget_insert_before(cw, into, before);
+  } else if (GTK_IS_BOX(into)) {
+    gtk_box_append(GTK_BOX(into), cw);
+  } else {
+    g_warning("Orvex: a %s cannot hold views", G_OBJECT_TYPE_NAME(into));
+    return;
+  }
+  child->keptWhileDetached_.reset();
+  subviews_.insert(subviews_.begin() + static_cast<std::ptrdiff_t>(index), view);
+  if (child->fillsSuperview_) {
+    const Size size = bounds().size;
+    child->setFrame(Rect(0, 0, size.width, size.height));
+  }
+  gtk_widget_queue_allocate(into);
+}
+
+void GtkView::detachChild(GtkView& child) {
+  std::erase_if(subviews_, [&](const std::shared_ptr<View>& v) { return v.get() == &child; });
+}
+
+void GtkView::removeFromSuperview() {
+  GtkWidget* w = widget();
+  if (!w || !gtk_widget_get_parent(w)) return;
+  auto self = shared_from_this();  // the parent's list may hold the last reference
+  if (auto parent = superview()) {
+    if (auto* p = cast(*parent)) p->detachChild(*this);
+  }
+  // A host's widget must survive being out of the tree until it is put back.
+  if (host_) keptWhileDetached_ = GObjectPtr<GtkWidget>::retain(w);
+  removeFromParentWidget(w);
+}
+
+std::shared_ptr<Window> GtkView::window() const {
+  std::shared_ptr<View> top;
+  for (auto s = superview(); s; s = s->superview()) {
+    if (auto window = std::dynamic_pointer_cast<Window>(s)) return window;
+    top = s;
+  }
+  return nullptr;
+}
+
+// ---- geometry ----
+
+bool GtkView::placedByContainer() const {
+  GtkWidget* w = widget();
+  return w && isContainer(gtk_widget_get_parent(w));
+}
+
+Rect GtkView::frame() const {
+  GtkWidget* w = widget();
+  if (!w || placedByContainer()) return frame_;
+  GtkWidget* parent = gtk_widget_get_parent(w);
+  graphene_rect_t r;
+  const bool allocated = gtk_widget_get_width(w) > 0 || gtk_widget_get_height(w) > 0;
+  if (parent && allocated && gtk_widget_compute_bounds(w, parent, &r)) {
+    // What the host's layout gave it; remembered for when it is not on screen.
+    const_cast<GtkView*>(this)->frame_ =
+        Rect(r.origin.x, r.origin.y, r.size.width, r.size.height);
+  }
+  return frame_;
+}
+
+void GtkView::setFrame(const Rect& frame) {
+  const bool resizedNow = frame.size != frame_.size;
+  frame_ = frame;
+  requested_ = frame.size;
+  if (GtkWidget* w = widget()) {
+    if (placedByContainer()) {
+      gtk_widget_queue_allocate(gtk_widget_get_parent(w));
+    } else if (!host_) {
+      gtk_widget_queue_resize(w);  // the host's layout asks for the new natural size
+    }
+  }
+  if (resizedNow) resized();
+}
+
+Rect GtkView::bounds() const {
+  const Size size = frame().size;
+  return Rect(boundsOrigin_.x, boundsOrigin_.y, size.width, size.height);
+}
+
+void GtkView::setBoundsOrigin(Point origin) {
+  boundsOrigin_ = origin;
+  if (GtkWidget* w = widget(); w && !host_) gtk_widget_queue_allocate(w);
+}
+
+void GtkView::setFillsSuperview(bool fills) {
+  fillsSuperview_ = fills;
+  if (!fills) return;
+  if (auto parent = superview()) {
+    const Size size = parent->bounds().size;
+    setFrame(Rect(0, 0, size.width, size.height));
+  }
+}
+
+void GtkView::resized() {
+  const Size size = frame_.size;
+  auto children = subviews_;
+  for (auto& child : children) {
+    auto* c = cast(*child);
+    if (c && c->fillsSuperview_) c->setFrame(Rect(0, 0, size.width, size.height));
+  }
+  if (layoutHandler_) {
+    auto handler = layoutHandler_;  // the handler may replace itself
+    handler();
+  }
+}
+
+Rect GtkView::convertRect(const Rect& rect, const View& other) const {
+  if (&other == static_cast<const View*>(this)) return rect;
+  const auto* o = dynamic_cast<const GtkView*>(&other);
+  GtkWidget* a = widget();
+  GtkWidget* b = o ? o->widget() : nullptr;
+  if (a && b && gtk_widget_get_mapped(a) && gtk_widget_get_mapped(b) &&
+      gtk_widget_get_root(a) == gtk_widget_get_root(b)) {
+    graphene_point_t in = GRAPHENE_POINT_INIT(static_cast<float>(rect.origin.x - boundsOrigin_.x),
+                                              static_cast<float>(rect.origin.y - boundsOrigin_.y));
+    graphene_point_t out;
+    if (gtk_widget_compute_point(a, b, &in, &out)) {
+      return Rect(out.x + o->boundsOrigin_.x, out.y + o->boundsOrigin_.y, rect.size.width,
+                  rect.size.height);
+    }
+  }
+  const Point from = modelOrigin(*this);
+  const Point to = modelOrigin(other);
+  return rect.offsetBy(from.x - to.x, from.y - to.y);
+}
+
+void GtkView::measure(GtkOrientation orientation, int* minimum, int* natural) const {
+  // A view's frame is a fixed size, as on the phone: a host's layout may give it more room
+  // (a box's full width), never less than asked.
+  const double size =
+      orientation == GTK_ORIENTATION_HORIZONTAL ? requested_.width : requested_.height;
+  *minimum = *natural = std::max(0, static_cast<int>(size));
+}
+
+void GtkView::allocate(int width, int height) {
+  if (!placedByContainer() &&
+      (frame_.size.width != width || frame_.size.height != height)) {
+    frame_.size = Size{static_cast<double>(width), static_cast<double>(height)};
+    resized();
+  }
+  auto place = [](GtkWidget* child, int x, int y, int w, int h) {
+    int min = 0, nat = 0;
+    // GTK wants every child measured before it is allocated.
+    gtk_widget_measure(child, GTK_ORIENTATION_HORIZONTAL, -1, &min, &nat, nullptr, nullptr);
+    gtk_widget_measure(child, GTK_ORIENTATION_VERTICAL, -1, &min, &nat, nullptr, nullptr);
+    GtkAllocation a{x, y, std::max(0, w), std::max(0, h)};
+    gtk_widget_size_allocate(child, &a, -1);
+  };
+  if (content_ && gtk_widget_get_visible(content_)) place(content_, 0, 0, width, height);
+  for (auto& child : subviews_) {
+    auto* c = cast(*child);
+    GtkWidget* cw = c ? c->widget() : nullptr;
+    if (!cw || gtk_widget_get_parent(cw) != widget() || !gtk_widget_get_visible(cw)) continue;
+    const Rect f = c->frame_;
+    place(cw, static_cast<int>(f.origin.x - boundsOrigin_.x),
+          static_cast<int>(f.origin.y - boundsOrigin_.y), static_cast<int>(f.size.width),
+          static_cast<int>(f.size.height));
+  }
+}
+
+void GtkView::setContent(GtkWidget* content) {
+  content_ = content;
+  gtk_widget_insert_after(content, widget(), nullptr);  // first child: beneath the subviews
+}
+
+// ---- appearance and input ----
+
+bool GtkView::isHidden() const {
+  GtkWidget* w = widget();
+  return !w || !gtk_widget_get_visible(w) || !gtk_widget_get_child_visible(w);
+}
+
+void GtkView::setHidden(bool hidden) {
+  if (GtkWidget* w = widget()) gtk_widget_set_visible(w, !hidden);
+}
+
+double GtkView::alpha() const {
+  GtkWidget* w = widget();
+  return w ? gtk_widget_get_opacity(w) : 0.0;
+}
+
+void GtkView::setAlpha(double alpha) {
+  if (GtkWidget* w = widget()) gtk_widget_set_opacity(w, std::clamp(alpha, 0.0, 1.0));
+}
+
+void GtkView::setBackgroundColor(std::uint32_t rgba) {
+  backgroundColor_ = rgba;
+  if (GtkWidget* w = widget(); w && !host_) gtk_widget_queue_draw(w);
+}
+
+void GtkView::snapshotBackground(GtkSnapshot* snapshot, int width, int height) const {
+  if ((backgroundColor_ & 0xff) == 0) return;
+  const GdkRGBA color = rgbaOf(backgroundColor_);
+  graphene_rect_t r = GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width),
+                                         static_cast<float>(height));
+  gtk_snapshot_append_color(snapshot, &color, &r);
+}
+
+bool GtkView::isUserInteractionEnabled() const {
+  GtkWidget* w = widget();
+  return w && gtk_widget_get_can_target(w);
+}
+
+void GtkView::setUserInteractionEnabled(bool enabled) {
+  if (GtkWidget* w = widget()) gtk_widget_set_can_target(w, enabled);
+}
+
+void GtkView::setHitTestPassThrough(std::function<bool(HitTestEvent)> passThrough) {
+  passThrough_ = std::move(passThrough);
+  if (GtkWidget* w = widget()) {
+    if (passThrough_) {
+      g_object_set_data(G_OBJECT(w), "orvex-pass-through", this);
+    } else {
+      g_object_set_data(G_OBJECT(w), "orvex-pass-through", nullptr);
+    }
+  }
+}
+
+std::shared_ptr<View> GtkView::hitTest(Point point, HitTestEvent event) {
+  if (isHidden() || !isUserInteractionEnabled() || alpha() <= 0.01) return nullptr;
+  if (!bounds().contains(point)) return nullptr;
+  if (passThrough_ && passThrough_(event)) return nullptr;
+  auto children = subviews();
+  for (auto it = children.rbegin(); it != children.rend(); ++it) {
+    const Rect f = (*it)->frame();
+    const Rect b = (*it)->bounds();
+    Point p{point.x - f.origin.x + b.origin.x, point.y - f.origin.y + b.origin.y};
+    if (auto hit = (*it)->hitTest(p, event)) return hit;
+  }
+  return shared_from_this();
+}
+
+bool GtkView::runTapHandlers() {
+  if (tapHandlers_.empty()) return false;
+  auto handlers = tapHandlers_;  // a handler may remove itself or the view
+  for (auto& [token, handler] : handlers) {
+    if (handler) handler();
+  }
+  return true;
+}
+
+bool GtkView::tap(Point point) {
+  auto hit = hitTest(point, HitTestEvent::press);
+  for (auto v = hit; v; v = v->superview()) {
+    if (auto* g = cast(*v); g && g->runTapHandlers()) return true;
+  }
+  return false;
+}
+
+void GtkView::ensureGesture() {
+  GtkWidget* w = widget();
+  if (gesture_ || !w) return;
+  gesture_ = gtk_gesture_click_new();
+  gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(gesture_), GDK_BUTTON_PRIMARY);
+  // Claimed on press: the deepest view with tap handlers takes the tap, as on the phone.
+  g_signal_connect(gesture_, "pressed",
+                   G_CALLBACK(+[](GtkGestureClick* g, int, double, double, gpointer) {
+                     gtk_gesture_set_state(GTK_GESTURE(g), GTK_EVENT_SEQUENCE_CLAIMED);
+                   }),
+                   nullptr);
+  g_signal_connect(gesture_, "released",
+                   G_CALLBACK(+[](GtkGestureClick*, int presses, double, double, gpointer self) {
+                     if (presses == 1) static_cast<GtkView*>(self)->runTapHandlers();
+                   }),
+                   this);
+  gtk_widget_add_controller(w, GTK_EVENT_CONTROLLER(gesture_));
+}
+
+int GtkView::addTapHandler(std::function<void()> handler) {
+  ensureGesture();
+  const int token = nextTapToken_++;
+  tapHandlers_.emplace_back(token, std::move(handler));
+  return token;
+}
+
+void GtkView::removeTapHandler(int token) {
+  std::erase_if(tapHandlers_, [&](const auto& entry) { return entry.first == token; });
+  if (tapHandlers_.empty() && gesture_) {
+    if (GtkWidget* w = widget()) gtk_widget_remove_controller(w, GTK_EVENT_CONTROLLER(gesture_));
+    gesture_ = nullptr;
+  }
+}
+
+void GtkView::setAccessibilityIdentifier(std::string identifier) {
+  identifier_ = std::move(identifier);
+  if (!host_) gtk_widget_set_name(owned_.get(), identifier_.c_str());
+}
+
+std::shared_ptr<View> GtkView::findView(const std::string& identifier) {
+  if (identifier_ == identifier) return shared_from_this();
+  for (auto& child : subviews()) {
+    if (auto* c = cast(*child)) {
+      if (auto found = c->findView(identifier)) return found;
+    }
+  }
+  return nullptr;
+}
+
+// ---- images and labels ----
+
+GObjectPtr<GdkTexture> textureFor(const Image& image) {
+  if (!image.pixels || image.pixelWidth <= 0 || image.pixelHeight <= 0) return {};
+  const gsize stride = static_cast<gsize>(image.pixelWidth) * 4;
+  auto* keep = new std::shared_ptr<const void>(image.pixels);
+  GBytes* bytes = g_bytes_new_with_free_func(
+      image.pixels.get(), stride * static_cast<gsize>(image.pixelHeight),
+      [](gpointer p) { delete static_cast<std::shared_ptr<const void>*>(p); }, keep);
+  auto texture = GObjectPtr<GdkTexture>::adopt(gdk_memory_texture_new(
+      image.pixelWidth, image.pixelHeight, GDK_MEMORY_R8G8B8A8, bytes, stride));
+  g_bytes_unref(bytes);
+  return texture;
+}
+
+GtkImageView::GtkImageView() : picture_(gtk_picture_new()) {
+  gtk_picture_set_can_shrink(GTK_PICTURE(picture_), TRUE);
+  gtk_picture_set_content_fit(GTK_PICTURE(picture_), GTK_CONTENT_FIT_FILL);
+  setContent(picture_);
+}
+
+void GtkImageView::setImage(std::optional<Image> image) {
+  image_ = std::move(image);
+  auto texture = image_ ? textureFor(*image_) : GObjectPtr<GdkTexture>();
+  gtk_picture_set_paintable(GTK_PICTURE(picture_), GDK_PAINTABLE(texture.get()));
+}
+
+GtkLabelView::GtkLabelView() : label_(gtk_label_new(nullptr)) {
+  gtk_label_set_wrap(GTK_LABEL(label_), TRUE);
+  gtk_label_set_ellipsize(GTK_LABEL(label_), PANGO_ELLIPSIZE_END);
+  setContent(label_);
+}
+
+void GtkLabelView::setText(std::string text) {
+  gtk_label_set_text(GTK_LABEL(label_), text.c_str());
+}
+
+std::string GtkLabelView::text() const {
+  return gtk_label_get_text(GTK_LABEL(label_));
+}
+
+void GtkLabelView::setTextColor(std::uint32_t rgba) {
+  const GdkRGBA c = rgbaOf(rgba);
+  PangoAttrList* attributes = pango_attr_list_new();
+  pango_attr_list_insert(attributes, pango_attr_foreground_new(
+                                         static_cast<guint16>(c.red * 65535),
+                                         static_cast<guint16>(c.green * 65535),
+                                         static_cast<guint16>(c.blue * 65535)));
+  pango_attr_list_insert(attributes,
+                         pango_attr_foreground_alpha_new(static_cast<guint16>(c.alpha * 65535)));
+  gtk_label_set_attributes(GTK_LABEL(label_), attributes);
+  pango_attr_list_unref(attributes);
+}
+
+}  // namespace orvex::gtk

@@ -1,0 +1,171 @@
+#pragma once
+// The desktop port's views: each View is a GTK widget. The SDK's own views are containers that
+// place their subviews at their frames (scrolled by the bounds' origin, clipped to their bounds);
+// a host's widgets are views too, wrapped on demand, so the SDK walks and measures the host's
+// real widget tree — a banner in a GtkScrolledWindow is on screen when GTK has scrolled it there.
+//
+// Geometry: a view placed by one of the SDK's containers has the frame it was given; any other
+// (a host's widget, or an SDK view in a host's layout) reports its real allocation relative to
+// its parent widget. Conversions between views of one window use GTK's own transforms, so they
+// see what is drawn. Main thread only.
+
+#include <gtk/gtk.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "orvex/platform/view.h"
+#include "ports/gtk/gobject_ptr.h"
+
+namespace orvex::gtk {
+
+class GtkView : public virtual View {
+ public:
+  // A view of the SDK's own over a new container widget.
+  GtkView();
+  ~GtkView() override;
+  GtkView(const GtkView&) = delete;
+  GtkView& operator=(const GtkView&) = delete;
+
+  // The view standing for `widget`: the SDK's own, a window, or the wrapper of a host's widget
+  // (made once and kept with the widget). None for a null widget.
+  static std::shared_ptr<View> forWidget(GtkWidget* widget);
+  static GtkView* cast(View& view) { return dynamic_cast<GtkView*>(&view); }
+
+  // The widget this view is; null once a host's widget is gone.
+  GtkWidget* widget() const;
+
+  // ---- View ----
+  std::shared_ptr<View> superview() const override;
+  std::vector<std::shared_ptr<View>> subviews() const override;
+  void addSubview(std::shared_ptr<View> view) override;
+  void insertSubview(std::shared_ptr<View> view, std::size_t index) override;
+  void removeFromSuperview() override;
+  std::shared_ptr<Window> window() const override;
+  std::shared_ptr<ViewController> viewController() const override { return controller_.lock(); }
+
+  Rect frame() const override;
+  void setFrame(const Rect& frame) override;
+  Rect bounds() const override;
+  void setBoundsOrigin(Point origin) override;
+  Rect safeAreaFrame() const override { return bounds(); }
+  Rect convertRect(const Rect& rect, const View& other) const override;
+  void setFillsSuperview(bool fills) override;
+  void setLayoutHandler(std::function<void()> handler) override {
+    layoutHandler_ = std::move(handler);
+  }
+
+  bool isHidden() const override;
+  void setHidden(bool hidden) override;
+  double alpha() const override;
+  void setAlpha(double alpha) override;
+  void setBackgroundColor(std::uint32_t rgba) override;
+  bool isUserInteractionEnabled() const override;
+  void setUserInteractionEnabled(bool enabled) override;
+  std::shared_ptr<View> hitTest(Point point, HitTestEvent event = HitTestEvent::press) override;
+  void setHitTestPassThrough(std::function<bool(HitTestEvent)> passThrough) override;
+  int addTapHandler(std::function<void()> handler) override;
+  void removeTapHandler(int token) override;
+  void setAccessibilityIdentifier(std::string identifier) override;
+  std::string accessibilityIdentifier() const override { return identifier_; }
+
+  // ---- for the port, hosts and tests ----
+  void setViewController(std::weak_ptr<ViewController> controller) {
+    controller_ = std::move(controller);
+  }
+  // A tap at `point` (this view's coordinates) delivered as the pointer would: the hit view, or
+  // its nearest ancestor with tap handlers, runs them. Returns whether any ran.
+  bool tap(Point point);
+  // The first view in this subtree (this one included) with the identifier.
+  std::shared_ptr<View> findView(const std::string& identifier);
+  bool hasPassThrough() const { return static_cast<bool>(passThrough_); }
+  bool passesThrough(HitTestEvent event) { return passThrough_ && passThrough_(event); }
+
+  // A widget the view draws (a web page, a label, a picture): it fills the view, beneath the
+  // subviews, and belongs to the view's container.
+  void setContent(GtkWidget* content);
+
+  // Called by the container widget.
+  void measure(GtkOrientation orientation, int* minimum, int* natural) const;
+  void allocate(int width, int height);
+  void snapshotBackground(GtkSnapshot* snapshot, int width, int height) const;
+
+ protected:
+  struct HostWidget {};
+  // The wrapper of a host's widget, which the view does not own.
+  GtkView(HostWidget, GtkWidget* widget);
+
+  // Where subviews' widgets go; for windows, the content container.
+  virtual GtkWidget* container() const { return widget(); }
+  bool isHostWidget() const { return host_; }
+  // Registers this view as the one standing for `widget` (its own widget is registered by the
+  // constructor; windows register their GTK window too).
+  void registerWidget(GtkWidget* widget);
+
+ private:
+  friend class GtkWindowView;
+  void attach(std::shared_ptr<View> view, std::size_t index);
+  void detachChild(GtkView& child);
+  bool placedByContainer() const;
+  void resized();
+  Point boundsOrigin() const { return boundsOrigin_; }
+  bool runTapHandlers();
+  void ensureGesture();
+
+  const bool host_;
+  GObjectPtr<GtkWidget> owned_;   // the SDK's own views
+  GWeak<GtkWidget> hostWidget_;   // a host's widget
+  GObjectPtr<GtkWidget> keptWhileDetached_;  // a host's widget the SDK took out of the tree
+  GtkWidget* content_ = nullptr;
+  std::vector<std::shared_ptr<View>> subviews_;  // added through this interface, in z order
+  std::weak_ptr<ViewController> controller_;
+  Rect frame_;
+  // The size setFrame asked for: what a host's layout is offered (its allocation may differ).
+  Size requested_;
+  Point boundsOrigin_;
+  bool fillsSuperview_ = false;
+  std::function<void()> layoutHandler_;
+  std::uint32_t backgroundColor_ = 0;
+  std::function<bool(HitTestEvent)> passThrough_;
+  std::vector<std::pair<int, std::function<void()>>> tapHandlers_;
+  int nextTapToken_ = 1;
+  GtkGesture* gesture_ = nullptr;  // owned by the widget
+  std::string identifier_;
+};
+
+// Shows an image scaled to fill its bounds (a GtkPicture).
+class GtkImageView : public GtkView, public ImageView {
+ public:
+  GtkImageView();
+  void setImage(std::optional<Image> image) override;
+  std::optional<Image> image() const override { return image_; }
+
+ private:
+  GtkWidget* picture_;
+  std::optional<Image> image_;
+};
+
+class GtkLabelView : public GtkView, public Label {
+ public:
+  GtkLabelView();
+  void setText(std::string text) override;
+  std::string text() const override;
+  void setTextColor(std::uint32_t rgba) override;
+
+ private:
+  GtkWidget* label_;
+};
+
+// How a host's GtkWindow becomes a Window when the SDK first meets it (set by the port's user
+// interface).
+using WindowAdopter = std::function<std::shared_ptr<View>(GtkWindow* window)>;
+WindowAdopter& windowAdopter();
+
+// The GdkTexture for a decoded image (RGBA, 8 bits per channel), sharing its pixels.
+GObjectPtr<GdkTexture> textureFor(const Image& image);
+
+}  // namespace orvex::gtk

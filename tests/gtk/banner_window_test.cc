@@ -1,0 +1,155 @@
+// The banner end to end in a real window against the local ad service: WebKit renders the
+// creative, the impression waits until the host's feed scrolls it into view, a click inside the
+// page runs the whole click flow, and the window's picture shows the creative.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "examples/demo/banner_flow.h"
+#include "examples/demo/gtk_screen.h"
+#include "orvex/core/orvex_config.h"
+#include "orvex/formats/inline/orvex_banner.h"
+#include "ports/gtk/gtk_user_interface.h"
+#include "ports/gtk/gtk_web_view.h"
+#include "tests/gtk/gtk_test_support.h"
+#include "tools/adserver/ad_server.h"
+
+namespace orvex {
+namespace {
+
+using gtk_testing::evaluate;
+using gtk_testing::GtkTestSdk;
+using testing_support::TempDir;
+
+class BannerWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ORVEX_REQUIRE_DISPLAY();
+    adserver::Options o;
+    o.fixtures = ORVEX_ADSERVER_FIXTURES;
+    o.appKeys = {testing_support::kTestAppKey};
+    server_ = std::make_unique<adserver::AdServer>(o);
+    ASSERT_TRUE(server_->start());
+    OrvexDeployment d;
+    d.adServerBase = d.apiServerBase = server_->baseUrl();
+    d.playerScriptCdnBase = server_->baseUrl() + "/cdn/player@";
+    sdk_ = std::make_unique<GtkTestSdk>(dir_.path(), d);
+    Orvex::initialize(false, false);
+    ASSERT_TRUE(sdk_->runUntil([] { return Orvex::shared().config().lastConfigAt() > 0; }));
+    screen_ = demo::makeGtkScreen(sdk_->port());
+  }
+  void TearDown() override {
+    screen_.reset();
+    sdk_.reset();
+    if (server_) server_->stop();
+  }
+
+  TempDir dir_;
+  std::unique_ptr<adserver::AdServer> server_;
+  std::unique_ptr<GtkTestSdk> sdk_;
+  std::unique_ptr<demo::Screen> screen_;
+};
+
+// The colour at (x, y) of a PNG the window wrote, as 0xRRGGBB.
+std::uint32_t pixelAt(const std::string& png, int x, int y) {
+  GdkTexture* texture = gdk_texture_new_from_filename(png.c_str(), nullptr);
+  if (!texture) return 0xdeadbe;
+  const int w = gdk_texture_get_width(texture), h = gdk_texture_get_height(texture);
+  std::vector<guchar> data(static_cast<std::size_t>(w) * h * 4);
+  gdk_texture_download(texture, data.data(), static_cast<gsize>(w) * 4);
+  g_object_unref(texture);
+  if (x < 0 || y < 0 || x >= w || y >= h) return 0xdeadbe;
+  // GdkTexture downloads premultiplied BGRA (Cairo's ARGB32 in memory).
+  const guchar* p = &data[(static_cast<std::size_t>(y) * w + x) * 4];
+  return (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+}
+
+bool closeColours(std::uint32_t a, std::uint32_t b) {
+  for (int shift : {0, 8, 16}) {
+    const int d = static_cast<int>((a >> shift) & 0xff) - static_cast<int>((b >> shift) & 0xff);
+    if (d > 8 || d < -8) return false;
+  }
+  return true;
+}
+
+TEST_F(BannerWindow, LoadImpressionOnlyInViewClickAndScreenshot) {
+  demo::Timeline timeline;
+  demo::FlowOptions flow;
+  flow.unitId = "demo-banner";
+  flow.screenshot = (dir_.path() / "window.png").string();
+  Rect area;
+  flow.screenshotArea = [&](const Rect& r) { area = r; };
+  // The flow itself fails on an impression while the banner is below the fold.
+  EXPECT_EQ(demo::runBannerFlow(*screen_, timeline, flow), "");
+  ASSERT_TRUE(sdk_->runUntil([&] {
+    for (const auto& r : server_->requests())
+      if (r.body.find("AD_CLICK") != std::string::npos) return true;
+    return false;
+  }));
+  ASSERT_EQ(sdk_->port().ui->openedLinks().size(), 1u);
+  EXPECT_EQ(sdk_->port().ui->openedLinks()[0].target, "https://advertiser.example/landing");
+
+  // The banner's area in the picture shows the creative's image, not a blank rectangle.
+  ASSERT_FALSE(area.isEmpty());
+  auto png = sdk_->port().platform.files->readFile(std::string(ORVEX_ADSERVER_FIXTURES) +
+                                                   "/static/banner.png");
+  auto creative = sdk_->port().platform.images->decode(*png);
+  ASSERT_TRUE(creative);
+  const auto* rgba = static_cast<const std::uint8_t*>(creative->pixels.get());
+  const std::uint32_t expected = (std::uint32_t{rgba[0]} << 16) | (rgba[1] << 8) | rgba[2];
+  for (double fx : {0.1, 0.5, 0.9}) {
+    const std::uint32_t seen = pixelAt(flow.screenshot, static_cast<int>(area.minX() + area.size.width * fx),
+                                       static_cast<int>(area.minY() + area.size.height / 2));
+    EXPECT_TRUE(closeColours(seen, expected)) << std::hex << seen << " where the creative is " << expected;
+  }
+  const std::uint32_t outside = pixelAt(flow.screenshot, static_cast<int>(area.minX()) / 2,
+                                        static_cast<int>(area.minY() + area.size.height / 2));
+  EXPECT_FALSE(closeColours(outside, expected));
+}
+
+TEST_F(BannerWindow, VideoAndCarouselPagesFollowWhatIsOnScreen) {
+  auto slot = screen_->makeFeed(8, 100);
+  auto carousel = OrvexBanner::create("demo-banner-carousel", "feed");
+  slot->addSubview(carousel->view());
+  carousel->view()->setFrame(Rect(35, 0, 320, 100));
+  bool received = false;
+  carousel->onAdReceived = [&](OrvexBanner&) { received = true; };
+  carousel->load();
+  ASSERT_TRUE(sdk_->runUntil([&] { return received; }));
+  auto page = sdk_->port().ui->webViews().back();
+  ASSERT_TRUE(sdk_->runUntil([&] { return !page->isLoading(); }));
+  auto playing = [&] {
+    return evaluate(*sdk_, *page,
+                    "typeof emblaApi !== 'undefined' && emblaApi.plugins().autoplay.isPlaying()")
+        .result;
+  };
+  // Below the fold the SDK stops the real Embla autoplay; in view it plays again.
+  ASSERT_TRUE(sdk_->runUntil([&] { return playing() == Value(false); }, 5));
+  screen_->scrollIntoView(*carousel->view());
+  ASSERT_TRUE(sdk_->runUntil([&] { return playing() == Value(true); }, 5));
+  sdk_->port().runFor(0.1);
+  auto* scrolled = gtk_widget_get_ancestor(gtk::widgetOf(*slot), GTK_TYPE_SCROLLED_WINDOW);
+  gtk_adjustment_set_value(gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scrolled)), 0);
+  ASSERT_TRUE(sdk_->runUntil([&] { return playing() == Value(false); }, 5));
+
+  // A video creative: the page's own visibility callback hears the SDK.
+  auto video = OrvexBanner::create("demo-banner-video", "feed");
+  slot->addSubview(video->view());
+  video->view()->setFrame(Rect(35, 0, 320, 100));
+  carousel.reset();
+  received = false;
+  video->onAdReceived = [&](OrvexBanner&) { received = true; };
+  video->load();
+  ASSERT_TRUE(sdk_->runUntil([&] { return received; }));
+  page = sdk_->port().ui->webViews().back();
+  ASSERT_TRUE(sdk_->runUntil([&] { return !page->isLoading(); }));
+  evaluate(*sdk_, *page,
+           "window.heard = []; window.adPlayerVisibilityCallback = function(v) { heard.push(v); }; 0");
+  screen_->scrollIntoView(*video->view());
+  ASSERT_TRUE(sdk_->runUntil(
+      [&] { return evaluate(*sdk_, *page, "heard.indexOf(true) >= 0").result == Value(true); },
+      5));
+}
+
+}  // namespace
+}  // namespace orvex

@@ -1,0 +1,203 @@
+// The desktop port's screen: the GLib main context as the main queue, geometry from real
+// allocations in a host's own widgets, taps, presentation over an adopted window and the
+// browser sheet's window of its own.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "orvex/measurement/visibility_tracker.h"
+#include "ports/gtk/gtk_main_loop.h"
+#include "ports/gtk/gtk_user_interface.h"
+#include "ports/gtk/gtk_view.h"
+#include "tests/gtk/gtk_test_support.h"
+
+namespace orvex {
+namespace {
+
+using gtk_testing::GtkTestSdk;
+using testing_support::TempDir;
+
+class GtkScreen : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ORVEX_REQUIRE_DISPLAY();
+    sdk_ = std::make_unique<GtkTestSdk>(dir_.path());
+  }
+  gtk::GtkPort& port() { return sdk_->port(); }
+
+  TempDir dir_;
+  std::unique_ptr<GtkTestSdk> sdk_;
+};
+
+TEST_F(GtkScreen, MainQueueRunsOnTheGLibContextInOrderAndNeverInline) {
+  auto& loop = *port().loop;
+  auto main = loop.mainQueue();
+  std::vector<std::string> order;
+  main->post([&] { order.push_back("a"); });
+  auto timer = loop.scheduleTimer(Duration::zero(), false, [&] { order.push_back("timer"); });
+  main->postAfter(Duration::zero(), [&] { order.push_back("b"); });
+  EXPECT_TRUE(order.empty());
+  EXPECT_TRUE(loop.isMainThread());
+
+  // Work from a serial queue's thread hops back onto the GLib context.
+  std::atomic<bool> offMain{false};
+  auto serial = loop.makeSerialQueue("com.lumenfold.OrvexAds.test", QueuePriority::utility);
+  serial->post([&] {
+    offMain = !loop.isMainThread() && serial->isCurrent();
+    main->post([&] { order.push_back("from serial " + std::string(loop.isMainThread() ? "main" : "other")); });
+  });
+  ASSERT_TRUE(sdk_->runUntil([&] { return order.size() == 4; }, 5));
+  EXPECT_EQ(order, (std::vector<std::string>{"a", "timer", "b", "from serial main"}));
+  EXPECT_TRUE(offMain);
+
+  // A repeating timer keeps firing while GTK runs its own loop, and stops when invalidated.
+  int ticks = 0;
+  auto repeating = loop.scheduleTimer(std::chrono::milliseconds(20), true, [&] { ++ticks; });
+  GMainLoop* glib = g_main_loop_new(nullptr, FALSE);
+  g_timeout_add(300, [](gpointer l) { g_main_loop_quit(static_cast<GMainLoop*>(l)); return FALSE; }, glib);
+  g_main_loop_run(glib);
+  g_main_loop_unref(glib);
+  EXPECT_GE(ticks, 5);
+  repeating->invalidate();
+  const int stopped = ticks;
+  sdk_->runFor(0.1);
+  EXPECT_EQ(ticks, stopped);
+}
+
+TEST_F(GtkScreen, GeometryAndVisibilityComeFromWhatGtkAllocated) {
+  // A host's window: a scrolled feed of its own widgets, an SDK view far below the fold.
+  GtkWidget* window = gtk_window_new();
+  gtk_window_set_default_size(GTK_WINDOW(window), 390, 600);
+  GtkWidget* scrolled = gtk_scrolled_window_new();
+  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  GtkWidget* spacer = gtk_label_new("host content");
+  gtk_widget_set_size_request(spacer, -1, 1500);
+  gtk_box_append(GTK_BOX(box), spacer);
+  gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scrolled), box);
+  gtk_window_set_child(GTK_WINDOW(window), scrolled);
+  auto adopted = port().adoptWindow(GTK_WINDOW(window));
+  gtk_window_present(GTK_WINDOW(window));
+
+  auto slot = port().ui->makeView();
+  slot->setFrame(Rect(0, 0, 320, 50));
+  gtk_box_append(GTK_BOX(box), gtk::widgetOf(*slot));
+  auto child = port().ui->makeView();
+  slot->addSubview(child);
+  child->setFrame(Rect(10, 5, 100, 40));
+  ASSERT_TRUE(sdk_->runUntil([&] { return gtk_widget_get_mapped(gtk::widgetOf(*child)); }));
+  sdk_->runFor(0.1);
+
+  // Up the host's own widgets to the adopted window.
+  EXPECT_EQ(child->window(), adopted);
+  EXPECT_EQ(slot->bounds().size.width, 390);  // the box gave it the full width
+  EXPECT_EQ(child->frame(), Rect(10, 5, 100, 40));
+  const Rect inWindow = child->convertRect(child->bounds(), *adopted);
+  EXPECT_EQ(inWindow.size, (Size{100, 40}));
+  EXPECT_GT(inWindow.minY(), 1500);
+  EXPECT_FALSE(VisibilityTracker::isViewOnScreen(*child));
+
+  GtkAdjustment* v = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scrolled));
+  gtk_adjustment_set_value(v, gtk_adjustment_get_upper(v) - gtk_adjustment_get_page_size(v));
+  sdk_->runFor(0.2);
+  const Rect scrolledTo = child->convertRect(child->bounds(), *adopted);
+  EXPECT_TRUE(adopted->bounds().intersects(scrolledTo));
+  EXPECT_TRUE(VisibilityTracker::isViewOnScreen(*child));
+  slot->setHidden(true);
+  EXPECT_FALSE(VisibilityTracker::isViewOnScreen(*child));
+  slot->setHidden(false);
+
+  // Taps go to the deepest view with handlers; pass-through lets a press fall through once.
+  std::vector<std::string> taps;
+  slot->addTapHandler([&] { taps.push_back("slot"); });
+  const int token = child->addTapHandler([&] { taps.push_back("child"); });
+  auto* s = gtk::GtkView::cast(*slot);
+  s->tap(Point{20, 20});
+  s->tap(Point{200, 20});
+  child->removeTapHandler(token);
+  s->tap(Point{20, 20});
+  bool passOnce = true;
+  child->setHitTestPassThrough([&](HitTestEvent e) {
+    if (!passOnce) return false;
+    if (e == HitTestEvent::press) passOnce = false;
+    return true;
+  });
+  EXPECT_EQ(slot->hitTest(Point{20, 20}, HitTestEvent::motion), slot);
+  EXPECT_TRUE(passOnce);
+  EXPECT_EQ(slot->hitTest(Point{20, 20}), slot);
+  EXPECT_EQ(slot->hitTest(Point{20, 20}), child);
+  EXPECT_EQ(taps, (std::vector<std::string>{"child", "slot", "slot"}));
+
+  // Releasing an SDK view takes it off the host's screen.
+  GtkWidget* slotWidget = gtk::widgetOf(*slot);
+  g_object_ref(slotWidget);
+  slot.reset();
+  child.reset();
+  EXPECT_EQ(gtk_widget_get_parent(slotWidget), nullptr);
+  g_object_unref(slotWidget);
+  gtk_window_destroy(GTK_WINDOW(window));
+}
+
+TEST_F(GtkScreen, PresentationCoversTheWindowAndBrowsersOpenWindowsOfTheirOwn) {
+  GtkWidget* window = gtk_window_new();
+  gtk_window_set_default_size(GTK_WINDOW(window), 390, 600);
+  GtkWidget* content = gtk_label_new("host");
+  gtk_window_set_child(GTK_WINDOW(window), content);
+  auto adopted = port().adoptWindow(GTK_WINDOW(window));
+  gtk_window_present(GTK_WINDOW(window));
+  auto root = adopted->rootViewController();
+  ASSERT_TRUE(root);
+  EXPECT_EQ(root->view(), gtk::viewOf(content));
+  EXPECT_EQ(port().ui->firstSceneKeyWindow(), adopted);
+
+  auto screen = port().ui->makeViewController(ViewControllerKind::plain);
+  screen->setPresentationStyle(PresentationStyle::fullScreen);
+  bool presented = false;
+  root->present(screen, false, [&] { presented = true; });
+  ASSERT_TRUE(sdk_->runUntil([&] { return presented; }));
+  // The covered content leaves the window as on the phone, and comes back on dismissal.
+  EXPECT_EQ(gtk_widget_get_root(content), nullptr);
+  EXPECT_TRUE(screen->isViewVisible());
+  bool dismissed = false;
+  screen->dismiss(false, [&] { dismissed = true; });
+  ASSERT_TRUE(sdk_->runUntil([&] { return dismissed; }));
+  EXPECT_EQ(gtk_widget_get_root(content), GTK_ROOT(window));
+
+  // The in-app browser is a window of its own, transient for the host's; closing it dismisses.
+  std::vector<std::string> opened;
+  port().ui->setOpenObserver([&](const gtk::OpenedLink& l) { opened.push_back(l.target); });
+  auto browser = std::dynamic_pointer_cast<gtk::GtkInAppBrowser>(
+      port().ui->makeInAppBrowser("http://127.0.0.1:9/landing"));
+  root->present(browser, false, {});
+  ASSERT_TRUE(sdk_->runUntil([&] { return browser->browserWindow() != nullptr; }));
+  EXPECT_EQ(gtk_window_get_transient_for(browser->browserWindow()), GTK_WINDOW(window));
+  EXPECT_EQ(root->presentedViewController(), browser);
+  gtk_window_close(browser->browserWindow());
+  ASSERT_TRUE(sdk_->runUntil([&] { return !root->presentedViewController(); }));
+  EXPECT_EQ(browser->browserWindow(), nullptr);
+
+  port().ui->openExternalURL("mailto:someone@example.com");
+  EXPECT_EQ(opened, (std::vector<std::string>{"http://127.0.0.1:9/landing",
+                                              "mailto:someone@example.com"}));
+  gtk_window_destroy(GTK_WINDOW(window));
+}
+
+TEST_F(GtkScreen, ImagesAndLabelsDrawWhatTheyAreGiven) {
+  auto bytes = port().platform.files->readFile(std::string(ORVEX_ADSERVER_FIXTURES) +
+                                               "/static/icon.png");
+  ASSERT_TRUE(bytes);
+  auto image = port().platform.images->decode(*bytes);
+  ASSERT_TRUE(image);
+  auto texture = gtk::textureFor(*image);
+  ASSERT_TRUE(texture);
+  EXPECT_EQ(gdk_texture_get_width(texture.get()), image->pixelWidth);
+  auto view = port().ui->makeImageView();
+  view->setImage(image);
+  EXPECT_TRUE(view->image());
+  auto label = port().ui->makeLabel();
+  label->setText("Install now");
+  label->setTextColor(0xff0000ff);
+  EXPECT_EQ(label->text(), "Install now");
+}
+
+}  // namespace
+}  // namespace orvex

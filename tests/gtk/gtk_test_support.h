@@ -1,0 +1,67 @@
+#pragma once
+// A fresh SDK per test on the desktop port, in a real window (under Xvfb where there is no
+// display), with the local ad service's deployment values when given.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <ostream>
+#include <optional>
+#include <string>
+
+#include "orvex/platform/web_view.h"
+#include "ports/gtk/gtk_port.h"
+#include "tests/support/test_sdk.h"
+
+namespace orvex::gtk_testing {
+
+// GTK is initialized once per process; false when there is no display to open.
+bool haveDisplay();
+
+class GtkTestSdk {
+ public:
+  explicit GtkTestSdk(const std::filesystem::path& dataDir, OrvexDeployment deployment = {});
+  gtk::GtkPort& port() { return port_; }
+  bool runUntil(const std::function<bool()>& done, double timeoutSeconds = 15) {
+    return port_.runUntil(done, timeoutSeconds);
+  }
+  void runFor(double seconds) { port_.runFor(seconds); }
+
+ private:
+  gtk::GtkPort port_;
+};
+
+// Runs `script` in `page` and waits for its answer.
+struct ScriptAnswer {
+  std::optional<Value> result;
+  std::optional<WebError> error;
+};
+ScriptAnswer evaluate(GtkTestSdk& sdk, WebView& page, const std::string& script);
+
+// Records what a web view's delegate hears, as text ("finish", "fail <domain> <code>",
+// "decide <type> <url>", "window <type> <url>").
+class PageRecorder : public WebViewNavigationDelegate {
+ public:
+  void decidePolicy(WebView&, const NavigationAction& action,
+                    std::function<void(NavigationPolicy)> decide) override;
+  void didFinish(WebView&) override { events.push_back("finish"); }
+  void didFail(WebView&, const WebError& e) override;
+  void requestsNewWindow(WebView&, const NavigationAction& action) override;
+  std::size_t count(const std::string& prefix) const;
+
+  std::vector<std::string> events;
+  // Navigations to these URL prefixes are cancelled; everything else is allowed.
+  std::vector<std::string> cancelPrefixes = {"https://"};
+};
+
+}  // namespace orvex::gtk_testing
+
+namespace orvex {
+// Values print as JSON in test failures.
+void PrintTo(const Value& value, std::ostream* out);
+}  // namespace orvex
+
+// Skips a test where GTK cannot open a display (make test runs the suite under Xvfb).
+#define ORVEX_REQUIRE_DISPLAY() \
+  if (!::orvex::gtk_testing::haveDisplay()) GTEST_SKIP() << "no display"
