@@ -32,7 +32,7 @@ demo: build
 	./build/examples/demo/orvex-demo $(ARGS)
 
 bench: build
-	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2 || true; done
+	@for b in build/bench/bench_*; do [ -x "$$b" ] && $(XVFB) "$$b" --benchmark_min_time=0.2 || true; done
 
 asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DORVEX_SANITIZE=address -DORVEX_BUILD_BENCH=OFF $(CMAKE_FLAGS)

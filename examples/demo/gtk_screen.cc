@@ -72,8 +72,7 @@ class GtkScreen : public Screen {
   double scrollIntoView(View& view) override {
     auto feed = gtk::viewOf(feed_);
     const Rect inFeed = view.convertRect(view.bounds(), *feed);
-    GtkAdjustment* adjustment =
-        gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scrolled_));
+    GtkAdjustment* adjustment = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scrolled_));
     const double offset =
         std::clamp(inFeed.minY() + 60 - 400, 0.0,
                    gtk_adjustment_get_upper(adjustment) - gtk_adjustment_get_page_size(adjustment));
@@ -132,8 +131,8 @@ class GtkScreen : public Screen {
     GskRenderNode* node = gtk_snapshot_free_to_node(snapshot);
     bool saved = false;
     if (node) {
-      graphene_rect_t viewport = GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width),
-                                                    static_cast<float>(height));
+      graphene_rect_t viewport =
+          GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width), static_cast<float>(height));
       GdkTexture* texture = gsk_renderer_render_texture(renderer, node, &viewport);
       saved = texture && gdk_texture_save_to_png(texture, file.c_str());
       if (texture) g_object_unref(texture);

@@ -48,7 +48,7 @@ struct GtkMainLoop::Source {
 };
 
 GSourceFuncs GtkMainLoop::Source::funcs = {&Source::prepare, &Source::check, &Source::dispatch,
-                                           nullptr, nullptr, nullptr};
+                                           nullptr,          nullptr,        nullptr};
 
 GtkMainLoop::GtkMainLoop() : loop_(std::make_unique<linux_port::RealTimeLoop>()) {
   GMainContext* context = g_main_context_default();
@@ -113,10 +113,10 @@ bool GtkMainLoop::runUntil(const std::function<bool()>& done, double timeoutSeco
     const auto now = Steady::now();
     if (now >= deadline) return false;
     // Bounded waits: `done` may turn true from another thread without waking the context.
-    const guint slice = static_cast<guint>(
-        std::clamp<long long>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count(),
-                              1, 10));
-    guint tick = g_timeout_add(slice, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr);
+    const guint slice = static_cast<guint>(std::clamp<long long>(
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count(), 1, 10));
+    guint tick = g_timeout_add(
+        slice, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr);
     g_main_context_iteration(context, TRUE);
     if (GSource* s = g_main_context_find_source_by_id(context, tick)) g_source_destroy(s);
   }

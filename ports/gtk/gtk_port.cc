@@ -70,16 +70,17 @@ std::shared_ptr<Window> GtkPort::adoptWindow(GtkWindow* window) const {
   if (!view || !lifecycle) return view;
   // A desktop's foreground is its focused window.
   g_signal_connect_data(
-      window, "notify::is-active",
-      G_CALLBACK(+[](GObject* object, GParamSpec*, gpointer data) {
+      window, "notify::is-active", G_CALLBACK(+[](GObject* object, GParamSpec*, gpointer data) {
         auto* weak = static_cast<std::weak_ptr<linux_port::Lifecycle>*>(data);
         if (auto l = weak->lock()) {
           l->send(gtk_window_is_active(GTK_WINDOW(object)) ? AppNotification::didBecomeActive
-                                                            : AppNotification::willResignActive);
+                                                           : AppNotification::willResignActive);
         }
       }),
       new std::weak_ptr<linux_port::Lifecycle>(lifecycle),
-      [](gpointer data, GClosure*) { delete static_cast<std::weak_ptr<linux_port::Lifecycle>*>(data); },
+      [](gpointer data, GClosure*) {
+        delete static_cast<std::weak_ptr<linux_port::Lifecycle>*>(data);
+      },
       GConnectFlags(0));
   return view;
 }

@@ -25,8 +25,7 @@ std::shared_ptr<TaskQueue> mainQueueOf(const std::weak_ptr<GtkUserInterface>& ui
 
 GtkViewController::GtkViewController(std::weak_ptr<GtkUserInterface> ui, ViewControllerKind kind,
                                      std::shared_ptr<View> view)
-    : linux_port::ViewControllerModel(mainQueueOf(ui), kind, std::move(view)),
-      ui_(std::move(ui)) {}
+    : linux_port::ViewControllerModel(mainQueueOf(ui), kind, std::move(view)), ui_(std::move(ui)) {}
 
 void GtkViewController::bindView(const std::shared_ptr<GtkViewController>& controller) {
   if (auto* v = GtkView::cast(*controller->view())) v->setViewController(controller);
@@ -116,7 +115,8 @@ std::shared_ptr<GtkInAppBrowser> GtkInAppBrowser::create(std::weak_ptr<GtkUserIn
 }
 
 std::shared_ptr<GtkStoreSheet> GtkStoreSheet::create(std::weak_ptr<GtkUserInterface> ui) {
-  std::shared_ptr<GtkStoreSheet> c(new GtkStoreSheet(std::move(ui), ViewControllerKind::storeProduct));
+  std::shared_ptr<GtkStoreSheet> c(
+      new GtkStoreSheet(std::move(ui), ViewControllerKind::storeProduct));
   bindView(c);
   return c;
 }
@@ -191,8 +191,7 @@ std::vector<std::shared_ptr<View>> GtkWindowView::subviews() const {
 }
 
 std::shared_ptr<Window> GtkWindowView::window() const {
-  return std::dynamic_pointer_cast<Window>(
-      std::const_pointer_cast<View>(View::shared_from_this()));
+  return std::dynamic_pointer_cast<Window>(std::const_pointer_cast<View>(View::shared_from_this()));
 }
 
 Rect GtkWindowView::frame() const {
@@ -250,9 +249,7 @@ InterfaceStyle GtkWindowView::interfaceStyle() const {
 
 GtkUserInterface::GtkUserInterface(std::shared_ptr<TaskQueue> mainQueue, std::string appStoreHost,
                                    GtkUserInterfaceOptions options)
-    : mainQueue_(std::move(mainQueue)),
-      appStoreHost_(std::move(appStoreHost)),
-      options_(options) {}
+    : mainQueue_(std::move(mainQueue)), appStoreHost_(std::move(appStoreHost)), options_(options) {}
 
 std::shared_ptr<GtkUserInterface> GtkUserInterface::create(std::shared_ptr<TaskQueue> mainQueue,
                                                            std::string appStoreHost,

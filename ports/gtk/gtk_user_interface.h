@@ -78,9 +78,9 @@ class GtkStoreSheet : public GtkBrowserSheet, public StoreProductViewController 
  public:
   static std::shared_ptr<GtkStoreSheet> create(std::weak_ptr<GtkUserInterface> ui);
   // Always loads: the product page is a web page on the store's host.
-  void loadProduct(const std::string& itemIdentifier,
-                   std::function<void(bool loaded, std::optional<std::string> error)> completion)
-      override;
+  void loadProduct(
+      const std::string& itemIdentifier,
+      std::function<void(bool loaded, std::optional<std::string> error)> completion) override;
   const std::string& itemIdentifier() const { return itemIdentifier_; }
 
  private:
@@ -116,8 +116,8 @@ class GtkWindowView : public GtkView, public Window {
   friend class GtkBrowserSheet;
   // A window of the SDK's own (owned, its content the container from the start) or a host's
   // (held weakly: the window's data owns this view).
-  static std::shared_ptr<GtkWindowView> make(std::weak_ptr<GtkUserInterface> ui,
-                                             GtkWindow* window, bool own);
+  static std::shared_ptr<GtkWindowView> make(std::weak_ptr<GtkUserInterface> ui, GtkWindow* window,
+                                             bool own);
   GtkWindowView(std::weak_ptr<GtkUserInterface> ui, GtkWindow* window, bool own);
   // Puts the SDK's container between the window and its content (once).
   void adoptContent();

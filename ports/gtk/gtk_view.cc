@@ -28,8 +28,7 @@ static void orvex_view_widget_size_allocate(GtkWidget* widget, int width, int he
 
 static void orvex_view_widget_snapshot(GtkWidget* widget, GtkSnapshot* snapshot) {
   if (auto* view = ORVEX_VIEW_WIDGET(widget)->view) {
-    view->snapshotBackground(snapshot, gtk_widget_get_width(widget),
-                             gtk_widget_get_height(widget));
+    view->snapshotBackground(snapshot, gtk_widget_get_width(widget), gtk_widget_get_height(widget));
   }
   GTK_WIDGET_CLASS(orvex_view_widget_parent_class)->snapshot(widget, snapshot);
 }
@@ -293,8 +292,7 @@ Rect GtkView::frame() const {
   const bool allocated = gtk_widget_get_width(w) > 0 || gtk_widget_get_height(w) > 0;
   if (parent && allocated && gtk_widget_compute_bounds(w, parent, &r)) {
     // What the host's layout gave it; remembered for when it is not on screen.
-    const_cast<GtkView*>(this)->frame_ =
-        Rect(r.origin.x, r.origin.y, r.size.width, r.size.height);
+    const_cast<GtkView*>(this)->frame_ = Rect(r.origin.x, r.origin.y, r.size.width, r.size.height);
   }
   return frame_;
 }
@@ -374,8 +372,7 @@ void GtkView::measure(GtkOrientation orientation, int* minimum, int* natural) co
 }
 
 void GtkView::allocate(int width, int height) {
-  if (!placedByContainer() &&
-      (frame_.size.width != width || frame_.size.height != height)) {
+  if (!placedByContainer() && (frame_.size.width != width || frame_.size.height != height)) {
     frame_.size = Size{static_cast<double>(width), static_cast<double>(height)};
     resized();
   }
@@ -432,8 +429,8 @@ void GtkView::setBackgroundColor(std::uint32_t rgba) {
 void GtkView::snapshotBackground(GtkSnapshot* snapshot, int width, int height) const {
   if ((backgroundColor_ & 0xff) == 0) return;
   const GdkRGBA color = rgbaOf(backgroundColor_);
-  graphene_rect_t r = GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width),
-                                         static_cast<float>(height));
+  graphene_rect_t r =
+      GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width), static_cast<float>(height));
   gtk_snapshot_append_color(snapshot, &color, &r);
 }
 
@@ -581,10 +578,10 @@ std::string GtkLabelView::text() const {
 void GtkLabelView::setTextColor(std::uint32_t rgba) {
   const GdkRGBA c = rgbaOf(rgba);
   PangoAttrList* attributes = pango_attr_list_new();
-  pango_attr_list_insert(attributes, pango_attr_foreground_new(
-                                         static_cast<guint16>(c.red * 65535),
-                                         static_cast<guint16>(c.green * 65535),
-                                         static_cast<guint16>(c.blue * 65535)));
+  pango_attr_list_insert(attributes,
+                         pango_attr_foreground_new(static_cast<guint16>(c.red * 65535),
+                                                   static_cast<guint16>(c.green * 65535),
+                                                   static_cast<guint16>(c.blue * 65535)));
   pango_attr_list_insert(attributes,
                          pango_attr_foreground_alpha_new(static_cast<guint16>(c.alpha * 65535)));
   gtk_label_set_attributes(GTK_LABEL(label_), attributes);

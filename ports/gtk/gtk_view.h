@@ -117,8 +117,8 @@ class GtkView : public virtual View {
   void ensureGesture();
 
   const bool host_;
-  GObjectPtr<GtkWidget> owned_;   // the SDK's own views
-  GWeak<GtkWidget> hostWidget_;   // a host's widget
+  GObjectPtr<GtkWidget> owned_;              // the SDK's own views
+  GWeak<GtkWidget> hostWidget_;              // a host's widget
   GObjectPtr<GtkWidget> keptWhileDetached_;  // a host's widget the SDK took out of the tree
   GtkWidget* content_ = nullptr;
   std::vector<std::shared_ptr<View>> subviews_;  // added through this interface, in z order

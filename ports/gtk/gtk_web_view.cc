@@ -123,9 +123,8 @@ struct PendingReply {
       webkit_script_message_reply_return_error_message(reply, error->c_str());
       return;
     }
-    JSCValue* value =
-        result ? jsc_value_new_from_json(context.get(), json::write(*result).c_str())
-               : jsc_value_new_undefined(context.get());
+    JSCValue* value = result ? jsc_value_new_from_json(context.get(), json::write(*result).c_str())
+                             : jsc_value_new_undefined(context.get());
     if (!value) value = jsc_value_new_undefined(context.get());
     webkit_script_message_reply_return_value(reply, value);
     g_object_unref(value);
@@ -158,7 +157,8 @@ struct GtkWebView::Decision {
 GtkWebView::GtkWebView(std::shared_ptr<TaskQueue> mainQueue,
                        const WebViewConfiguration& configuration)
     : mainQueue_(std::move(mainQueue)),
-      contentManager_(GObjectPtr<WebKitUserContentManager>::adopt(webkit_user_content_manager_new())),
+      contentManager_(
+          GObjectPtr<WebKitUserContentManager>::adopt(webkit_user_content_manager_new())),
       cancellable_(GObjectPtr<GCancellable>::adopt(g_cancellable_new())) {
   WebKitSettings* settings = webkit_settings_new();
   webkit_settings_set_media_playback_requires_user_gesture(
@@ -319,8 +319,7 @@ gboolean GtkWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decisi
   return TRUE;
 }
 
-GtkWidget* GtkWebView::onCreate(WebKitWebView*, WebKitNavigationAction* navigation,
-                                gpointer data) {
+GtkWidget* GtkWebView::onCreate(WebKitWebView*, WebKitNavigationAction* navigation, gpointer data) {
   auto* self = static_cast<GtkWebView*>(data);
   NavigationAction action = actionOf(navigation);
   self->post([action](GtkWebView& view) {
@@ -338,8 +337,7 @@ void GtkWebView::evaluateJavaScript(const std::string& script, ScriptResult comp
   };
   auto* call = new Call{weakSelf(), std::move(completion)};
   webkit_web_view_evaluate_javascript(
-      web_, script.data(), static_cast<gssize>(script.size()), nullptr, nullptr,
-      cancellable_.get(),
+      web_, script.data(), static_cast<gssize>(script.size()), nullptr, nullptr, cancellable_.get(),
       [](GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<Call> call(static_cast<Call*>(data));
         GError* error = nullptr;
@@ -369,14 +367,14 @@ void GtkWebView::evaluateJavaScript(const std::string& script, ScriptResult comp
 }
 
 void GtkWebView::addUserScript(UserScript script) {
-  WebKitUserScript* s = webkit_user_script_new(
-      script.source.c_str(),
-      script.forMainFrameOnly ? WEBKIT_USER_CONTENT_INJECT_TOP_FRAME
-                              : WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-      script.injectionTime == UserScriptInjectionTime::atDocumentStart
-          ? WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START
-          : WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END,
-      nullptr, nullptr);
+  WebKitUserScript* s =
+      webkit_user_script_new(script.source.c_str(),
+                             script.forMainFrameOnly ? WEBKIT_USER_CONTENT_INJECT_TOP_FRAME
+                                                     : WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                             script.injectionTime == UserScriptInjectionTime::atDocumentStart
+                                 ? WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START
+                                 : WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END,
+                             nullptr, nullptr);
   webkit_user_content_manager_add_script(contentManager_.get(), s);
   webkit_user_script_unref(s);
 }
@@ -439,25 +437,25 @@ void GtkWebView::addScriptMessageHandlerWithReply(
           auto it = view.handlers_.find(name);
           if (it == view.handlers_.end() || !it->second->withReply) return;  // settled empty
           auto withReply = it->second->withReply;
-          withReply->didReceive(view, ScriptMessage{name, body},
-                                [pending](std::optional<Value> result,
-                                          std::optional<std::string> error) {
-                                  pending->settle(result, error);
-                                });
+          withReply->didReceive(
+              view, ScriptMessage{name, body},
+              [pending](std::optional<Value> result, std::optional<std::string> error) {
+                pending->settle(result, error);
+              });
         });
         return TRUE;
       },
       h.get());
-  webkit_user_content_manager_register_script_message_handler_with_reply(
-      contentManager_.get(), name.c_str(), nullptr);
+  webkit_user_content_manager_register_script_message_handler_with_reply(contentManager_.get(),
+                                                                         name.c_str(), nullptr);
   handlers_[name] = std::move(h);
 }
 
 void GtkWebView::removeScriptMessageHandler(const std::string& name) {
   auto it = handlers_.find(name);
   if (it == handlers_.end()) return;
-  webkit_user_content_manager_unregister_script_message_handler(contentManager_.get(),
-                                                                name.c_str(), nullptr);
+  webkit_user_content_manager_unregister_script_message_handler(contentManager_.get(), name.c_str(),
+                                                                nullptr);
   handlers_.erase(it);
 }
 
@@ -488,8 +486,9 @@ void GtkWebView::applyStyleSheet() {
   std::string css;
   if (!scrollEnabled_) css += "html, body { overflow: hidden !important; }\n";
   if (!showsScrollIndicators_) {
-    css += "::-webkit-scrollbar { display: none !important; width: 0 !important; "
-           "height: 0 !important; }\n";
+    css +=
+        "::-webkit-scrollbar { display: none !important; width: 0 !important; "
+        "height: 0 !important; }\n";
   }
   if (css.empty()) return;
   WebKitUserStyleSheet* sheet =

@@ -72,8 +72,7 @@ class GtkWebView : public GtkView, public WebView {
   static GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction*, gpointer self);
   static void onLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer self);
   static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer self);
-  static void onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
-                                  gpointer self);
+  static void onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer self);
   void fail(WebError error);
 
   std::shared_ptr<TaskQueue> mainQueue_;

@@ -7,6 +7,7 @@
 
 #include "examples/demo/banner_flow.h"
 #include "examples/demo/gtk_screen.h"
+#include "examples/embed/gtk/gtk_feed_example.h"
 #include "orvex/core/orvex_config.h"
 #include "orvex/formats/inline/orvex_banner.h"
 #include "ports/gtk/gtk_user_interface.h"
@@ -98,9 +99,11 @@ TEST_F(BannerWindow, LoadImpressionOnlyInViewClickAndScreenshot) {
   const auto* rgba = static_cast<const std::uint8_t*>(creative->pixels.get());
   const std::uint32_t expected = (std::uint32_t{rgba[0]} << 16) | (rgba[1] << 8) | rgba[2];
   for (double fx : {0.1, 0.5, 0.9}) {
-    const std::uint32_t seen = pixelAt(flow.screenshot, static_cast<int>(area.minX() + area.size.width * fx),
-                                       static_cast<int>(area.minY() + area.size.height / 2));
-    EXPECT_TRUE(closeColours(seen, expected)) << std::hex << seen << " where the creative is " << expected;
+    const std::uint32_t seen =
+        pixelAt(flow.screenshot, static_cast<int>(area.minX() + area.size.width * fx),
+                static_cast<int>(area.minY() + area.size.height / 2));
+    EXPECT_TRUE(closeColours(seen, expected))
+        << std::hex << seen << " where the creative is " << expected;
   }
   const std::uint32_t outside = pixelAt(flow.screenshot, static_cast<int>(area.minX()) / 2,
                                         static_cast<int>(area.minY() + area.size.height / 2));
@@ -143,12 +146,25 @@ TEST_F(BannerWindow, VideoAndCarouselPagesFollowWhatIsOnScreen) {
   ASSERT_TRUE(sdk_->runUntil([&] { return received; }));
   page = sdk_->port().ui->webViews().back();
   ASSERT_TRUE(sdk_->runUntil([&] { return !page->isLoading(); }));
-  evaluate(*sdk_, *page,
-           "window.heard = []; window.adPlayerVisibilityCallback = function(v) { heard.push(v); }; 0");
+  evaluate(
+      *sdk_, *page,
+      "window.heard = []; window.adPlayerVisibilityCallback = function(v) { heard.push(v); }; 0");
   screen_->scrollIntoView(*video->view());
   ASSERT_TRUE(sdk_->runUntil(
-      [&] { return evaluate(*sdk_, *page, "heard.indexOf(true) >= 0").result == Value(true); },
-      5));
+      [&] { return evaluate(*sdk_, *page, "heard.indexOf(true) >= 0").result == Value(true); }, 5));
+}
+
+TEST_F(BannerWindow, ReadmeGtkFeedPlacesABannerCountedOnlyInView) {
+  screen_.reset();
+  example::GtkFeed feed(sdk_->port(), "demo-banner");
+  ASSERT_TRUE(sdk_->runUntil([&] { return !feed.heard.empty(); }));
+  EXPECT_TRUE(feed.heard[0].starts_with("received "));
+  sdk_->runFor(1.5);
+  EXPECT_EQ(feed.heard.size(), 1u);  // still below the fold
+  GtkAdjustment* v = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(feed.scrolled()));
+  gtk_adjustment_set_value(v, gtk_adjustment_get_upper(v));
+  ASSERT_TRUE(sdk_->runUntil([&] { return feed.heard.size() == 2; }));
+  EXPECT_EQ(feed.heard[1], "impression");
 }
 
 }  // namespace

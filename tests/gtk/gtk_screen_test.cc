@@ -44,7 +44,9 @@ TEST_F(GtkScreen, MainQueueRunsOnTheGLibContextInOrderAndNeverInline) {
   auto serial = loop.makeSerialQueue("com.lumenfold.OrvexAds.test", QueuePriority::utility);
   serial->post([&] {
     offMain = !loop.isMainThread() && serial->isCurrent();
-    main->post([&] { order.push_back("from serial " + std::string(loop.isMainThread() ? "main" : "other")); });
+    main->post([&] {
+      order.push_back("from serial " + std::string(loop.isMainThread() ? "main" : "other"));
+    });
   });
   ASSERT_TRUE(sdk_->runUntil([&] { return order.size() == 4; }, 5));
   EXPECT_EQ(order, (std::vector<std::string>{"a", "timer", "b", "from serial main"}));
@@ -54,7 +56,13 @@ TEST_F(GtkScreen, MainQueueRunsOnTheGLibContextInOrderAndNeverInline) {
   int ticks = 0;
   auto repeating = loop.scheduleTimer(std::chrono::milliseconds(20), true, [&] { ++ticks; });
   GMainLoop* glib = g_main_loop_new(nullptr, FALSE);
-  g_timeout_add(300, [](gpointer l) { g_main_loop_quit(static_cast<GMainLoop*>(l)); return FALSE; }, glib);
+  g_timeout_add(
+      300,
+      [](gpointer l) {
+        g_main_loop_quit(static_cast<GMainLoop*>(l));
+        return FALSE;
+      },
+      glib);
   g_main_loop_run(glib);
   g_main_loop_unref(glib);
   EXPECT_GE(ticks, 5);
@@ -176,14 +184,14 @@ TEST_F(GtkScreen, PresentationCoversTheWindowAndBrowsersOpenWindowsOfTheirOwn) {
   EXPECT_EQ(browser->browserWindow(), nullptr);
 
   port().ui->openExternalURL("mailto:someone@example.com");
-  EXPECT_EQ(opened, (std::vector<std::string>{"http://127.0.0.1:9/landing",
-                                              "mailto:someone@example.com"}));
+  EXPECT_EQ(opened,
+            (std::vector<std::string>{"http://127.0.0.1:9/landing", "mailto:someone@example.com"}));
   gtk_window_destroy(GTK_WINDOW(window));
 }
 
 TEST_F(GtkScreen, ImagesAndLabelsDrawWhatTheyAreGiven) {
-  auto bytes = port().platform.files->readFile(std::string(ORVEX_ADSERVER_FIXTURES) +
-                                               "/static/icon.png");
+  auto bytes =
+      port().platform.files->readFile(std::string(ORVEX_ADSERVER_FIXTURES) + "/static/icon.png");
   ASSERT_TRUE(bytes);
   auto image = port().platform.images->decode(*bytes);
   ASSERT_TRUE(image);

@@ -6,8 +6,8 @@
 
 #include <filesystem>
 #include <functional>
-#include <ostream>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "orvex/platform/web_view.h"

@@ -61,14 +61,17 @@ class WebEngine : public ::testing::Test {
 };
 
 TEST_F(WebEngine, SdkPageScriptsRunAsTheCodeExpects) {
-  page_->addUserScript({page_scripts::videoSourceProbe(), UserScriptInjectionTime::atDocumentEnd,
-                        true});
-  page_->addUserScript({page_scripts::loadCompleteCheck(), UserScriptInjectionTime::atDocumentEnd,
-                        true});
-  load("<html><body style='margin:0'><video><source src='https://cdn.example/clip.mp4'>"
-       "<source src='https://cdn.example/second.mp4'></video>"
-       "<img loading='lazy' src='" + server_->baseUrl() + "/static/missing.png'>"
-       "<div style='width:300px;height:700px'></div></body></html>");
+  page_->addUserScript(
+      {page_scripts::videoSourceProbe(), UserScriptInjectionTime::atDocumentEnd, true});
+  page_->addUserScript(
+      {page_scripts::loadCompleteCheck(), UserScriptInjectionTime::atDocumentEnd, true});
+  load(
+      "<html><body style='margin:0'><video><source src='https://cdn.example/clip.mp4'>"
+      "<source src='https://cdn.example/second.mp4'></video>"
+      "<img loading='lazy' src='" +
+      server_->baseUrl() +
+      "/static/missing.png'>"
+      "<div style='width:300px;height:700px'></div></body></html>");
 
   EXPECT_EQ(run("videoSrc()"), Value("https://cdn.example/clip.mp4"));
   // An image still on its way holds the check at false; the lazy one never counts.
@@ -89,16 +92,17 @@ TEST_F(WebEngine, SdkPageScriptsRunAsTheCodeExpects) {
   EXPECT_TRUE(evaluate(*sdk_, *page_, "(function() {})").error);
   auto nothing = evaluate(*sdk_, *page_, "void 0");
   EXPECT_FALSE(nothing.result || nothing.error);
-  EXPECT_EQ(run("javascript:(function() { return [1, 'two', {three: 3.5}, null]; })();"),
-            Value(ValueArray{Value(1), Value("two"), Value(ValueDict{{"three", Value(3.5)}}),
-                             Value()}));
+  EXPECT_EQ(
+      run("javascript:(function() { return [1, 'two', {three: 3.5}, null]; })();"),
+      Value(ValueArray{Value(1), Value("two"), Value(ValueDict{{"three", Value(3.5)}}), Value()}));
 }
 
 TEST_F(WebEngine, NavigationsReachTheHooksWithTheirOwnTypes) {
-  load("<html><body><a id='link' href='https://adv.example/landing'>go</a>"
-       "<a id='blank' target='_blank' href='https://adv.example/blank'>new</a>"
-       "<form id='form' action='https://adv.example/form' method='post'><input name='q'></form>"
-       "</body></html>");
+  load(
+      "<html><body><a id='link' href='https://adv.example/landing'>go</a>"
+      "<a id='blank' target='_blank' href='https://adv.example/blank'>new</a>"
+      "<form id='form' action='https://adv.example/form' method='post'><input name='q'></form>"
+      "</body></html>");
   run("document.getElementById('link').click()");
   run("document.getElementById('blank').click()");
   run("window.open('https://adv.example/open')");
@@ -110,10 +114,10 @@ TEST_F(WebEngine, NavigationsReachTheHooksWithTheirOwnTypes) {
     if (e.starts_with("decide") && e.find("about:blank") == std::string::npos) seen.push_back(e);
     if (e.starts_with("window")) seen.push_back(e);
   }
-  EXPECT_EQ(seen, (std::vector<std::string>{"decide link https://adv.example/landing",
-                                            "window link https://adv.example/blank",
-                                            "window other https://adv.example/open",
-                                            "decide form https://adv.example/form"}));
+  EXPECT_EQ(seen,
+            (std::vector<std::string>{
+                "decide link https://adv.example/landing", "window link https://adv.example/blank",
+                "window other https://adv.example/open", "decide form https://adv.example/form"}));
   // Cancelled navigations read as the cancellation formats ignore, never as real failures.
   for (const auto& e : recorder_->events) {
     if (e.starts_with("fail")) {
@@ -139,18 +143,21 @@ TEST_F(WebEngine, ScriptMessagesArriveAndRepliesRoundTrip) {
   auto bridge = std::make_shared<Bridge>();
   page_->addScriptMessageHandlerWithReply(bridge, "bridge");
   page_->addScriptMessageHandler(bridge, "orvex");
-  load("<html><body><script>"
-       "window.results = [];"
-       "function ask(t) { return window.webkit.messageHandlers.bridge.postMessage(t)"
-       "  .then(function(r) { results.push(String(r)); }, function(e) { results.push('E:' + e); }); }"
-       "</script></body></html>");
+  load(
+      "<html><body><script>"
+      "window.results = [];"
+      "function ask(t) { return window.webkit.messageHandlers.bridge.postMessage(t)"
+      "  .then(function(r) { results.push(String(r)); }, function(e) { results.push('E:' + e); }); "
+      "}"
+      "</script></body></html>");
   run("Promise.all([ask('a'), ask('fail'), ask('drop')]); 0");
   ASSERT_TRUE(sdk_->runUntil([&] {
     const Value r = run("results.length");
     return r.number() && *r.number() == 3;
   }));
   const Value results = run("results.sort()");
-  EXPECT_EQ(results, Value(ValueArray{Value("E:Error: refused"), Value("pong:a"), Value("undefined")}));
+  EXPECT_EQ(results,
+            Value(ValueArray{Value("E:Error: refused"), Value("pong:a"), Value("undefined")}));
 
   // Any shape arrives as a value; too deep or too large is refused; a flood keeps the loop going.
   run("var h = window.webkit.messageHandlers.orvex;"
@@ -211,8 +218,8 @@ TEST_F(WebEngine, FailuresAreTranslatedAndTheViewRecovers) {
   EXPECT_GT(recorder_->count("decide reload"), 2u);
   GObject* engine = G_OBJECT(page_->engineView());
   bool finalized = false;
-  g_object_weak_ref(engine, [](gpointer flag, GObject*) { *static_cast<bool*>(flag) = true; },
-                    &finalized);
+  g_object_weak_ref(
+      engine, [](gpointer flag, GObject*) { *static_cast<bool*>(flag) = true; }, &finalized);
   page_->evaluateJavaScript("1 + 1", [](auto, auto) { ADD_FAILURE() << "called after release"; });
   std::weak_ptr<gtk::GtkWebView> weak = page_;
   page_->removeFromSuperview();
