@@ -106,12 +106,8 @@ class GtkScreen : public Screen {
 
   void observeOpenedLinks(
       std::function<void(const std::string&, const std::string&)> observer) override {
-    port_.ui->setOpenObserver([observer](const gtk::OpenedLink& link) {
-      using K = gtk::OpenedLink::Kind;
-      const char* kind = link.kind == K::external       ? "external handler"
-                         : link.kind == K::inAppBrowser ? "in-app browser"
-                                                        : "store sheet";
-      observer(kind, link.target);
+    port_.ui->setOpenObserver([observer](const linux_port::OpenedLink& link) {
+      observer(linux_port::describe(link.kind), link.target);
     });
   }
 

@@ -68,12 +68,8 @@ class HeadlessScreen : public Screen {
 
   void observeOpenedLinks(
       std::function<void(const std::string&, const std::string&)> observer) override {
-    port_.ui->setOpenObserver([observer](const headless::OpenedLink& link) {
-      using K = headless::OpenedLink::Kind;
-      const char* kind = link.kind == K::external       ? "external handler"
-                         : link.kind == K::inAppBrowser ? "in-app browser"
-                                                        : "store sheet";
-      observer(kind, link.target);
+    port_.ui->setOpenObserver([observer](const linux_port::OpenedLink& link) {
+      observer(linux_port::describe(link.kind), link.target);
     });
   }
 

@@ -381,9 +381,4 @@ void GtkUserInterface::openExternalURL(const std::string& url) {
   if (options_.openExternalLinks) gtk_show_uri(nullptr, url.c_str(), GDK_CURRENT_TIME);
 }
 
-void GtkUserInterface::recordOpened(OpenedLink link) {
-  opened_.push_back(link);
-  if (openObserver_) openObserver_(opened_.back());
-}
-
 }  // namespace orvex::gtk

@@ -20,6 +20,7 @@
 #include "orvex/platform/web_view.h"
 #include "ports/gtk/gobject_ptr.h"
 #include "ports/gtk/gtk_view.h"
+#include "ports/linux/opened_links.h"
 #include "ports/linux/view_controller_model.h"
 
 namespace orvex::gtk {
@@ -137,11 +138,7 @@ struct GtkUserInterfaceOptions {
   InterfaceStyle interfaceStyle = InterfaceStyle::light;
 };
 
-// What the SDK opened, in order (for hosts that want to know, the demo and tests).
-struct OpenedLink {
-  enum class Kind { external, inAppBrowser, storeProduct } kind;
-  std::string target;  // the URL, or the store product's identifier
-};
+using linux_port::OpenedLink;
 
 class GtkUserInterface : public UserInterface,
                          public std::enable_shared_from_this<GtkUserInterface> {
@@ -169,16 +166,16 @@ class GtkUserInterface : public UserInterface,
   // The Window for a host's GtkWindow: adopted once, with a root controller over its content.
   std::shared_ptr<GtkWindowView> adoptWindow(GtkWindow* window);
   void setOpenObserver(std::function<void(const OpenedLink&)> observer) {
-    openObserver_ = std::move(observer);
+    opened_.setObserver(std::move(observer));
   }
-  const std::vector<OpenedLink>& openedLinks() const { return opened_; }
+  const std::vector<OpenedLink>& openedLinks() const { return opened_.all(); }
   // The web views the SDK made that are still alive, oldest first.
   std::vector<std::shared_ptr<WebView>> webViews() const;
 
   // ---- for the port's own pieces ----
   const std::shared_ptr<TaskQueue>& mainQueue() const { return mainQueue_; }
   const std::string& appStoreHost() const { return appStoreHost_; }
-  void recordOpened(OpenedLink link);
+  void recordOpened(OpenedLink link) { opened_.record(std::move(link)); }
   InterfaceStyle interfaceStyle() const { return options_.interfaceStyle; }
 
  private:
@@ -191,8 +188,7 @@ class GtkUserInterface : public UserInterface,
   GtkUserInterfaceOptions options_;
   std::vector<std::weak_ptr<GtkWindowView>> windows_;
   std::vector<std::shared_ptr<GtkWindowView>> ownWindows_;
-  std::vector<OpenedLink> opened_;
-  std::function<void(const OpenedLink&)> openObserver_;
+  linux_port::OpenedLinks opened_;
   std::vector<std::weak_ptr<WebView>> webViews_;
 };
 

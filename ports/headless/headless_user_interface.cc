@@ -190,9 +190,4 @@ void HeadlessUserInterface::openExternalURL(const std::string& url) {
   recordOpened({OpenedLink::Kind::external, url});
 }
 
-void HeadlessUserInterface::recordOpened(OpenedLink link) {
-  opened_.push_back(link);
-  if (openObserver_) openObserver_(opened_.back());
-}
-
 }  // namespace orvex::headless

@@ -15,6 +15,7 @@
 #include "orvex/platform/dispatch.h"
 #include "orvex/platform/view.h"
 #include "ports/headless/headless_view.h"
+#include "ports/linux/opened_links.h"
 #include "ports/linux/view_controller_model.h"
 
 namespace orvex::headless {
@@ -78,11 +79,7 @@ class HeadlessWindow : public HeadlessView, public Window {
   std::shared_ptr<ViewController> root_;
 };
 
-// What the SDK asked the screen to open, in order.
-struct OpenedLink {
-  enum class Kind { external, inAppBrowser, storeProduct } kind;
-  std::string target;  // the URL, or the store product's identifier
-};
+using linux_port::OpenedLink;
 
 struct HeadlessUserInterfaceOptions {
   Rect screenBounds{0, 0, 390, 844};
@@ -124,17 +121,17 @@ class HeadlessUserInterface : public UserInterface,
   // How the next store product loads end: loaded, or an error description.
   void setStoreProductOutcome(bool loaded, std::optional<std::string> error = std::nullopt);
   void setWebViewFactory(WebViewFactory factory) { webViewFactory_ = std::move(factory); }
-  const std::vector<OpenedLink>& openedLinks() const { return opened_; }
+  const std::vector<OpenedLink>& openedLinks() const { return opened_.all(); }
   // Told of every link as it opens (the demo prints them).
   void setOpenObserver(std::function<void(const OpenedLink&)> observer) {
-    openObserver_ = std::move(observer);
+    opened_.setObserver(std::move(observer));
   }
 
   // For the port's own pieces.
   const std::shared_ptr<TaskQueue>& mainQueue() const { return mainQueue_; }
   void makeKey(const Window* window);
   bool isKey(const Window* window) const { return window == keyWindow_; }
-  void recordOpened(OpenedLink link);
+  void recordOpened(OpenedLink link) { opened_.record(std::move(link)); }
   std::pair<bool, std::optional<std::string>> storeProductOutcome() const { return storeOutcome_; }
 
  private:
@@ -147,8 +144,7 @@ class HeadlessUserInterface : public UserInterface,
   const Window* keyWindow_ = nullptr;
   std::pair<bool, std::optional<std::string>> storeOutcome_{true, std::nullopt};
   WebViewFactory webViewFactory_;
-  std::vector<OpenedLink> opened_;
-  std::function<void(const OpenedLink&)> openObserver_;
+  linux_port::OpenedLinks opened_;
 };
 
 }  // namespace orvex::headless

@@ -17,7 +17,9 @@ GtkFeed::GtkFeed(const orvex::gtk::GtkPort& port, const std::string& unitId) {
   port.adoptWindow(GTK_WINDOW(window_));  // the SDK's screens present over it
 
   banner_ = orvex::OrvexBanner::create(unitId, /*contextId=*/"feed");
-  banner_->onAdReceived = [this](orvex::OrvexBanner& b) { heard.push_back("received " + b.txId()); };
+  banner_->onAdReceived = [this](orvex::OrvexBanner& b) {
+    heard.push_back("received " + b.txId());
+  };
   banner_->onAdImpression = [this](orvex::OrvexBanner&) { heard.push_back("impression"); };
   banner_->view()->setFrame({0, 0, 320, 50});  // the size it asks the feed for
   GtkWidget* slot = orvex::gtk::widgetOf(*banner_->view());
