@@ -3,8 +3,10 @@
 // configuration and runs one format's flow, printing a timeline of what the host heard, what the
 // SDK sent and what the service recorded. Exits 0 when the whole flow happened.
 //
-//   orvex-demo [--format banner] [--data DIR] [--production] [--country CC ...] [--server URL]
-//              [--log-requests FILE] [--unit ID]
+//   orvex-demo [--format banner|native|quest] [--data DIR] [--production] [--country CC ...]
+//              [--server URL] [--log-requests FILE] [--unit ID]
+//
+// For quest, --unit names the page of the service's quest site (default "demo").
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,9 +18,12 @@
 
 #include "examples/demo/banner_flow.h"
 #include "examples/demo/headless_screen.h"
+#include "examples/demo/native_flow.h"
+#include "examples/demo/quest_flow.h"
 #include "examples/demo/timeline.h"
 #include "orvex/core/orvex.h"
 #include "orvex/core/orvex_config.h"
+#include "orvex/core/url.h"
 #include "ports/headless/headless_port.h"
 #include "ports/linux/curl_http_client.h"
 #include "ports/linux/memory_log.h"
@@ -45,14 +50,14 @@ struct Arguments {
   std::vector<std::string> countries;
   std::string server;
   std::string logRequests;
-  std::string unit = "demo-banner";
+  std::string unit;  // per format when not given
 };
 
 [[noreturn]] void usage() {
   std::fprintf(
       stderr,
-      "usage: orvex-demo [--format banner] [--data DIR] [--production] [--country CC ...]\n"
-      "                  [--server URL] [--log-requests FILE] [--unit ID]\n");
+      "usage: orvex-demo [--format banner|native|quest] [--data DIR] [--production]\n"
+      "                  [--country CC ...] [--server URL] [--log-requests FILE] [--unit ID]\n");
   std::exit(2);
 }
 
@@ -67,7 +72,7 @@ Arguments parse(int argc, char** argv) {
       usage();
     } else if (arg == "--format") {
       a.format = argv[++i];
-      if (a.format != "banner") usage();
+      if (a.format != "banner" && a.format != "native" && a.format != "quest") usage();
     } else if (arg == "--data") {
       a.data = argv[++i];
     } else if (arg == "--country") {
@@ -82,6 +87,9 @@ Arguments parse(int argc, char** argv) {
     } else {
       usage();
     }
+  }
+  if (a.unit.empty()) {
+    a.unit = a.format == "native" ? "demo-native" : a.format == "quest" ? "demo" : "demo-banner";
   }
   return a;
 }
@@ -124,6 +132,13 @@ int main(int argc, char** argv) {
   options.deployment.adServerBase = args.server;
   options.deployment.apiServerBase = args.server;
   options.deployment.playerScriptCdnBase = args.server + "/cdn/player@";
+  // The quest site is the service's too (its pages under /quest).
+  if (auto server = Url::parse(args.server)) {
+    options.deployment.questScheme = server->scheme();
+    options.deployment.questHost =
+        server->host() + (server->port() ? ":" + std::to_string(*server->port()) : "");
+    options.deployment.questDomains = {server->host()};
+  }
   options.http = std::make_shared<demo::TimelineHttpClient>(
       std::make_shared<linux_port::CurlHttpClient>(), timeline);
   headless::HeadlessPort port = headless::makeHeadlessPort(options);
@@ -153,7 +168,12 @@ int main(int argc, char** argv) {
                 std::to_string(config.displayTag().size()) + " bytes");
 
   auto screen = demo::makeHeadlessScreen(port);
-  const std::string reason = demo::runBannerFlow(*screen, *timeline, args.unit);
+  const std::string reason =
+      args.format == "native"  ? demo::runNativeFlow(*screen, *timeline, args.unit)
+      : args.format == "quest" ? demo::runQuestFlow(*screen, *timeline, args.unit)
+                               : demo::runBannerFlow(*screen, *timeline, args.unit);
+  // A quest page reports nothing to the service; the ad formats an impression and a click.
+  const bool reportsMetrics = args.format != "quest";
 
 #ifdef ORVEX_ADSERVER_FIXTURES
   if (localServer) {
@@ -162,12 +182,14 @@ int main(int argc, char** argv) {
         if (demo::describeBody(r.body).starts_with(what)) return true;
       return false;
     };
-    port.runUntil([&] { return !reason.empty() || recorded("invoke AD_CLICK"); }, 5);
+    if (reportsMetrics)
+      port.runUntil([&] { return !reason.empty() || recorded("invoke AD_CLICK"); }, 5);
     std::printf("\n== what the local ad service recorded\n");
     for (const auto& r : localServer->requests())
       std::printf("%-4s %-16s %d %s\n", r.method.c_str(), r.path.c_str(), r.status,
                   demo::describeBody(r.body).c_str());
-    if (reason.empty() && !(recorded("invoke AD_IMPR") && recorded("invoke AD_CLICK")))
+    if (reason.empty() && reportsMetrics &&
+        !(recorded("invoke AD_IMPR") && recorded("invoke AD_CLICK")))
       return fail("the service did not record the impression and the click");
   }
 #endif
@@ -178,6 +200,11 @@ int main(int argc, char** argv) {
   if (localServer) localServer->stop();
 #endif
   if (!reason.empty()) return fail(reason);
-  std::printf("\nbanner flow complete: received, impression, click, landing page opened\n");
+  std::printf("\n%s\n", args.format == "quest"
+                            ? "quest flow complete: page loaded, app version answered, haptic, "
+                              "closed by the page"
+                            : (args.format + " flow complete: received, impression, click, landing "
+                                             "page opened")
+                                  .c_str());
   return 0;
 }

@@ -8,6 +8,10 @@
 // full-screen presentation takes the covered content out of the window once the transition ends
 // and puts it back when dismissal begins. Transitions end on the next main-queue turn, or after
 // 0.3 s when animated; appearance callbacks follow the platform's order.
+//
+// Alerts are presented like any controller but always over the presenter's content, which stays
+// in the window. The host or a test plays the user: choose() dismisses the alert (animated) and
+// then runs the chosen action's handler on the main queue. Every alert presented is recorded.
 
 #include <functional>
 #include <memory>
@@ -15,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "orvex/platform/alert.h"
 #include "orvex/platform/dispatch.h"
 #include "orvex/platform/view.h"
 #include "ports/headless/headless_view.h"
@@ -45,7 +50,9 @@ class HeadlessViewController : public virtual ViewController {
   std::shared_ptr<ViewController> presentingViewController() const override {
     return presenting_.lock();
   }
-  void setPresentationStyle(PresentationStyle style) override { style_ = style; }
+  void setPresentationStyle(PresentationStyle style) override {
+    if (!fixedStyle_) style_ = style;
+  }
   void present(std::shared_ptr<ViewController> controller, bool animated,
                std::function<void()> completion) override;
   void dismiss(bool animated, std::function<void()> completion) override;
@@ -62,6 +69,12 @@ class HeadlessViewController : public virtual ViewController {
  protected:
   HeadlessViewController(std::weak_ptr<HeadlessUserInterface> ui, ViewControllerKind kind,
                          std::shared_ptr<HeadlessView> view);
+  // Presents with `style` whatever the caller sets (alerts).
+  void fixPresentationStyle(PresentationStyle style) {
+    style_ = style;
+    fixedStyle_ = true;
+  }
+  bool isTransitioning() const { return transitioning_; }
   std::weak_ptr<HeadlessUserInterface> ui_;
 
  private:
@@ -82,6 +95,7 @@ class HeadlessViewController : public virtual ViewController {
   // Content taken out of the window by a full-screen presentation, to be put back.
   std::vector<std::shared_ptr<View>> covered_;
   PresentationStyle style_ = PresentationStyle::pageSheet;
+  bool fixedStyle_ = false;
   std::weak_ptr<AppearanceObserver> observer_;
   bool transitioning_ = false;
 };
@@ -110,6 +124,39 @@ class HeadlessInAppBrowser : public HeadlessViewController, public InAppBrowserV
  private:
   using HeadlessViewController::HeadlessViewController;
   std::string url_;
+};
+
+class HeadlessAlertController : public HeadlessViewController, public AlertController {
+ public:
+  static std::shared_ptr<HeadlessAlertController> create(std::weak_ptr<HeadlessUserInterface> ui,
+                                                         std::optional<std::string> title,
+                                                         std::optional<std::string> message);
+  std::optional<std::string> title() const override { return title_; }
+  std::optional<std::string> message() const override { return message_; }
+  void addAction(AlertAction action) override { actions_.push_back(std::move(action)); }
+  std::size_t actionCount() const override { return actions_.size(); }
+
+  // ---- what the host plays ----
+  std::vector<std::string> actionTitles() const;
+  AlertActionStyle actionStyle(std::size_t index) const { return actions_.at(index).style; }
+  // The user choosing a button: false when there is no such button, the alert is not fully on
+  // screen, or a button was chosen already.
+  bool choose(std::size_t index);
+  bool choose(const std::string& title);
+
+ private:
+  using HeadlessViewController::HeadlessViewController;
+  std::optional<std::string> title_;
+  std::optional<std::string> message_;
+  std::vector<AlertAction> actions_;
+  bool chosen_ = false;
+};
+
+// An alert as it was presented.
+struct AlertRecord {
+  std::optional<std::string> title;
+  std::optional<std::string> message;
+  std::vector<std::string> actions;
 };
 
 class HeadlessWindow : public HeadlessView, public Window {
@@ -161,6 +208,9 @@ class HeadlessUserInterface : public UserInterface,
   std::shared_ptr<InAppBrowserViewController> makeInAppBrowser(const std::string& url) override;
   std::shared_ptr<Window> makeWindow() override;
   void openExternalURL(const std::string& url) override;
+  std::shared_ptr<AlertController> makeAlertController(std::optional<std::string> title,
+                                                       std::optional<std::string> message) override;
+  std::shared_ptr<ActivityIndicatorView> makeActivityIndicator() override;
 
   // ---- what the host plays ----
   // A window with a plain root controller, made key: the usual start of a host or a test.
@@ -178,12 +228,16 @@ class HeadlessUserInterface : public UserInterface,
   void setOpenObserver(std::function<void(const OpenedLink&)> observer) {
     openObserver_ = std::move(observer);
   }
+  const std::vector<AlertRecord>& alertsShown() const { return alertsShown_; }
+  // The newest alert still presented, if any.
+  std::shared_ptr<HeadlessAlertController> visibleAlert() const;
 
   // For the port's own pieces.
   const std::shared_ptr<TaskQueue>& mainQueue() const { return mainQueue_; }
   void makeKey(const Window* window);
   bool isKey(const Window* window) const { return window == keyWindow_; }
   void recordOpened(OpenedLink link);
+  void recordAlert(const std::shared_ptr<HeadlessAlertController>& alert);
   std::pair<bool, std::optional<std::string>> storeProductOutcome() const { return storeOutcome_; }
 
  private:
@@ -198,6 +252,8 @@ class HeadlessUserInterface : public UserInterface,
   WebViewFactory webViewFactory_;
   std::vector<OpenedLink> opened_;
   std::function<void(const OpenedLink&)> openObserver_;
+  std::vector<AlertRecord> alertsShown_;
+  std::vector<std::weak_ptr<HeadlessAlertController>> alerts_;
 };
 
 }  // namespace orvex::headless
