@@ -11,8 +11,8 @@ void ArticleScreen::showNativeAd(const std::shared_ptr<orvex::View>& container,
   const double width = container->bounds().size.width;
   adView_->view()->setFrame({0, 0, width, 300});
 
-  auto icon = ui.makeImageView();  // the SDK puts the ad's icon in it
-  auto media = ui.makeView();      // and the ad's HTML media, when it has some
+  icon = ui.makeImageView();   // the SDK puts the ad's icon in it
+  auto media = ui.makeView();  // and the ad's HTML media, when it has some
   headline_ = ui.makeLabel();
   callToAction = ui.makeLabel();
   adView_->view()->addSubview(icon);

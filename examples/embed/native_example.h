@@ -22,7 +22,9 @@ class ArticleScreen : public orvex::OrvexNativeAdDelegate,
   void onAdFailedToReceive(orvex::OrvexNativeAd& ad, orvex::OrvexErrorCode errorCode) override;
   void onAdClicked(orvex::OrvexNativeAd& ad) override;
 
+  const std::shared_ptr<orvex::OrvexNativeAd>& ad() const { return ad_; }
   std::vector<std::string> heard;
+  std::shared_ptr<orvex::ImageView> icon;
   std::shared_ptr<orvex::Label> callToAction;
 
  private:

@@ -43,6 +43,7 @@ std::shared_ptr<OrvexQuestWebViewController> OrvexQuestWebViewController::create
       new OrvexQuestWebViewController(std::move(url)));
   screen->controller_ = controller;
   controller->setPresentationStyle(PresentationStyle::fullScreen);
+  controller->setAppearanceObserver(std::weak_ptr<AppearanceObserver>(screen));
   controller->keepAlive(screen);
   // The handle owns the controller, which owns the screen: no cycle, whoever lets go last.
   return std::shared_ptr<OrvexQuestWebViewController>(controller, screen.get());
@@ -162,7 +163,16 @@ void OrvexQuestWebViewController::loadFailed() {
 }
 
 void OrvexQuestWebViewController::close() {
+  if (!appeared_) {
+    closeRequested_ = true;
+    return;
+  }
   if (auto controller = controller_.lock()) controller->dismiss(true, {});
+}
+
+void OrvexQuestWebViewController::viewDidAppear(bool) {
+  appeared_ = true;
+  if (std::exchange(closeRequested_, false)) close();
 }
 
 bool OrvexQuestWebViewController::isQuestHost(std::string_view host,

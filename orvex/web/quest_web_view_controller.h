@@ -28,7 +28,8 @@ class OrvexQuestWebViewController
     : public std::enable_shared_from_this<OrvexQuestWebViewController>,
       public WebViewNavigationDelegate,
       public ScriptMessageHandler,
-      public ScriptMessageHandlerWithReply {
+      public ScriptMessageHandlerWithReply,
+      public AppearanceObserver {
  public:
   static constexpr double kLoadWatchdogSeconds = 5.0;
   static constexpr double kRequestTimeoutSeconds = 60.0;
@@ -69,6 +70,7 @@ class OrvexQuestWebViewController
   void requestsNewWindow(WebView& webView, const NavigationAction& action) override;
   void didReceive(WebView& webView, const ScriptMessage& message) override;
   void didReceive(WebView& webView, const ScriptMessage& message, Reply reply) override;
+  void viewDidAppear(bool animated) override;
 
  private:
   explicit OrvexQuestWebViewController(std::optional<std::string> url);
@@ -85,6 +87,10 @@ class OrvexQuestWebViewController
   std::unique_ptr<Timer> timer_;
   bool failedToLoad_ = false;
   bool viewLoaded_ = false;
+  // A page may ask to close while the screen is still coming up; the platform ignores a
+  // dismissal then, so it waits for the screen to be on.
+  bool appeared_ = false;
+  bool closeRequested_ = false;
   std::shared_ptr<WebView> webView_;
   std::vector<std::string> questDomains_;
 };
