@@ -173,7 +173,7 @@ int main(int argc, char** argv) {
       : args.format == "quest" ? demo::runQuestFlow(*screen, *timeline, args.unit)
                                : demo::runBannerFlow(*screen, *timeline, args.unit);
   // A quest page reports nothing to the service; the ad formats an impression and a click.
-  const bool reportsMetrics = args.format != "quest";
+  [[maybe_unused]] const bool reportsMetrics = args.format != "quest";
 
 #ifdef ORVEX_ADSERVER_FIXTURES
   if (localServer) {
@@ -200,11 +200,13 @@ int main(int argc, char** argv) {
   if (localServer) localServer->stop();
 #endif
   if (!reason.empty()) return fail(reason);
-  std::printf("\n%s\n", args.format == "quest"
-                            ? "quest flow complete: page loaded, app version answered, haptic, "
-                              "closed by the page"
-                            : (args.format + " flow complete: received, impression, click, landing "
-                                             "page opened")
-                                  .c_str());
+  if (args.format == "quest") {
+    std::printf(
+        "\nquest flow complete: page loaded, app version answered, haptic, closed by the "
+        "page\n");
+  } else {
+    std::printf("\n%s flow complete: received, impression, click, landing page opened\n",
+                args.format.c_str());
+  }
   return 0;
 }
