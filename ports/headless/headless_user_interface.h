@@ -138,7 +138,6 @@ class HeadlessAlertController : public HeadlessViewController, public AlertContr
 
   // ---- what the host plays ----
   std::vector<std::string> actionTitles() const;
-  AlertActionStyle actionStyle(std::size_t index) const { return actions_.at(index).style; }
   // The user choosing a button: false when there is no such button, the alert is not fully on
   // screen, or a button was chosen already.
   bool choose(std::size_t index);
