@@ -3,8 +3,8 @@
 // cost (this process, and with WebKit's web and network processes).
 #include <benchmark/benchmark.h>
 #include <gtk/gtk.h>
-#include <webkit/webkit.h>
 #include <unistd.h>
+#include <webkit/webkit.h>
 
 #include <chrono>
 #include <cstdio>
@@ -169,15 +169,15 @@ std::shared_ptr<OrvexBanner> loadInWindow(Desktop& d, double* seconds) {
     bool* finished;
     Clock::time_point* end;
   } stamp{&finished, &end};
-  const gulong id = g_signal_connect(
-      page->engineView(), "load-changed",
-      G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
-        auto* s = static_cast<Stamp*>(data);
-        if (event != WEBKIT_LOAD_FINISHED || *s->finished) return;
-        *s->finished = true;
-        *s->end = Clock::now();
-      }),
-      &stamp);
+  const gulong id =
+      g_signal_connect(page->engineView(), "load-changed",
+                       G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+                         auto* s = static_cast<Stamp*>(data);
+                         if (event != WEBKIT_LOAD_FINISHED || *s->finished) return;
+                         *s->finished = true;
+                         *s->end = Clock::now();
+                       }),
+                       &stamp);
   const bool done = d.port->runUntil([&] { return finished || !page->isLoading(); }, 10);
   if (!finished) end = Clock::now();  // finished before the stamp was connected
   g_signal_handler_disconnect(page->engineView(), id);

@@ -1,5 +1,7 @@
 #include "examples/demo/headless_screen.h"
 
+#include "orvex/core/json.h"
+#include "ports/headless/headless_haptics.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_view.h"
 #include "ports/headless/headless_web_view.h"
@@ -64,6 +66,22 @@ class HeadlessScreen : public Screen {
   void postFromPage(WebView& page, const std::string& handler, const std::string& json) override {
     if (auto* scripted = dynamic_cast<headless::HeadlessWebView*>(&page))
       scripted->postMessageJSON(handler, json);
+  }
+
+  void askFromPage(WebView& page, const std::string& handler, const std::string& json,
+                   std::function<void(std::optional<std::string>)> answer) override {
+    auto* scripted = dynamic_cast<headless::HeadlessWebView*>(&page);
+    if (!scripted) return;
+    scripted->postMessageJSON(handler, json,
+                              [answer](const headless::HeadlessWebView::ScriptReply& reply) {
+                                if (!answer) return;
+                                if (reply.result) return answer(orvex::json::write(*reply.result));
+                                answer(std::nullopt);
+                              });
+  }
+
+  void observeHaptics(std::function<void(const std::string&)> observer) override {
+    if (port_.haptics) port_.haptics->setObserver(std::move(observer));
   }
 
   void observeOpenedLinks(

@@ -4,8 +4,11 @@
 // one format's flow, printing a timeline of what the host heard, what the SDK sent and what the
 // service recorded. Exits 0 when the whole flow happened.
 //
-//   orvex-demo [--format banner] [--gui | --headless] [--screenshot FILE] [--data DIR]
-//              [--production] [--country CC ...] [--server URL] [--log-requests FILE] [--unit ID]
+//   orvex-demo [--format banner|native|quest] [--gui | --headless] [--screenshot FILE]
+//              [--data DIR] [--production] [--country CC ...] [--server URL]
+//              [--log-requests FILE] [--unit ID]
+//
+// For quest, --unit names the page of the service's quest site (default "demo").
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +21,8 @@
 
 #include "examples/demo/banner_flow.h"
 #include "examples/demo/headless_screen.h"
+#include "examples/demo/native_flow.h"
+#include "examples/demo/quest_flow.h"
 #ifdef ORVEX_DEMO_GTK
 #include "examples/demo/gtk_screen.h"
 #include "ports/gtk/gtk_port.h"
@@ -25,6 +30,7 @@
 #include "examples/demo/timeline.h"
 #include "orvex/core/orvex.h"
 #include "orvex/core/orvex_config.h"
+#include "orvex/core/url.h"
 #include "ports/headless/headless_port.h"
 #include "ports/linux/curl_http_client.h"
 #include "ports/linux/device.h"
@@ -52,7 +58,7 @@ struct Arguments {
   std::vector<std::string> countries;
   std::string server;
   std::string logRequests;
-  std::string unit = "demo-banner";
+  std::string unit;  // per format when not given
   enum class Screen { automatic, window, headless } screen = Screen::automatic;
   std::string screenshot;
 };
@@ -60,9 +66,9 @@ struct Arguments {
 [[noreturn]] void usage() {
   std::fprintf(
       stderr,
-      "usage: orvex-demo [--format banner] [--gui | --headless] [--screenshot FILE] [--data DIR]\n"
-      "                  [--production] [--country CC ...] [--server URL] [--log-requests FILE]\n"
-      "                  [--unit ID]\n");
+      "usage: orvex-demo [--format banner|native|quest] [--gui | --headless] [--screenshot FILE]\n"
+      "                  [--data DIR] [--production] [--country CC ...] [--server URL]\n"
+      "                  [--log-requests FILE] [--unit ID]\n");
   std::exit(2);
 }
 
@@ -81,7 +87,7 @@ Arguments parse(int argc, char** argv) {
       usage();
     } else if (arg == "--format") {
       a.format = argv[++i];
-      if (a.format != "banner") usage();
+      if (a.format != "banner" && a.format != "native" && a.format != "quest") usage();
     } else if (arg == "--data") {
       a.data = argv[++i];
     } else if (arg == "--country") {
@@ -98,6 +104,9 @@ Arguments parse(int argc, char** argv) {
     } else {
       usage();
     }
+  }
+  if (a.unit.empty()) {
+    a.unit = a.format == "native" ? "demo-native" : a.format == "quest" ? "demo" : "demo-banner";
   }
   return a;
 }
@@ -139,6 +148,13 @@ int main(int argc, char** argv) {
   services.deployment.adServerBase = args.server;
   services.deployment.apiServerBase = args.server;
   services.deployment.playerScriptCdnBase = args.server + "/cdn/player@";
+  // The quest site is the service's too (its pages under /quest).
+  if (auto server = Url::parse(args.server)) {
+    services.deployment.questScheme = server->scheme();
+    services.deployment.questHost =
+        server->host() + (server->port() ? ":" + std::to_string(*server->port()) : "");
+    services.deployment.questDomains = {server->host()};
+  }
   services.http = std::make_shared<demo::TimelineHttpClient>(
       std::make_shared<linux_port::CurlHttpClient>(), timeline);
 
@@ -212,7 +228,12 @@ int main(int argc, char** argv) {
   demo::FlowOptions flow;
   flow.unitId = args.unit;
   flow.screenshot = args.screenshot;
-  const std::string reason = demo::runBannerFlow(*screen, *timeline, flow);
+  const std::string reason = args.format == "native" ? demo::runNativeFlow(*screen, *timeline, flow)
+                             : args.format == "quest"
+                                 ? demo::runQuestFlow(*screen, *timeline, flow)
+                                 : demo::runBannerFlow(*screen, *timeline, flow);
+  // A quest page reports nothing to the service; the ad formats an impression and a click.
+  [[maybe_unused]] const bool reportsMetrics = args.format != "quest";
 
 #ifdef ORVEX_ADSERVER_FIXTURES
   if (localServer) {
@@ -221,12 +242,13 @@ int main(int argc, char** argv) {
         if (demo::describeBody(r.body).starts_with(what)) return true;
       return false;
     };
-    runUntil([&] { return !reason.empty() || recorded("invoke AD_CLICK"); }, 5);
+    if (reportsMetrics) runUntil([&] { return !reason.empty() || recorded("invoke AD_CLICK"); }, 5);
     std::printf("\n== what the local ad service recorded\n");
     for (const auto& r : localServer->requests())
       std::printf("%-4s %-16s %d %s\n", r.method.c_str(), r.path.c_str(), r.status,
                   demo::describeBody(r.body).c_str());
-    if (reason.empty() && !(recorded("invoke AD_IMPR") && recorded("invoke AD_CLICK")))
+    if (reason.empty() && reportsMetrics &&
+        !(recorded("invoke AD_IMPR") && recorded("invoke AD_CLICK")))
       return fail("the service did not record the impression and the click");
   }
 #endif
@@ -237,6 +259,13 @@ int main(int argc, char** argv) {
   if (localServer) localServer->stop();
 #endif
   if (!reason.empty()) return fail(reason);
-  std::printf("\nbanner flow complete: received, impression, click, landing page opened\n");
+  if (args.format == "quest") {
+    std::printf(
+        "\nquest flow complete: page loaded, app version answered, haptic, closed by the "
+        "page\n");
+  } else {
+    std::printf("\n%s flow complete: received, impression, click, landing page opened\n",
+                args.format.c_str());
+  }
   return 0;
 }

@@ -7,12 +7,22 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "orvex/platform/view.h"
 #include "orvex/platform/web_view.h"
 
 namespace demo {
+
+// What every flow is told.
+struct FlowOptions {
+  std::string unitId;
+  // Where to write a PNG of the window once the ad is on screen; empty: none.
+  std::string screenshot;
+  // Told where the ad was in the window when the screenshot was taken.
+  std::function<void(const orvex::Rect&)> screenshotArea;
+};
 
 class Screen {
  public:
@@ -41,6 +51,22 @@ class Screen {
   // would: window.webkit.messageHandlers[handler].postMessage(body).
   virtual void postFromPage(orvex::WebView& page, const std::string& handler,
                             const std::string& json) = 0;
+
+  // Whether pages run their own scripts (a real engine: the local quest site's page plays its
+  // part by itself) or a flow plays the page's side (the scripted pages of the in-memory screen).
+  virtual bool pagesRunThemselves() const { return false; }
+  // The page asking `handler` and awaiting its reply, as
+  // `await window.webkit.messageHandlers[handler].postMessage(body)` would; `answer` gets the reply
+  // as JSON text, or none when the handler answered nothing.
+  virtual void askFromPage(orvex::WebView& page, const std::string& handler,
+                           const std::string& json,
+                           std::function<void(std::optional<std::string> reply)> answer) {
+    postFromPage(page, handler, json);
+    if (answer) answer(std::nullopt);
+  }
+  // Told of every haptic feedback the SDK gives ("impact medium", "selection", "vibration
+  // sound", …).
+  virtual void observeHaptics(std::function<void(const std::string& feedback)> /*observer*/) {}
 
   // Told of every link the SDK opens: "external handler", "in-app browser" or "store sheet",
   // and the URL or product.

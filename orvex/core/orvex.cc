@@ -182,10 +182,6 @@ void Orvex::applicationDidEnterBackground() {
   if (id != kInvalidBackgroundTask) lifecycle.endBackgroundTask(id);
 }
 
-void Orvex::presentQuest(const std::string& urlText) {
-  seams::presentQuestPage(urlText);
-}
-
 namespace BackfillModuleRegistry {
 namespace {
 struct Registry {

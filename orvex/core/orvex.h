@@ -67,7 +67,6 @@ class Orvex {
   void initializeImpl(bool production, bool useInAppBrowser,
                       const std::optional<std::vector<std::string>>& targetCountries);
   void activateBackfillModule();
-  void presentQuest(const std::string& urlText);
 
   SimpleLogger logger_{"Orvex"};
   std::atomic<bool> initialized_{false};

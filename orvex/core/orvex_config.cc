@@ -46,7 +46,7 @@ OrvexConfig::OrvexConfig(const OrvexPlatform& platform)
       defaults_(platform.store->standard()),
       apiBase_(platform.deployment.apiServerBase),
       adBase_(platform.deployment.adServerBase),
-      questHost_(platform.deployment.questHost) {
+      questURL_(platform.deployment.questScheme + "://" + platform.deployment.questHost) {
   KeyValueStore& d = *defaults_;
   std::lock_guard lock(mutex_);
   uid_ = stringOr(d, kUid, "");

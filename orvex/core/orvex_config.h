@@ -40,7 +40,7 @@ class OrvexConfig {
   std::string requestAdsURL() const { return apiBase_ + "/request-ads"; }
   std::string eventsURL() const { return apiBase_ + "/events"; }
   std::string graphQLURL() const { return adBase_ + "/graphql"; }
-  std::string questURL() const { return "https://" + questHost_; }
+  std::string questURL() const { return questURL_; }
 
   std::string uid() const;
   std::string displayTag() const;
@@ -93,7 +93,7 @@ class OrvexConfig {
   std::shared_ptr<KeyValueStore> defaults_;
   const std::string apiBase_;
   const std::string adBase_;
-  const std::string questHost_;
+  const std::string questURL_;
 
   mutable std::mutex mutex_;
   std::string uid_;

@@ -3,7 +3,6 @@
 #include <mutex>
 
 #include "orvex/core/orvex.h"
-#include "orvex/core/seams.h"
 #include "orvex/server/orvex_api.h"
 
 namespace orvex::OrvexInternal {
@@ -77,10 +76,6 @@ void reportMetric(OrvexMetricCode code, const std::optional<std::string>& txId,
 std::optional<std::string> externalAdUnitId(const std::string& network, const std::string& unitId) {
   return Orvex::shared().platform().store->standard()->string("orvex_backfill_" + network + ":" +
                                                               unitId);
-}
-
-std::shared_ptr<OrvexNativeAd> nativeAd(const OrvexNativeAdView& view) {
-  return seams::nativeAdAttachedTo(view);
 }
 
 }  // namespace orvex::OrvexInternal

@@ -104,7 +104,7 @@ void reportMetric(OrvexMetricCode code, const std::optional<std::string>& txId,
                   const std::optional<std::string>& unitId);
 // The other network's unit id that remote configuration mapped `unitId` to.
 std::optional<std::string> externalAdUnitId(const std::string& network, const std::string& unitId);
-// The native ad attached to `view`, when there is one.
+// The native ad attached to `view`, when there is one (defined with the native ad view).
 std::shared_ptr<OrvexNativeAd> nativeAd(const OrvexNativeAdView& view);
 
 }  // namespace OrvexInternal

@@ -11,6 +11,7 @@
 #include "orvex/platform/device.h"
 #include "orvex/platform/dispatch.h"
 #include "orvex/platform/files.h"
+#include "orvex/platform/haptics.h"
 #include "orvex/platform/http.h"
 #include "orvex/platform/image.h"
 #include "orvex/platform/lifecycle.h"
@@ -28,7 +29,10 @@ struct OrvexDeployment {
   std::string adServerBase = "https://ads.orvex.example";
   // The second server: "/request-ads", "/remote-config", "/events".
   std::string apiServerBase = "https://api.orvex.example";
-  // The quest site's host (questURL is "https://" + this) and the domains its pages live on.
+  // The quest site: questURL is questScheme + "://" + questHost; its pages live on questDomains
+  // (and their subdomains). The scheme is a value so that a local site on loopback can be plain
+  // HTTP.
+  std::string questScheme = "https";
   std::string questHost = "quest.orvex.example";
   std::vector<std::string> questDomains = {"orvex.example"};
   // Base URL of the ad player script, ending in "@": the version and "/<file name>" follow.
@@ -53,6 +57,8 @@ struct OrvexPlatform {
   std::shared_ptr<ImageDecoder> images;
   // Views, windows, web views and URL opening; absent on a port without a screen.
   std::shared_ptr<UserInterface> ui;
+  // Haptic feedback; absent, feedback does nothing.
+  std::shared_ptr<Haptics> haptics;
   OrvexDeployment deployment;
 
   bool complete() const {

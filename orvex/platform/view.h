@@ -25,6 +25,29 @@ class Window;
 
 enum class HitTestEvent { press, motion };
 
+// How a port's layout sizes a view on top of the frame it is given: a fixed width, a fixed height,
+// a width:height ratio. Absent members leave that dimension to the frame.
+struct SizeRules {
+  std::optional<double> width;
+  std::optional<double> height;
+  // Without a fixed height, the height follows the width by this ratio (sides must be positive).
+  std::optional<Size> aspectRatio;
+  friend bool operator==(const SizeRules&, const SizeRules&) = default;
+};
+
+// The size `rules` make of `proposed`: the fixed width and height replace the proposal's; then,
+// without a fixed height, the aspect ratio sets the height from the width. Ports share this.
+inline Size applySizeRules(const SizeRules& rules, Size proposed) {
+  Size out = proposed;
+  if (rules.width) out.width = *rules.width;
+  if (rules.height) {
+    out.height = *rules.height;
+  } else if (rules.aspectRatio && rules.aspectRatio->width > 0 && rules.aspectRatio->height > 0) {
+    out.height = out.width * rules.aspectRatio->height / rules.aspectRatio->width;
+  }
+  return out;
+}
+
 class View : public std::enable_shared_from_this<View> {
  public:
   virtual ~View() = default;
@@ -81,6 +104,23 @@ class View : public std::enable_shared_from_this<View> {
   // A name for logs, demos and tests ("banner", "feed").
   virtual void setAccessibilityIdentifier(std::string identifier) = 0;
   virtual std::string accessibilityIdentifier() const = 0;
+
+  // ---- size rules and located taps (ports that predate them get the defaults) ----
+  // Rules the port's layout applies to this view's size from now on, and at once to its current
+  // frame. The default port ignores them.
+  virtual void setSizeRules(const SizeRules& /*rules*/) {}
+  virtual SizeRules sizeRules() const { return {}; }
+  // As addTapHandler, with the tap's location in this view's coordinates; removed with
+  // removeTapHandler. A port that cannot tell where a tap landed reports the bounds' centre.
+  virtual int addLocatedTapHandler(std::function<void(Point location)> handler) {
+    std::weak_ptr<View> weak = weak_from_this();
+    return addTapHandler([weak, handler = std::move(handler)] {
+      auto view = weak.lock();
+      if (!view || !handler) return;
+      const Rect b = view->bounds();
+      handler(Point{b.minX() + b.size.width / 2, b.minY() + b.size.height / 2});
+    });
+  }
 };
 
 // Shows an image scaled to fill its bounds.
@@ -148,6 +188,13 @@ class ViewController : public std::enable_shared_from_this<ViewController> {
   virtual void setAppearanceObserver(std::weak_ptr<AppearanceObserver> observer) = 0;
   // Whether the controller's view is in a window now.
   virtual bool isViewVisible() const = 0;
+
+  // Keeps `object` alive exactly as long as this controller: the SDK's screens keep their logic
+  // with the controller the port made for them (and hold the controller weakly). Main thread.
+  void keepAlive(std::shared_ptr<void> object) { keptAlive_.push_back(std::move(object)); }
+
+ private:
+  std::vector<std::shared_ptr<void>> keptAlive_;
 };
 
 // The platform's app-store sheet; loading a product may succeed or fail.
@@ -186,6 +233,8 @@ class Window : public virtual View {
 
 class WebView;
 struct WebViewConfiguration;
+class AlertController;        // orvex/platform/alert.h
+class ActivityIndicatorView;  // orvex/platform/activity_indicator.h
 
 // The application's screen and the factory for everything above. Main thread only.
 class UserInterface {
@@ -212,6 +261,15 @@ class UserInterface {
 
   // Hands `url` to the system's handler for its scheme; the result is not reported.
   virtual void openExternalURL(const std::string& url) = 0;
+
+  // ---- alerts and spinners (ports that predate them get the defaults) ----
+  // An alert to present over a controller; none on a port without alerts.
+  virtual std::shared_ptr<AlertController> makeAlertController(
+      std::optional<std::string> /*title*/, std::optional<std::string> /*message*/) {
+    return nullptr;
+  }
+  // A spinner, stopped and hidden; none on a port without one.
+  virtual std::shared_ptr<ActivityIndicatorView> makeActivityIndicator() { return nullptr; }
 };
 
 }  // namespace orvex

@@ -88,6 +88,13 @@ std::string AdPlayerScriptManager::inlineScript(const std::string& html, std::st
   return "<html><head>" + tag + "</head><body>" + h + "</body></html>";
 }
 
+std::string AdPlayerScriptManager::visibilityCallbackScript(bool visible) {
+  const std::string outer(24, ' ');
+  const std::string inner(28, ' ');
+  return outer + "if (typeof window.adPlayerVisibilityCallback === 'function') {\n" + inner +
+         "window.adPlayerVisibilityCallback(" + (visible ? "true" : "false") + ")\n" + outer + "}";
+}
+
 namespace seams {
 void preparePlayerScript(const std::string& version) {
   AdPlayerScriptManager::downloadScript(version);

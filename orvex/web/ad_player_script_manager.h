@@ -26,6 +26,8 @@ class AdPlayerScriptManager {
   static std::string process(const std::string& html);
   // The same with an explicit script text (benchmarks and tests).
   static std::string inlineScript(const std::string& html, std::string_view script);
+  // Tells the page's player that it can (or can no longer) be seen, when the page has one.
+  static std::string visibilityCallbackScript(bool visible);
 };
 
 }  // namespace orvex

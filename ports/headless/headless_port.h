@@ -22,6 +22,7 @@ namespace orvex::headless {
 using linux_port::BundleOptions;
 using linux_port::DeviceOptions;
 
+class HeadlessHaptics;
 class HeadlessUserInterface;
 class HeadlessWebViews;
 class VirtualTime;
@@ -50,6 +51,8 @@ struct HeadlessPort {
   std::shared_ptr<HeadlessUserInterface> ui;
   // Every web view the SDK made, so the host can play its page.
   std::shared_ptr<HeadlessWebViews> webViews;
+  // What haptic feedback the SDK asked for.
+  std::shared_ptr<HeadlessHaptics> haptics;
 
   // Runs the main run loop for `seconds` (real time) or advances virtual time by it.
   void runFor(double seconds) const;

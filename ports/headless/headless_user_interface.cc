@@ -42,6 +42,8 @@ void HeadlessViewController::willBePresented() {
     ui->recordOpened({OpenedLink::Kind::storeProduct, store->itemIdentifier()});
   } else if (auto* browser = dynamic_cast<HeadlessInAppBrowser*>(this)) {
     ui->recordOpened({OpenedLink::Kind::inAppBrowser, browser->url()});
+  } else if (auto alert = std::dynamic_pointer_cast<HeadlessAlertController>(shared_from_this())) {
+    ui->recordAlert(alert);
   }
 }
 
@@ -74,6 +76,43 @@ std::shared_ptr<HeadlessInAppBrowser> HeadlessInAppBrowser::create(
   c->url_ = std::move(url);
   adoptView(c);
   return c;
+}
+
+// ---- alerts ----
+
+std::shared_ptr<HeadlessAlertController> HeadlessAlertController::create(
+    std::weak_ptr<HeadlessUserInterface> ui, std::optional<std::string> title,
+    std::optional<std::string> message) {
+  std::shared_ptr<HeadlessAlertController> c(new HeadlessAlertController(
+      std::move(ui), ViewControllerKind::plain, std::make_shared<HeadlessView>()));
+  c->title_ = std::move(title);
+  c->message_ = std::move(message);
+  c->fixPresentationStyle(PresentationStyle::overFullScreen);
+  adoptView(c);
+  return c;
+}
+
+std::vector<std::string> HeadlessAlertController::actionTitles() const {
+  std::vector<std::string> titles;
+  for (const auto& a : actions_) titles.push_back(a.title);
+  return titles;
+}
+
+bool HeadlessAlertController::choose(std::size_t index) {
+  if (index >= actions_.size() || chosen_ || !presentingViewController() || isTransitioning())
+    return false;
+  chosen_ = true;
+  dismiss(true, [handler = actions_[index].handler] {
+    if (handler) handler();
+  });
+  return true;
+}
+
+bool HeadlessAlertController::choose(const std::string& title) {
+  for (std::size_t i = 0; i < actions_.size(); ++i) {
+    if (actions_[i].title == title) return choose(i);
+  }
+  return false;
 }
 
 // ---- HeadlessWindow ----
@@ -188,6 +227,28 @@ void HeadlessUserInterface::setStoreProductOutcome(bool loaded, std::optional<st
 
 void HeadlessUserInterface::openExternalURL(const std::string& url) {
   recordOpened({OpenedLink::Kind::external, url});
+}
+
+std::shared_ptr<AlertController> HeadlessUserInterface::makeAlertController(
+    std::optional<std::string> title, std::optional<std::string> message) {
+  return HeadlessAlertController::create(weak_from_this(), std::move(title), std::move(message));
+}
+
+std::shared_ptr<ActivityIndicatorView> HeadlessUserInterface::makeActivityIndicator() {
+  return std::make_shared<HeadlessActivityIndicator>();
+}
+
+void HeadlessUserInterface::recordAlert(const std::shared_ptr<HeadlessAlertController>& alert) {
+  alertsShown_.push_back({alert->title(), alert->message(), alert->actionTitles()});
+  std::erase_if(alerts_, [](const auto& w) { return w.expired(); });
+  alerts_.push_back(alert);
+}
+
+std::shared_ptr<HeadlessAlertController> HeadlessUserInterface::visibleAlert() const {
+  for (auto it = alerts_.rbegin(); it != alerts_.rend(); ++it) {
+    if (auto alert = it->lock(); alert && alert->presentingViewController()) return alert;
+  }
+  return nullptr;
 }
 
 }  // namespace orvex::headless

@@ -5,6 +5,10 @@
 //
 // Presentation follows linux_port::ViewControllerModel; the store and browser sheets are views
 // over the window like any other presented controller, and what they open is recorded.
+//
+// Alerts are presented like any controller but always over the presenter's content, which stays
+// in the window. The host or a test plays the user: choose() dismisses the alert (animated) and
+// then runs the chosen action's handler on the main queue. Every alert presented is recorded.
 
 #include <functional>
 #include <memory>
@@ -12,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "orvex/platform/alert.h"
 #include "orvex/platform/dispatch.h"
 #include "orvex/platform/view.h"
 #include "ports/headless/headless_view.h"
@@ -64,6 +69,38 @@ class HeadlessInAppBrowser : public HeadlessViewController, public InAppBrowserV
   std::string url_;
 };
 
+class HeadlessAlertController : public HeadlessViewController, public AlertController {
+ public:
+  static std::shared_ptr<HeadlessAlertController> create(std::weak_ptr<HeadlessUserInterface> ui,
+                                                         std::optional<std::string> title,
+                                                         std::optional<std::string> message);
+  std::optional<std::string> title() const override { return title_; }
+  std::optional<std::string> message() const override { return message_; }
+  void addAction(AlertAction action) override { actions_.push_back(std::move(action)); }
+  std::size_t actionCount() const override { return actions_.size(); }
+
+  // ---- what the host plays ----
+  std::vector<std::string> actionTitles() const;
+  // The user choosing a button: false when there is no such button, the alert is not fully on
+  // screen, or a button was chosen already.
+  bool choose(std::size_t index);
+  bool choose(const std::string& title);
+
+ private:
+  using HeadlessViewController::HeadlessViewController;
+  std::optional<std::string> title_;
+  std::optional<std::string> message_;
+  std::vector<AlertAction> actions_;
+  bool chosen_ = false;
+};
+
+// An alert as it was presented.
+struct AlertRecord {
+  std::optional<std::string> title;
+  std::optional<std::string> message;
+  std::vector<std::string> actions;
+};
+
 class HeadlessWindow : public HeadlessView, public Window {
  public:
   explicit HeadlessWindow(std::weak_ptr<HeadlessUserInterface> ui) : ui_(std::move(ui)) {}
@@ -109,6 +146,9 @@ class HeadlessUserInterface : public UserInterface,
   std::shared_ptr<InAppBrowserViewController> makeInAppBrowser(const std::string& url) override;
   std::shared_ptr<Window> makeWindow() override;
   void openExternalURL(const std::string& url) override;
+  std::shared_ptr<AlertController> makeAlertController(std::optional<std::string> title,
+                                                       std::optional<std::string> message) override;
+  std::shared_ptr<ActivityIndicatorView> makeActivityIndicator() override;
 
   // ---- what the host plays ----
   // A window with a plain root controller, made key: the usual start of a host or a test.
@@ -126,12 +166,16 @@ class HeadlessUserInterface : public UserInterface,
   void setOpenObserver(std::function<void(const OpenedLink&)> observer) {
     opened_.setObserver(std::move(observer));
   }
+  const std::vector<AlertRecord>& alertsShown() const { return alertsShown_; }
+  // The newest alert still presented, if any.
+  std::shared_ptr<HeadlessAlertController> visibleAlert() const;
 
   // For the port's own pieces.
   const std::shared_ptr<TaskQueue>& mainQueue() const { return mainQueue_; }
   void makeKey(const Window* window);
   bool isKey(const Window* window) const { return window == keyWindow_; }
   void recordOpened(OpenedLink link) { opened_.record(std::move(link)); }
+  void recordAlert(const std::shared_ptr<HeadlessAlertController>& alert);
   std::pair<bool, std::optional<std::string>> storeProductOutcome() const { return storeOutcome_; }
 
  private:
@@ -145,6 +189,8 @@ class HeadlessUserInterface : public UserInterface,
   std::pair<bool, std::optional<std::string>> storeOutcome_{true, std::nullopt};
   WebViewFactory webViewFactory_;
   linux_port::OpenedLinks opened_;
+  std::vector<AlertRecord> alertsShown_;
+  std::vector<std::weak_ptr<HeadlessAlertController>> alerts_;
 };
 
 }  // namespace orvex::headless

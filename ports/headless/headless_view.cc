@@ -80,7 +80,9 @@ std::shared_ptr<Window> HeadlessView::window() const {
   return nullptr;
 }
 
-void HeadlessView::setFrame(const Rect& frame) {
+void HeadlessView::setFrame(const Rect& proposed) {
+  Rect frame = proposed;
+  frame.size = applySizeRules(sizeRules_, proposed.size);
   bool resized = frame.size != frame_.size;
   frame_ = frame;
   if (!resized) return;
@@ -97,6 +99,11 @@ void HeadlessView::layoutFillingSubviews() {
     auto& c = headlessView(*child);
     if (c.fillsSuperview_) c.setFrame(Rect(0, 0, frame_.size.width, frame_.size.height));
   }
+}
+
+void HeadlessView::setSizeRules(const SizeRules& rules) {
+  sizeRules_ = rules;
+  setFrame(frame_);
 }
 
 void HeadlessView::setFillsSuperview(bool fills) {
@@ -152,6 +159,12 @@ std::shared_ptr<View> HeadlessView::hitTest(Point point, HitTestEvent event) {
 }
 
 int HeadlessView::addTapHandler(std::function<void()> handler) {
+  return addLocatedTapHandler([handler = std::move(handler)](Point) {
+    if (handler) handler();
+  });
+}
+
+int HeadlessView::addLocatedTapHandler(std::function<void(Point)> handler) {
   int token = nextTapToken_++;
   tapHandlers_.emplace_back(token, std::move(handler));
   return token;
@@ -161,11 +174,11 @@ void HeadlessView::removeTapHandler(int token) {
   std::erase_if(tapHandlers_, [&](const auto& entry) { return entry.first == token; });
 }
 
-bool HeadlessView::runTapHandlers() {
+bool HeadlessView::runTapHandlers(Point location) {
   if (tapHandlers_.empty()) return false;
   auto handlers = tapHandlers_;  // a handler may remove itself or the view
   for (auto& [token, handler] : handlers) {
-    if (handler) handler();
+    if (handler) handler(location);
   }
   return true;
 }
@@ -173,7 +186,8 @@ bool HeadlessView::runTapHandlers() {
 bool HeadlessView::tap(Point point) {
   auto hit = hitTest(point);
   for (auto v = hit; v; v = v->superview()) {
-    if (headlessView(*v).runTapHandlers()) return true;
+    const Point location = convertRect(Rect(point.x, point.y, 0, 0), *v).origin;
+    if (headlessView(*v).runTapHandlers(location)) return true;
   }
   return false;
 }

@@ -6,6 +6,12 @@
 // Safe areas: each view's safe-area frame is its bounds inset by the insets the host gives it
 // (setSafeAreaInsets); they do not propagate from ancestors. A window's insets stand for the
 // screen's bars and cut-outs.
+//
+// Size rules (View::setSizeRules) are applied to every frame the view takes, with
+// applySizeRules, keeping the origin: a frame the host or the SDK sets, the superview's bounds
+// that a filling view follows (when it is added, when it starts filling and whenever the
+// superview's size changes), and the current frame at once when the rules are set. Nothing else
+// moves a view: a superview does not grow to fit what its subviews' rules make of them.
 
 #include <cstdint>
 #include <functional>
@@ -15,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "orvex/platform/activity_indicator.h"
 #include "orvex/platform/view.h"
 
 namespace orvex::headless {
@@ -72,12 +79,16 @@ class HeadlessView : public virtual View {
     identifier_ = std::move(identifier);
   }
   std::string accessibilityIdentifier() const override { return identifier_; }
+  void setSizeRules(const SizeRules& rules) override;
+  SizeRules sizeRules() const override { return sizeRules_; }
+  int addLocatedTapHandler(std::function<void(Point location)> handler) override;
 
   // ---- what the host plays ----
   void setSafeAreaInsets(EdgeInsets insets) { safeAreaInsets_ = insets; }
   std::uint32_t backgroundColor() const { return backgroundColor_; }
   // A tap at `point` (this view's coordinates): the hit view, or the nearest ancestor of it with
-  // tap handlers, runs them. Returns whether any handler ran.
+  // tap handlers, runs them (located ones get the point in that view's coordinates). Returns
+  // whether any handler ran.
   bool tap(Point point);
   // The first view in this subtree (this one included) with the identifier.
   std::shared_ptr<View> findView(const std::string& identifier);
@@ -93,7 +104,7 @@ class HeadlessView : public virtual View {
   void attach(std::shared_ptr<View> view, std::size_t index);
   void detachChild(const View* child);
   void layoutFillingSubviews();
-  bool runTapHandlers();
+  bool runTapHandlers(Point location);
 
   std::weak_ptr<View> superview_;
   std::vector<std::shared_ptr<View>> subviews_;
@@ -108,9 +119,10 @@ class HeadlessView : public virtual View {
   std::uint32_t backgroundColor_ = 0;
   bool userInteraction_ = true;
   std::function<bool(HitTestEvent)> passThrough_;
-  std::vector<std::pair<int, std::function<void()>>> tapHandlers_;
+  std::vector<std::pair<int, std::function<void(Point)>>> tapHandlers_;
   int nextTapToken_ = 1;
   std::string identifier_;
+  SizeRules sizeRules_;
 };
 
 class HeadlessImageView : public HeadlessView, public ImageView {
@@ -132,6 +144,24 @@ class HeadlessLabel : public HeadlessView, public Label {
  private:
   std::string text_;
   std::uint32_t textColor_ = 0x000000ff;
+};
+
+// Made stopped and hidden; animating shows it.
+class HeadlessActivityIndicator : public HeadlessView, public ActivityIndicatorView {
+ public:
+  HeadlessActivityIndicator() { setHidden(true); }
+  void startAnimating() override {
+    animating_ = true;
+    setHidden(false);
+  }
+  void stopAnimating() override {
+    animating_ = false;
+    setHidden(true);
+  }
+  bool isAnimating() const override { return animating_; }
+
+ private:
+  bool animating_ = false;
 };
 
 // Every view of a headless tree is a HeadlessView; a foreign one is a programming error.

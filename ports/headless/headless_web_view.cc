@@ -270,19 +270,22 @@ bool HeadlessWebView::hasMessageHandler(const std::string& name) const {
   return handlerNamed(name) != nullptr;
 }
 
-bool HeadlessWebView::postMessage(const std::string& name, Value body) {
+bool HeadlessWebView::postMessage(const std::string& name, Value body, ReplyObserver onReply) {
   if (!handlerNamed(name) || nestedDeeperThan(body, kMaxMessageDepth)) return false;
-  post([name, body = std::move(body)](HeadlessWebView& view) { view.deliver(name, body); });
+  post([name, body = std::move(body), onReply = std::move(onReply)](HeadlessWebView& view) {
+    view.deliver(name, body, onReply);
+  });
   return true;
 }
 
-bool HeadlessWebView::postMessageJSON(const std::string& name, std::string_view json) {
+bool HeadlessWebView::postMessageJSON(const std::string& name, std::string_view json,
+                                      ReplyObserver onReply) {
   auto body = json::parse(json, nullptr, kMaxMessageDepth);
   if (!body) return false;
-  return postMessage(name, std::move(*body));
+  return postMessage(name, std::move(*body), std::move(onReply));
 }
 
-void HeadlessWebView::deliver(const std::string& name, const Value& body) {
+void HeadlessWebView::deliver(const std::string& name, const Value& body, ReplyObserver onReply) {
   const Handler* h = handlerNamed(name);
   if (!h) return;  // removed since the page posted
   // Copies: the handler may remove itself (or others) while it runs.
@@ -293,10 +296,14 @@ void HeadlessWebView::deliver(const std::string& name, const Value& body) {
     plain->didReceive(*this, message);
     return;
   }
-  auto reply = [weak = weakSelf(), name, replied = std::make_shared<bool>(false)](
-                   std::optional<Value> result, std::optional<std::string> error) {
+  auto reply = [weak = weakSelf(), name, onReply = std::move(onReply),
+                replied = std::make_shared<bool>(false)](std::optional<Value> result,
+                                                         std::optional<std::string> error) {
     if (std::exchange(*replied, true)) return;  // the page takes the first answer only
-    if (auto v = weak.lock()) v->recordReply(name, std::move(result), std::move(error));
+    auto v = weak.lock();
+    if (!v) return;
+    v->recordReply(name, std::move(result), std::move(error));
+    if (onReply) onReply(v->replies_.back());
   };
   withReply->didReceive(*this, message, std::move(reply));
 }

@@ -107,11 +107,14 @@ class HeadlessWebView : public HeadlessView, public WebView {
   void navigate(NavigationType type, const std::string& url);
   // window.open or a link with a target: requestsNewWindow (type other); nothing loads.
   void requestNewWindow(std::optional<std::string> url);
+  // What the page's promise resolves with, for a handler with reply.
+  using ReplyObserver = std::function<void(const ScriptReply& reply)>;
   // window.webkit.messageHandlers.<name>.postMessage(body), delivered on the main queue. False
-  // (nothing delivered) when no handler has that name or the body is nested too deeply.
-  bool postMessage(const std::string& name, Value body);
+  // (nothing delivered) when no handler has that name or the body is nested too deeply. The page
+  // awaiting the answer of a handler with reply hears it through `onReply`.
+  bool postMessage(const std::string& name, Value body, ReplyObserver onReply = {});
   // The same with the body as JSON text; text that does not decode is refused.
-  bool postMessageJSON(const std::string& name, std::string_view json);
+  bool postMessageJSON(const std::string& name, std::string_view json, ReplyObserver onReply = {});
   // Replaces the default answers; defaultScriptResponse() stays available to fall back on.
   void setScriptResponder(ScriptResponder responder) { responder_ = std::move(responder); }
   std::optional<Value> defaultScriptResponse(const std::string& script) const;
@@ -144,7 +147,7 @@ class HeadlessWebView : public HeadlessView, public WebView {
   void askThenLoad(Load load);
   void post(std::function<void(HeadlessWebView&)> task);
   const Handler* handlerNamed(const std::string& name) const;
-  void deliver(const std::string& name, const Value& body);
+  void deliver(const std::string& name, const Value& body, ReplyObserver onReply);
   void recordReply(const std::string& name, std::optional<Value> result,
                    std::optional<std::string> error);
 

@@ -40,7 +40,9 @@ class ViewControllerModel : public virtual ViewController {
   std::shared_ptr<ViewController> presentingViewController() const override {
     return presenting_.lock();
   }
-  void setPresentationStyle(PresentationStyle style) override { style_ = style; }
+  void setPresentationStyle(PresentationStyle style) override {
+    if (!fixedStyle_) style_ = style;
+  }
   void present(std::shared_ptr<ViewController> controller, bool animated,
                std::function<void()> completion) override;
   void dismiss(bool animated, std::function<void()> completion) override;
@@ -64,6 +66,12 @@ class ViewControllerModel : public virtual ViewController {
   virtual void hidePresentedView();
   // Called as this controller's presentation begins (ports record what was opened).
   virtual void willBePresented() {}
+  // Presents with `style` whatever the caller sets (alerts).
+  void fixPresentationStyle(PresentationStyle style) {
+    style_ = style;
+    fixedStyle_ = true;
+  }
+  bool isTransitioning() const { return transitioning_; }
 
  private:
   std::shared_ptr<ViewControllerModel> presentationContext();
@@ -83,6 +91,7 @@ class ViewControllerModel : public virtual ViewController {
   // Content taken out of the window by a full-screen presentation, to be put back.
   std::vector<std::shared_ptr<View>> covered_;
   PresentationStyle style_ = PresentationStyle::pageSheet;
+  bool fixedStyle_ = false;
   std::weak_ptr<AppearanceObserver> observer_;
   bool transitioning_ = false;
 };

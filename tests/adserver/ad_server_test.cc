@@ -93,6 +93,28 @@ TEST(AdServerTest, AnswersByUnitChecksKeysAndRecords) {
   EXPECT_EQ(lines, static_cast<int>(recorded.size()));
 }
 
+TEST(AdServerTest, ServesTheQuestSiteWithItsBridgeCalls) {
+  Options options;
+  options.fixtures = ORVEX_ADSERVER_FIXTURES;
+  AdServer server(options);
+  ASSERT_TRUE(server.start());
+  httplib::Client client("127.0.0.1", server.port());
+  auto page = client.Get("/quest/demo");  // a directory answers with its index.html
+  ASSERT_TRUE(page);
+  ASSERT_EQ(page->status, 200);
+  EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
+  // The page plays its part by itself in an engine: it asks, buzzes and closes.
+  for (const char* call : {"handlers.bridge.postMessage({sig: 'getAppVersion'})",
+                           "{sig: 'haptic', payload: {type: type}}",
+                           "handlers.orvex.postMessage({action: 'close'})"}) {
+    EXPECT_NE(page->body.find(call), std::string::npos) << call;
+  }
+  EXPECT_EQ(client.Get("/quest/demo/next.html")->status, 200);
+  EXPECT_EQ(client.Get("/quest/nothing-here")->status, 404);
+  EXPECT_EQ(client.Get("/quest/../units/demo-native.json")->status, 400);
+  server.stop();
+}
+
 #ifdef ORVEX_ADSERVER_BIN
 TEST(AdServerTest, BinaryPrintsItsAddressAndStopsOnSignal) {
   int out[2];

@@ -83,19 +83,7 @@ class BannerFlow : public ::testing::Test {
     return banner;
   }
   std::shared_ptr<HeadlessWebView> page() { return sdk_.port().webViews->last(); }
-  // "KEY value" of every metric the service was sent.
-  std::vector<std::string> metrics() const {
-    std::vector<std::string> out;
-    for (const auto& r : http_->requests()) {
-      const std::string q = queryOf(r);
-      const auto key = q.find("key: \"");
-      const auto value = q.find("value: \"");
-      if (q.find("invoke(") == std::string::npos || key == std::string::npos) continue;
-      out.push_back(q.substr(key + 6, q.find('"', key + 6) - key - 6) + " " +
-                    q.substr(value + 8, q.find('"', value + 8) - value - 8));
-    }
-    return out;
-  }
+  std::vector<std::string> metrics() const { return testing_support::metricsOf(http_->requests()); }
   int requestsContaining(const std::string& text) const {
     int n = 0;
     for (const auto& r : http_->requests()) n += queryOf(r).find(text) != std::string::npos;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "orvex/platform/alert.h"
+#include "ports/headless/headless_haptics.h"
 #include "tests/support/test_sdk.h"
 
 namespace orvex::headless {
@@ -102,6 +104,98 @@ TEST(HeadlessScreen, FullScreenPresentationTakesTheCoveredContentOutAndBack) {
   auto offscreen = ui.makeViewController(ViewControllerKind::plain);
   offscreen->present(ui.makeViewController(ViewControllerKind::plain), false, {});
   EXPECT_EQ(offscreen->presentedViewController(), nullptr);
+}
+
+TEST(HeadlessScreen, SizeRulesFollowFramesAndFillingAndTapsKnowWhereTheyLanded) {
+  TempDir dir;
+  TestSdk sdk(dir.path());
+  auto& ui = *sdk.port().ui;
+  auto window = ui.makeKeyWindowWithRootController();
+  auto media = ui.makeView();
+  window->rootViewController()->view()->addSubview(media);
+  media->setFrame(Rect(10, 100, 300, 200));
+  auto page = ui.makeView();
+  page->setFrame(Rect(0, 0, 390, 390));
+  page->setSizeRules(SizeRules{200.0, std::nullopt, Size{4, 1}});  // applied at once
+  EXPECT_EQ(page->frame(), Rect(0, 0, 200, 50));
+  media->addSubview(page);
+  page->setFillsSuperview(true);  // the superview's bounds, then the rules
+  EXPECT_EQ(page->frame(), Rect(0, 0, 200, 50));
+  page->setSizeRules(SizeRules{std::nullopt, std::nullopt, Size{2, 1}});
+  media->setFrame(Rect(10, 100, 320, 200));
+  EXPECT_EQ(page->frame(), Rect(0, 0, 320, 160));
+  page->setSizeRules(SizeRules{std::nullopt, 40.0, Size{0, 1}});  // a fixed height wins
+  EXPECT_EQ(page->frame(), Rect(0, 0, 320, 40));
+
+  // Located handlers get the tap in their own view's coordinates, plain ones still run.
+  std::vector<Point> taps;
+  int plain = 0;
+  const int token = media->addLocatedTapHandler([&](Point p) { taps.push_back(p); });
+  page->setUserInteractionEnabled(false);  // the tap falls to the media view
+  headlessView(*window).tap(Point{25, 110});
+  media->setBoundsOrigin(Point{0, 30});  // scrolled content
+  headlessView(*window).tap(Point{25, 110});
+  media->removeTapHandler(token);
+  media->addTapHandler([&] { ++plain; });
+  headlessView(*window).tap(Point{25, 110});
+  EXPECT_EQ(taps, (std::vector<Point>{{15, 10}, {15, 40}}));
+  EXPECT_EQ(plain, 1);
+}
+
+TEST(HeadlessScreen, AlertsSpinnersAndHapticsArePlayedAndRecorded) {
+  TempDir dir;
+  TestSdk sdk(dir.path());
+  auto& ui = *sdk.port().ui;
+  auto window = ui.makeKeyWindowWithRootController();
+  auto root = window->rootViewController();
+  auto content = ui.makeView();
+  root->view()->addSubview(content);
+
+  auto spinner = ui.makeActivityIndicator();
+  EXPECT_TRUE(spinner->isHidden());
+  spinner->startAnimating();
+  EXPECT_FALSE(spinner->isHidden());
+
+  std::vector<std::string> heard;
+  auto alert = ui.makeAlertController(std::nullopt, std::string("Gone"));
+  alert->addAction({"Retry", AlertActionStyle::standard, [&] { heard.push_back("retry"); }});
+  alert->addAction({"Cancel", AlertActionStyle::cancel, [&] {
+                      heard.push_back("cancel after dismissal: " +
+                                      std::string(root->presentedViewController() ? "no" : "yes"));
+                    }});
+  alert->setPresentationStyle(PresentationStyle::fullScreen);  // alerts never cover the content
+  root->present(alert, true, {});
+  auto shown = ui.visibleAlert();
+  ASSERT_TRUE(shown);
+  EXPECT_FALSE(shown->choose("Cancel"));  // not on screen yet
+  sdk.advance(0.3);
+  EXPECT_EQ(content->window(), window);
+  EXPECT_FALSE(shown->choose("Nope"));
+  EXPECT_TRUE(shown->choose("Cancel"));
+  EXPECT_FALSE(shown->choose(0));  // one button per presentation
+  EXPECT_TRUE(heard.empty());
+  sdk.advance(0.3);
+  EXPECT_EQ(heard, (std::vector<std::string>{"cancel after dismissal: yes"}));
+  EXPECT_FALSE(ui.visibleAlert());
+  EXPECT_EQ(ui.alertsShown().at(0).actions, (std::vector<std::string>{"Retry", "Cancel"}));
+
+  Haptics& haptics = *sdk.port().platform.haptics;
+  haptics.impactOccurred(ImpactStyle::rigid);
+  haptics.selectionChanged();
+  haptics.notificationOccurred(NotificationFeedback::warning);
+  haptics.playVibrationSound();
+  EXPECT_EQ(sdk.port().haptics->events(),
+            (std::vector<std::string>{"impact rigid", "selection", "notification warning",
+                                      "vibration sound"}));
+
+  // What a controller keeps alive goes with it.
+  auto kept = std::make_shared<int>(7);
+  std::weak_ptr<int> watch = kept;
+  auto controller = ui.makeViewController(ViewControllerKind::plain);
+  controller->keepAlive(std::move(kept));
+  EXPECT_FALSE(watch.expired());
+  controller.reset();
+  EXPECT_TRUE(watch.expired());
 }
 
 }  // namespace

@@ -113,6 +113,19 @@ std::string queryOf(const HttpRequest& request) {
   return q && q->asString() ? *q->asString() : std::string();
 }
 
+std::vector<std::string> metricsOf(const std::vector<HttpRequest>& requests) {
+  std::vector<std::string> out;
+  for (const auto& r : requests) {
+    const std::string q = queryOf(r);
+    const auto key = q.find("key: \"");
+    const auto value = q.find("value: \"");
+    if (q.find("invoke(") == std::string::npos || key == std::string::npos) continue;
+    out.push_back(q.substr(key + 6, q.find('"', key + 6) - key - 6) + " " +
+                  q.substr(value + 8, q.find('"', value + 8) - value - 8));
+  }
+  return out;
+}
+
 std::string headerOf(const HttpRequest& request, const std::string& name) {
   for (const auto& [k, v] : request.headers)
     if (k == name) return v;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "orvex/platform/dispatch.h"
@@ -45,6 +46,8 @@ class ScriptedHttpClient : public HttpClient {
 
 // The query text a recorded request carried.
 std::string queryOf(const HttpRequest& request);
+// "KEY value" of every metric (invoke mutation) among `requests`, in order: "AD_IMPR tx@unit".
+std::vector<std::string> metricsOf(const std::vector<HttpRequest>& requests);
 // The header's value, or "" when absent.
 std::string headerOf(const HttpRequest& request, const std::string& name);
 

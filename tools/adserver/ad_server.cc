@@ -397,6 +397,7 @@ class AdServer::Impl {
       }
     }
     staticDir_ = dir / "static";
+    questDir_ = dir / "quest";
     return true;
   }
 
@@ -409,11 +410,22 @@ class AdServer::Impl {
                     });
     }
     server_->Get(R"(/static/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
-      finish(req, res, answerFile(req.matches[1].str()));
+      finish(req, res, answerFile(staticDir_, req.matches[1].str()));
+    });
+    // The quest site: static pages, a directory answering with its index.html.
+    server_->Get(R"(/quest(/.*)?)", [this](const httplib::Request& req, httplib::Response& res) {
+      std::string rel = req.matches[1].str();
+      while (!rel.empty() && rel.front() == '/') rel.erase(0, 1);
+      std::error_code ec;
+      if (rel.empty() || rel.back() == '/' || fs::is_directory(questDir_ / rel, ec)) {
+        if (!rel.empty() && rel.back() != '/') rel += '/';
+        rel += "index.html";
+      }
+      finish(req, res, answerFile(questDir_, rel));
     });
     server_->Get(R"(/cdn/player@([^/]+)/ad-player\.bundled\.min\.js)",
                  [this](const httplib::Request& req, httplib::Response& res) {
-                   finish(req, res, answerFile("ad-player.bundled.min.js"));
+                   finish(req, res, answerFile(staticDir_, "ad-player.bundled.min.js"));
                  });
     server_->Post("/__control", [this](const httplib::Request& req, httplib::Response& res) {
       controlFault(req, res);
@@ -515,14 +527,14 @@ class AdServer::Impl {
     return ads;
   }
 
-  Answer answerFile(const std::string& rel) {
+  Answer answerFile(const fs::path& dir, const std::string& rel) {
     Answer a;
     if (!isSafeRelativePath(rel)) {
       a.status = 400;
       a.body = errorBody("bad path");
       return a;
     }
-    fs::path path = staticDir_ / rel;
+    fs::path path = dir / rel;
     std::error_code ec;
     if (!fs::is_regular_file(path, ec) || !readFile(path, &a.body)) {
       a.status = 404;
@@ -656,6 +668,7 @@ class AdServer::Impl {
   std::map<std::string, Json> units_;
   Json remoteConfig_;
   fs::path staticDir_;
+  fs::path questDir_;
   std::atomic<int> port_{0};
   std::atomic<uint64_t> sequence_{0};
 

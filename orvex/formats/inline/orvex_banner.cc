@@ -22,13 +22,6 @@ constexpr const char* kCarouselResource = "embla-carousel.js";
 constexpr const char* kUnblockTracking = "window.adTrackingControl.unblock();";
 constexpr const char* kBlockTracking = "window.adTrackingControl.block();";
 
-std::string videoVisibilityScript(bool visible) {
-  const std::string outer(24, ' ');
-  const std::string inner(28, ' ');
-  return outer + "if (typeof window.adPlayerVisibilityCallback === 'function') {\n" + inner +
-         "window.adPlayerVisibilityCallback(" + (visible ? "true" : "false") + ")\n" + outer + "}";
-}
-
 std::string carouselAutoplayScript(bool visible) {
   const std::string w = visible ? "true" : "false";
   return "javascript:(function() {\n"
@@ -302,7 +295,8 @@ void OrvexBanner::didBecomeInvisible(CarouselVisibilityTracker&) {
 }
 
 void OrvexBanner::setVideoPlaying(bool visible) {
-  if (webView_) webView_->evaluateJavaScript(videoVisibilityScript(visible));
+  if (webView_)
+    webView_->evaluateJavaScript(AdPlayerScriptManager::visibilityCallbackScript(visible));
 }
 
 void OrvexBanner::setCarouselRolling(bool visible) {

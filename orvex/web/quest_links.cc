@@ -1,21 +1,31 @@
-// Quest pages and deep links: the two public operations that open the quest web screen.
+// Quest pages and deep links: the two public operations of Orvex that open the quest web screen,
+// defined beside the screen they present.
 #include "orvex/core/orvex.h"
 #include "orvex/core/url.h"
+#include "orvex/web/link_opener.h"
+#include "orvex/web/quest_web_view_controller.h"
 
 namespace orvex {
+namespace {
+
+void presentFromTopMost(const std::string& url) {
+  OrvexQuestWebViewController::present(topMostViewController(), url);
+}
+
+}  // namespace
 
 bool Orvex::openQuest(const std::string& channel, const std::optional<std::string>& path) {
-  Orvex& self = shared();
+  const OrvexDeployment& deployment = shared().platform().deployment;
   // Built from the deployment rather than the configuration: opening a page must not create
   // the configuration (and with it a user id) as a side effect.
-  std::string text = "https://" + self.platform_.deployment.questHost + "/" + channel;
+  std::string text = deployment.questScheme + "://" + deployment.questHost + "/" + channel;
   if (path && !path->empty()) {
     std::string_view rest = *path;
     if (rest.front() == '/') rest.remove_prefix(1);
     text.append("/").append(rest);
   }
   if (!Url::parse(text)) return false;
-  self.presentQuest(text);
+  presentFromTopMost(text);
   return true;
 }
 
@@ -26,9 +36,8 @@ bool Orvex::handleDeepLink(const std::string& url) {
     if (item.name != "orvex_landing_url" || !item.value) continue;
     std::string landing = percentDecode(*item.value).value_or("");
     if (!Url::parse(landing)) continue;
-    Orvex& self = shared();
-    self.platform_.dispatcher->mainQueue()->postAfter(
-        secondsToDuration(0.01), [landing] { Orvex::shared().presentQuest(landing); });
+    shared().platform().dispatcher->mainQueue()->postAfter(
+        secondsToDuration(0.01), [landing] { presentFromTopMost(landing); });
     return true;
   }
   return false;

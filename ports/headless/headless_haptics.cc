@@ -1,0 +1,44 @@
+#include "ports/headless/headless_haptics.h"
+
+namespace orvex::headless {
+
+void HeadlessHaptics::impactOccurred(ImpactStyle style) {
+  switch (style) {
+    case ImpactStyle::light:
+      return record("impact light");
+    case ImpactStyle::medium:
+      return record("impact medium");
+    case ImpactStyle::heavy:
+      return record("impact heavy");
+    case ImpactStyle::soft:
+      return record("impact soft");
+    case ImpactStyle::rigid:
+      return record("impact rigid");
+  }
+}
+
+void HeadlessHaptics::selectionChanged() {
+  record("selection");
+}
+
+void HeadlessHaptics::notificationOccurred(NotificationFeedback type) {
+  switch (type) {
+    case NotificationFeedback::success:
+      return record("notification success");
+    case NotificationFeedback::warning:
+      return record("notification warning");
+    case NotificationFeedback::error:
+      return record("notification error");
+  }
+}
+
+void HeadlessHaptics::playVibrationSound() {
+  record("vibration sound");
+}
+
+void HeadlessHaptics::record(std::string event) {
+  events_.push_back(std::move(event));
+  if (observer_) observer_(events_.back());
+}
+
+}  // namespace orvex::headless

@@ -1,0 +1,89 @@
+#include "orvex/formats/inline/orvex_quest_banner.h"
+
+#include <gtest/gtest.h>
+
+#include "orvex/core/orvex.h"
+#include "ports/headless/headless_user_interface.h"
+#include "ports/headless/headless_web_view.h"
+#include "tests/support/scripted_http.h"
+#include "tests/support/test_sdk.h"
+
+namespace orvex {
+namespace {
+
+using headless::HeadlessWebView;
+using testing_support::queryOf;
+using testing_support::ScriptedHttpClient;
+using testing_support::TempDir;
+using testing_support::TestSdk;
+using testing_support::TestSdkOptions;
+
+TEST(QuestBanner, RequestsItsFormatsUnitAndOpensClicksInTheQuestScreen) {
+  TempDir dir;
+  auto http = std::make_shared<ScriptedHttpClient>();
+  http->respond([](const HttpRequest& r) {
+    if (queryOf(r).find("requestAd(") != std::string::npos) {
+      return ScriptedHttpClient::answer(
+          200, R"({"data":{"requestAd":{"id":"q:tx_1","creative":"<a href='x'>q</a>",)"
+               R"("destinationURL":"https://quest.orvex.example/c/landing","browserTarget":0}}})");
+    }
+    return ScriptedHttpClient::answer(200, R"({"data":{"invoke":{"message":"ok"}}})");
+  });
+  TestSdkOptions options;
+  options.http = http;
+  TestSdk sdk(dir.path(), options);
+  Orvex::initialize(false, false);
+  auto window = sdk.port().ui->makeKeyWindowWithRootController();
+  auto root = window->rootViewController();
+
+  EXPECT_EQ(OrvexQuestBanner::create("c", OrvexQuestBannerFormat::feed)->unitId(), "FEED");
+  auto banner = OrvexQuestBanner::create("ch-1", OrvexQuestBannerFormat::cover);
+  auto page = sdk.port().webViews->last();
+  EXPECT_FALSE(page->presentation().showsScrollIndicators);
+  int clicks = 0;
+  banner->onAdClicked = [&](OrvexBanner&) { ++clicks; };
+  root->view()->addSubview(banner->view());
+  banner->view()->setFrame(Rect(0, 100, 390, 80));
+  banner->load();
+  sdk.advance(1);
+  std::string request;
+  for (const auto& r : http->requests())
+    if (queryOf(r).find("requestAd(") != std::string::npos) request = queryOf(r);
+  EXPECT_NE(request.find(R"(unit: "COVER")"), std::string::npos) << request;
+  EXPECT_NE(request.find(R"(contextId: "")"), std::string::npos) << request;
+
+  EXPECT_FALSE(banner->from());
+  banner->setFrom("my_page");
+  banner->setFrom("myPage");
+  EXPECT_EQ(banner->from(), OrvexQuestBannerFrom::myPage);
+  EXPECT_TRUE(
+      sdk.logged("Orvex::OrvexBanner ❗️Invalid from value: 'myPage'. Supported values are: "
+                 "[home, my_page]"));
+
+  // A click is reported as any banner's, and opens in the quest screen, not a browser.
+  page->activateLink("https://quest.orvex.example/c/step?x=1");
+  sdk.advance(1);
+  ASSERT_TRUE(root->presentedViewController());
+  EXPECT_EQ(sdk.port().webViews->last()->loads().back().content,
+            "https://quest.orvex.example/c/step?x=1");
+  EXPECT_TRUE(sdk.port().ui->openedLinks().empty());
+  EXPECT_EQ(clicks, 1);
+  root->presentedViewController()->dismiss(false, {});
+  sdk.advance(1);
+
+  banner->open("not a url", false);
+  EXPECT_TRUE(sdk.logged("Orvex::OrvexBanner failed to open: not a url"));
+
+  // With custom clicks the host opens pages: reported, nothing presented.
+  banner->setUseCustomClick(true);
+  page->activateLink("https://quest.orvex.example/c/other");
+  sdk.advance(1);
+  EXPECT_FALSE(root->presentedViewController());
+  EXPECT_EQ(clicks, 2);
+  EXPECT_EQ(testing_support::metricsOf(http->requests()),
+            (std::vector<std::string>{"AD_IMPR q:tx_1@COVER", "AD_CLICK q:tx_1@COVER",
+                                      "AD_CLICK q:tx_1@COVER"}));
+}
+
+}  // namespace
+}  // namespace orvex
