@@ -4,6 +4,7 @@
 
 #include "ports/gtk/gtk_user_interface.h"
 #include "ports/gtk/gtk_view.h"
+#include "ports/linux/recorded_haptics.h"
 
 namespace demo {
 namespace {
@@ -109,6 +110,13 @@ class GtkScreen : public Screen {
     port_.ui->setOpenObserver([observer](const linux_port::OpenedLink& link) {
       observer(linux_port::describe(link.kind), link.target);
     });
+  }
+
+  // WebKit runs the pages' own scripts: the local quest site plays its part by itself.
+  bool pagesRunThemselves() const override { return true; }
+
+  void observeHaptics(std::function<void(const std::string&)> observer) override {
+    if (port_.haptics) port_.haptics->setObserver(std::move(observer));
   }
 
   bool runUntil(const std::function<bool()>& done, double timeoutSeconds) override {

@@ -8,6 +8,7 @@
 #include "ports/headless/image_decoder.h"
 #include "ports/linux/device.h"
 #include "ports/linux/lifecycle.h"
+#include "ports/linux/recorded_haptics.h"
 
 namespace orvex::gtk {
 namespace {
@@ -62,6 +63,10 @@ GtkPort makeGtkPort(GtkOptions options) {
   ui.interfaceStyle = port.device->interfaceStyle();
   port.ui = GtkUserInterface::create(p.dispatcher->mainQueue(), p.deployment.appStoreHost, ui);
   p.ui = port.ui;
+  port.haptics = std::make_shared<linux_port::RecordedHaptics>([] {
+    if (GdkDisplay* display = gdk_display_get_default()) gdk_display_beep(display);
+  });
+  p.haptics = port.haptics;
   return port;
 }
 

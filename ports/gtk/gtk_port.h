@@ -26,6 +26,7 @@ class Lifecycle;
 class LinuxDevice;
 class LocalFileSystem;
 class MemoryLog;
+class RecordedHaptics;
 }  // namespace orvex::linux_port
 
 namespace orvex::gtk {
@@ -48,6 +49,8 @@ struct GtkPort {
   std::shared_ptr<linux_port::LinuxDevice> device;
   std::shared_ptr<linux_port::LocalFileSystem> files;
   std::shared_ptr<GtkUserInterface> ui;
+  // A desktop has no haptic engine: feedback is recorded, the vibration sound beeps the display.
+  std::shared_ptr<linux_port::RecordedHaptics> haptics;
 
   // Hands a host's window to the SDK (once, after setting its child): the SDK's screens present
   // over its content, and its activation drives the application's life cycle.

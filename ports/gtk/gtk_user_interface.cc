@@ -131,6 +131,110 @@ void GtkStoreSheet::loadProduct(
   if (completion) ui->mainQueue()->post([completion] { completion(true, std::nullopt); });
 }
 
+// ---- alerts ----
+
+GtkAlertController::GtkAlertController(std::weak_ptr<GtkUserInterface> ui,
+                                       std::optional<std::string> title,
+                                       std::optional<std::string> message)
+    : linux_port::AlertModel(mainQueueOf(ui), std::make_shared<GtkView>(), std::move(title),
+                             std::move(message)),
+      ui_(std::move(ui)) {}
+
+std::shared_ptr<GtkAlertController> GtkAlertController::create(
+    std::weak_ptr<GtkUserInterface> ui, std::optional<std::string> title,
+    std::optional<std::string> message) {
+  std::shared_ptr<GtkAlertController> c(
+      new GtkAlertController(std::move(ui), std::move(title), std::move(message)));
+  GtkView::cast(*c->view())->setViewController(c);
+  return c;
+}
+
+void GtkAlertController::willBePresented() {
+  buildCard();
+  if (auto ui = ui_.lock()) {
+    ui->recordAlert(std::static_pointer_cast<GtkAlertController>(
+        std::dynamic_pointer_cast<linux_port::AlertModel>(shared_from_this())));
+  }
+}
+
+void GtkAlertController::buildCard() {
+  if (!buttons_.empty() || actions().empty()) return;
+  auto* v = GtkView::cast(*view());
+  v->setBackgroundColor(0x00000066);
+  GtkWidget* card = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
+  gtk_widget_add_css_class(card, "background");
+  gtk_widget_set_halign(card, GTK_ALIGN_CENTER);
+  gtk_widget_set_valign(card, GTK_ALIGN_CENTER);
+  gtk_widget_set_size_request(card, 270, -1);
+  for (GtkWidget* side : {card}) {
+    gtk_widget_set_margin_start(side, 16);
+    gtk_widget_set_margin_end(side, 16);
+  }
+  if (title()) {
+    GtkWidget* label = gtk_label_new(title()->c_str());
+    gtk_widget_add_css_class(label, "title-4");
+    gtk_widget_set_margin_top(label, 16);
+    gtk_box_append(GTK_BOX(card), label);
+  }
+  if (message()) {
+    GtkWidget* label = gtk_label_new(message()->c_str());
+    gtk_label_set_wrap(GTK_LABEL(label), TRUE);
+    gtk_box_append(GTK_BOX(card), label);
+  }
+  GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
+  gtk_widget_set_halign(row, GTK_ALIGN_END);
+  gtk_widget_set_margin_bottom(row, 16);
+  const auto weak = new std::weak_ptr<ViewController>(weak_from_this());
+  auto release = [](gpointer data, GClosure*) {
+    delete static_cast<std::weak_ptr<ViewController>*>(data);
+  };
+  for (std::size_t i = 0; i < actions().size(); ++i) {
+    GtkWidget* button = gtk_button_new_with_label(actions()[i].title.c_str());
+    if (actions()[i].style == AlertActionStyle::destructive) {
+      gtk_widget_add_css_class(button, "destructive-action");
+    }
+    g_object_set_data(G_OBJECT(button), "orvex-action", GSIZE_TO_POINTER(i));
+    g_signal_connect_data(
+        button, "clicked", G_CALLBACK(+[](GtkButton* b, gpointer data) {
+          auto alert = std::dynamic_pointer_cast<linux_port::AlertModel>(
+              static_cast<std::weak_ptr<ViewController>*>(data)->lock());
+          if (alert) alert->choose(GPOINTER_TO_SIZE(g_object_get_data(G_OBJECT(b), "orvex-action")));
+        }),
+        new std::weak_ptr<ViewController>(*weak), release, GConnectFlags(0));
+    gtk_box_append(GTK_BOX(row), button);
+    buttons_.push_back(button);
+  }
+  gtk_box_append(GTK_BOX(card), row);
+  // Escape and Enter, as a dialog answers them.
+  GtkEventController* keys = gtk_event_controller_key_new();
+  gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);
+  g_signal_connect_data(
+      keys, "key-pressed",
+      G_CALLBACK(+[](GtkEventControllerKey*, guint key, guint, GdkModifierType,
+                     gpointer data) -> gboolean {
+        auto alert = std::dynamic_pointer_cast<linux_port::AlertModel>(
+            static_cast<std::weak_ptr<ViewController>*>(data)->lock());
+        if (!alert) return FALSE;
+        const bool escape = key == GDK_KEY_Escape;
+        const bool enter = key == GDK_KEY_Return || key == GDK_KEY_KP_Enter;
+        if (!escape && !enter) return FALSE;
+        const auto wanted = escape ? AlertActionStyle::cancel : AlertActionStyle::standard;
+        auto* self = static_cast<GtkAlertController*>(alert.get());
+        for (std::size_t i = 0; i < self->actions().size(); ++i) {
+          if (self->actions()[i].style == wanted) return self->choose(i) ? TRUE : FALSE;
+        }
+        return FALSE;
+      }),
+      weak, release, GConnectFlags(0));
+  gtk_widget_add_controller(v->widget(), keys);
+  v->setContent(card);
+}
+
+void GtkAlertController::showPresentedView(Window& over, const Rect& frame) {
+  linux_port::AlertModel::showPresentedView(over, frame);
+  if (!buttons_.empty()) gtk_widget_grab_focus(buttons_.front());
+}
+
 // ---- windows ----
 
 GtkWindowView::GtkWindowView(std::weak_ptr<GtkUserInterface> ui, GtkWindow* window, bool own)
@@ -374,6 +478,27 @@ std::shared_ptr<Window> GtkUserInterface::makeWindow() {
   auto view = track(GTK_WINDOW(gw), true);
   ownWindows_.push_back(view);
   return view;
+}
+
+std::shared_ptr<AlertController> GtkUserInterface::makeAlertController(
+    std::optional<std::string> title, std::optional<std::string> message) {
+  return GtkAlertController::create(weak_from_this(), std::move(title), std::move(message));
+}
+
+std::shared_ptr<ActivityIndicatorView> GtkUserInterface::makeActivityIndicator() {
+  return std::make_shared<GtkActivityIndicator>();
+}
+
+void GtkUserInterface::recordAlert(const std::shared_ptr<GtkAlertController>& alert) {
+  std::erase_if(alerts_, [](const auto& w) { return w.expired(); });
+  alerts_.push_back(alert);
+}
+
+std::shared_ptr<GtkAlertController> GtkUserInterface::visibleAlert() const {
+  for (auto it = alerts_.rbegin(); it != alerts_.rend(); ++it) {
+    if (auto alert = it->lock(); alert && alert->presentingViewController()) return alert;
+  }
+  return nullptr;
 }
 
 void GtkUserInterface::openExternalURL(const std::string& url) {

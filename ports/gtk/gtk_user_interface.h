@@ -20,6 +20,7 @@
 #include "orvex/platform/web_view.h"
 #include "ports/gtk/gobject_ptr.h"
 #include "ports/gtk/gtk_view.h"
+#include "ports/linux/alert_model.h"
 #include "ports/linux/opened_links.h"
 #include "ports/linux/view_controller_model.h"
 
@@ -87,6 +88,27 @@ class GtkStoreSheet : public GtkBrowserSheet, public StoreProductViewController 
  private:
   using GtkBrowserSheet::GtkBrowserSheet;
   std::string itemIdentifier_;
+};
+
+// An alert drawn over the presenter's window: a dimmed layer with a card holding the title, the
+// message and a button per action. Escape picks the cancel action (if any), Enter the first
+// standard one.
+class GtkAlertController : public linux_port::AlertModel {
+ public:
+  static std::shared_ptr<GtkAlertController> create(std::weak_ptr<GtkUserInterface> ui,
+                                                    std::optional<std::string> title,
+                                                    std::optional<std::string> message);
+  // The card's buttons, in the order of the actions (tests press them).
+  const std::vector<GtkWidget*>& buttons() const { return buttons_; }
+
+ private:
+  GtkAlertController(std::weak_ptr<GtkUserInterface> ui, std::optional<std::string> title,
+                     std::optional<std::string> message);
+  void willBePresented() override;
+  void showPresentedView(Window& over, const Rect& frame) override;
+  void buildCard();
+  std::weak_ptr<GtkUserInterface> ui_;
+  std::vector<GtkWidget*> buttons_;  // owned by the card
 };
 
 class GtkWindowView : public GtkView, public Window {
@@ -161,6 +183,9 @@ class GtkUserInterface : public UserInterface,
   std::shared_ptr<InAppBrowserViewController> makeInAppBrowser(const std::string& url) override;
   std::shared_ptr<Window> makeWindow() override;
   void openExternalURL(const std::string& url) override;
+  std::shared_ptr<AlertController> makeAlertController(std::optional<std::string> title,
+                                                       std::optional<std::string> message) override;
+  std::shared_ptr<ActivityIndicatorView> makeActivityIndicator() override;
 
   // ---- for hosts ----
   // The Window for a host's GtkWindow: adopted once, with a root controller over its content.
@@ -171,11 +196,14 @@ class GtkUserInterface : public UserInterface,
   const std::vector<OpenedLink>& openedLinks() const { return opened_.all(); }
   // The web views the SDK made that are still alive, oldest first.
   std::vector<std::shared_ptr<WebView>> webViews() const;
+  // The newest alert still presented, if any.
+  std::shared_ptr<GtkAlertController> visibleAlert() const;
 
   // ---- for the port's own pieces ----
   const std::shared_ptr<TaskQueue>& mainQueue() const { return mainQueue_; }
   const std::string& appStoreHost() const { return appStoreHost_; }
   void recordOpened(OpenedLink link) { opened_.record(std::move(link)); }
+  void recordAlert(const std::shared_ptr<GtkAlertController>& alert);
   InterfaceStyle interfaceStyle() const { return options_.interfaceStyle; }
 
  private:
@@ -190,6 +218,7 @@ class GtkUserInterface : public UserInterface,
   std::vector<std::shared_ptr<GtkWindowView>> ownWindows_;
   linux_port::OpenedLinks opened_;
   std::vector<std::weak_ptr<WebView>> webViews_;
+  std::vector<std::weak_ptr<GtkAlertController>> alerts_;
 };
 
 }  // namespace orvex::gtk

@@ -297,7 +297,14 @@ Rect GtkView::frame() const {
   return frame_;
 }
 
-void GtkView::setFrame(const Rect& frame) {
+void GtkView::setSizeRules(const SizeRules& rules) {
+  sizeRules_ = rules;
+  setFrame(frame_);
+}
+
+void GtkView::setFrame(const Rect& proposed) {
+  Rect frame = proposed;
+  frame.size = applySizeRules(sizeRules_, proposed.size);
   const bool resizedNow = frame.size != frame_.size;
   frame_ = frame;
   requested_ = frame.size;
@@ -468,11 +475,11 @@ std::shared_ptr<View> GtkView::hitTest(Point point, HitTestEvent event) {
   return shared_from_this();
 }
 
-bool GtkView::runTapHandlers() {
+bool GtkView::runTapHandlers(Point location) {
   if (tapHandlers_.empty()) return false;
   auto handlers = tapHandlers_;  // a handler may remove itself or the view
   for (auto& [token, handler] : handlers) {
-    if (handler) handler();
+    if (handler) handler(location);
   }
   return true;
 }
@@ -480,7 +487,9 @@ bool GtkView::runTapHandlers() {
 bool GtkView::tap(Point point) {
   auto hit = hitTest(point, HitTestEvent::press);
   for (auto v = hit; v; v = v->superview()) {
-    if (auto* g = cast(*v); g && g->runTapHandlers()) return true;
+    auto* g = cast(*v);
+    if (!g || g->tapHandlers_.empty()) continue;
+    return g->runTapHandlers(convertRect(Rect(point.x, point.y, 0, 0), *v).origin);
   }
   return false;
 }
@@ -497,14 +506,25 @@ void GtkView::ensureGesture() {
                    }),
                    nullptr);
   g_signal_connect(gesture_, "released",
-                   G_CALLBACK(+[](GtkGestureClick*, int presses, double, double, gpointer self) {
-                     if (presses == 1) static_cast<GtkView*>(self)->runTapHandlers();
+                   G_CALLBACK(+[](GtkGestureClick*, int presses, double x, double y, gpointer data) {
+                     auto* self = static_cast<GtkView*>(data);
+                     // Widget coordinates; the view's own are shifted by its scroll offset.
+                     if (presses == 1) {
+                       self->runTapHandlers(
+                           Point{x + self->boundsOrigin_.x, y + self->boundsOrigin_.y});
+                     }
                    }),
                    this);
   gtk_widget_add_controller(w, GTK_EVENT_CONTROLLER(gesture_));
 }
 
 int GtkView::addTapHandler(std::function<void()> handler) {
+  return addLocatedTapHandler([handler = std::move(handler)](Point) {
+    if (handler) handler();
+  });
+}
+
+int GtkView::addLocatedTapHandler(std::function<void(Point)> handler) {
   ensureGesture();
   const int token = nextTapToken_++;
   tapHandlers_.emplace_back(token, std::move(handler));
@@ -547,6 +567,25 @@ GObjectPtr<GdkTexture> textureFor(const Image& image) {
       image.pixelWidth, image.pixelHeight, GDK_MEMORY_R8G8B8A8, bytes, stride));
   g_bytes_unref(bytes);
   return texture;
+}
+
+GtkActivityIndicator::GtkActivityIndicator() : spinner_(gtk_spinner_new()) {
+  setContent(spinner_);
+  setHidden(true);
+}
+
+void GtkActivityIndicator::startAnimating() {
+  gtk_spinner_start(GTK_SPINNER(spinner_));
+  setHidden(false);
+}
+
+void GtkActivityIndicator::stopAnimating() {
+  gtk_spinner_stop(GTK_SPINNER(spinner_));
+  setHidden(true);
+}
+
+bool GtkActivityIndicator::isAnimating() const {
+  return gtk_spinner_get_spinning(GTK_SPINNER(spinner_));
 }
 
 GtkImageView::GtkImageView() : picture_(gtk_picture_new()) {

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "orvex/platform/activity_indicator.h"
 #include "orvex/platform/view.h"
 #include "ports/gtk/gobject_ptr.h"
 
@@ -72,13 +73,19 @@ class GtkView : public virtual View {
   void removeTapHandler(int token) override;
   void setAccessibilityIdentifier(std::string identifier) override;
   std::string accessibilityIdentifier() const override { return identifier_; }
+  // Rules apply to every frame the view takes, keeping the origin (applySizeRules), and at once
+  // to the current one; a superview never grows to fit.
+  void setSizeRules(const SizeRules& rules) override;
+  SizeRules sizeRules() const override { return sizeRules_; }
+  int addLocatedTapHandler(std::function<void(Point location)> handler) override;
 
   // ---- for the port, hosts and tests ----
   void setViewController(std::weak_ptr<ViewController> controller) {
     controller_ = std::move(controller);
   }
   // A tap at `point` (this view's coordinates) delivered as the pointer would: the hit view, or
-  // its nearest ancestor with tap handlers, runs them. Returns whether any ran.
+  // its nearest ancestor with tap handlers, runs them (located ones get the point in that view's
+  // coordinates). Returns whether any ran.
   bool tap(Point point);
   // The first view in this subtree (this one included) with the identifier.
   std::shared_ptr<View> findView(const std::string& identifier);
@@ -113,7 +120,7 @@ class GtkView : public virtual View {
   bool placedByContainer() const;
   void resized();
   Point boundsOrigin() const { return boundsOrigin_; }
-  bool runTapHandlers();
+  bool runTapHandlers(Point location);
   void ensureGesture();
 
   const bool host_;
@@ -131,10 +138,23 @@ class GtkView : public virtual View {
   std::function<void()> layoutHandler_;
   std::uint32_t backgroundColor_ = 0;
   std::function<bool(HitTestEvent)> passThrough_;
-  std::vector<std::pair<int, std::function<void()>>> tapHandlers_;
+  std::vector<std::pair<int, std::function<void(Point)>>> tapHandlers_;
+  SizeRules sizeRules_;
   int nextTapToken_ = 1;
   GtkGesture* gesture_ = nullptr;  // owned by the widget
   std::string identifier_;
+};
+
+// A spinner (GtkSpinner): hidden while stopped.
+class GtkActivityIndicator : public GtkView, public ActivityIndicatorView {
+ public:
+  GtkActivityIndicator();
+  void startAnimating() override;
+  void stopAnimating() override;
+  bool isAnimating() const override;
+
+ private:
+  GtkWidget* spinner_;
 };
 
 // Shows an image scaled to fill its bounds (a GtkPicture).

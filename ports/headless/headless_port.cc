@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "ports/headless/headless_haptics.h"
+#include "ports/linux/recorded_haptics.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
 #include "ports/headless/image_decoder.h"
@@ -91,7 +91,7 @@ HeadlessPort makeHeadlessPort(HeadlessOptions options) {
   port.ui->setWebViewFactory(
       [views = port.webViews](const WebViewConfiguration& c) { return views->make(c); });
   p.ui = port.ui;
-  port.haptics = std::make_shared<HeadlessHaptics>();
+  port.haptics = std::make_shared<linux_port::RecordedHaptics>();
   p.haptics = port.haptics;
   return port;
 }

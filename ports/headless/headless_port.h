@@ -15,6 +15,7 @@
 
 namespace orvex::linux_port {
 class RealTimeLoop;
+class RecordedHaptics;
 }  // namespace orvex::linux_port
 
 namespace orvex::headless {
@@ -22,7 +23,6 @@ namespace orvex::headless {
 using linux_port::BundleOptions;
 using linux_port::DeviceOptions;
 
-class HeadlessHaptics;
 class HeadlessUserInterface;
 class HeadlessWebViews;
 class VirtualTime;
@@ -52,7 +52,7 @@ struct HeadlessPort {
   // Every web view the SDK made, so the host can play its page.
   std::shared_ptr<HeadlessWebViews> webViews;
   // What haptic feedback the SDK asked for.
-  std::shared_ptr<HeadlessHaptics> haptics;
+  std::shared_ptr<linux_port::RecordedHaptics> haptics;
 
   // Runs the main run loop for `seconds` (real time) or advances virtual time by it.
   void runFor(double seconds) const;

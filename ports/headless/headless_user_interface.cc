@@ -42,8 +42,6 @@ void HeadlessViewController::willBePresented() {
     ui->recordOpened({OpenedLink::Kind::storeProduct, store->itemIdentifier()});
   } else if (auto* browser = dynamic_cast<HeadlessInAppBrowser*>(this)) {
     ui->recordOpened({OpenedLink::Kind::inAppBrowser, browser->url()});
-  } else if (auto alert = std::dynamic_pointer_cast<HeadlessAlertController>(shared_from_this())) {
-    ui->recordAlert(alert);
   }
 }
 
@@ -80,39 +78,27 @@ std::shared_ptr<HeadlessInAppBrowser> HeadlessInAppBrowser::create(
 
 // ---- alerts ----
 
+HeadlessAlertController::HeadlessAlertController(std::weak_ptr<HeadlessUserInterface> ui,
+                                                 std::optional<std::string> title,
+                                                 std::optional<std::string> message)
+    : linux_port::AlertModel(mainQueueOf(ui), std::make_shared<HeadlessView>(), std::move(title),
+                             std::move(message)),
+      ui_(std::move(ui)) {}
+
 std::shared_ptr<HeadlessAlertController> HeadlessAlertController::create(
     std::weak_ptr<HeadlessUserInterface> ui, std::optional<std::string> title,
     std::optional<std::string> message) {
-  std::shared_ptr<HeadlessAlertController> c(new HeadlessAlertController(
-      std::move(ui), ViewControllerKind::plain, std::make_shared<HeadlessView>()));
-  c->title_ = std::move(title);
-  c->message_ = std::move(message);
-  c->fixPresentationStyle(PresentationStyle::overFullScreen);
-  adoptView(c);
+  std::shared_ptr<HeadlessAlertController> c(
+      new HeadlessAlertController(std::move(ui), std::move(title), std::move(message)));
+  headlessView(*c->view()).setViewController(c);
   return c;
 }
 
-std::vector<std::string> HeadlessAlertController::actionTitles() const {
-  std::vector<std::string> titles;
-  for (const auto& a : actions_) titles.push_back(a.title);
-  return titles;
-}
-
-bool HeadlessAlertController::choose(std::size_t index) {
-  if (index >= actions_.size() || chosen_ || !presentingViewController() || isTransitioning())
-    return false;
-  chosen_ = true;
-  dismiss(true, [handler = actions_[index].handler] {
-    if (handler) handler();
-  });
-  return true;
-}
-
-bool HeadlessAlertController::choose(const std::string& title) {
-  for (std::size_t i = 0; i < actions_.size(); ++i) {
-    if (actions_[i].title == title) return choose(i);
+void HeadlessAlertController::willBePresented() {
+  if (auto ui = ui_.lock()) {
+    ui->recordAlert(std::static_pointer_cast<HeadlessAlertController>(
+        std::dynamic_pointer_cast<linux_port::AlertModel>(shared_from_this())));
   }
-  return false;
 }
 
 // ---- HeadlessWindow ----

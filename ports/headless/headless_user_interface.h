@@ -20,6 +20,7 @@
 #include "orvex/platform/dispatch.h"
 #include "orvex/platform/view.h"
 #include "ports/headless/headless_view.h"
+#include "ports/linux/alert_model.h"
 #include "ports/linux/opened_links.h"
 #include "ports/linux/view_controller_model.h"
 
@@ -69,29 +70,17 @@ class HeadlessInAppBrowser : public HeadlessViewController, public InAppBrowserV
   std::string url_;
 };
 
-class HeadlessAlertController : public HeadlessViewController, public AlertController {
+class HeadlessAlertController : public linux_port::AlertModel {
  public:
   static std::shared_ptr<HeadlessAlertController> create(std::weak_ptr<HeadlessUserInterface> ui,
                                                          std::optional<std::string> title,
                                                          std::optional<std::string> message);
-  std::optional<std::string> title() const override { return title_; }
-  std::optional<std::string> message() const override { return message_; }
-  void addAction(AlertAction action) override { actions_.push_back(std::move(action)); }
-  std::size_t actionCount() const override { return actions_.size(); }
-
-  // ---- what the host plays ----
-  std::vector<std::string> actionTitles() const;
-  // The user choosing a button: false when there is no such button, the alert is not fully on
-  // screen, or a button was chosen already.
-  bool choose(std::size_t index);
-  bool choose(const std::string& title);
 
  private:
-  using HeadlessViewController::HeadlessViewController;
-  std::optional<std::string> title_;
-  std::optional<std::string> message_;
-  std::vector<AlertAction> actions_;
-  bool chosen_ = false;
+  HeadlessAlertController(std::weak_ptr<HeadlessUserInterface> ui, std::optional<std::string> title,
+                          std::optional<std::string> message);
+  void willBePresented() override;
+  std::weak_ptr<HeadlessUserInterface> ui_;
 };
 
 // An alert as it was presented.

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "orvex/platform/alert.h"
-#include "ports/headless/headless_haptics.h"
+#include "ports/linux/recorded_haptics.h"
 #include "tests/support/test_sdk.h"
 
 namespace orvex::headless {

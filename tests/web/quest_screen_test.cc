@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "orvex/core/orvex.h"
-#include "ports/headless/headless_haptics.h"
+#include "ports/linux/recorded_haptics.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
 #include "tests/support/test_sdk.h"

@@ -1,6 +1,7 @@
 #pragma once
-// The headless port's haptics: nothing to feel, so every request is recorded (and told to an
-// observer, the demo prints them). Main thread only.
+// Haptics for machines without a haptic engine: every request is recorded (and told to an
+// observer, the demo prints them); the vibration sound is the system's alert sound where the port
+// has one (a desktop beeps its display). Main thread only.
 
 #include <functional>
 #include <string>
@@ -8,10 +9,12 @@
 
 #include "orvex/platform/haptics.h"
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 
-class HeadlessHaptics : public Haptics {
+class RecordedHaptics : public Haptics {
  public:
+  explicit RecordedHaptics(std::function<void()> alertSound = {})
+      : alertSound_(std::move(alertSound)) {}
   void impactOccurred(ImpactStyle style) override;
   void selectionChanged() override;
   void notificationOccurred(NotificationFeedback type) override;
@@ -28,6 +31,7 @@ class HeadlessHaptics : public Haptics {
   void record(std::string event);
   std::vector<std::string> events_;
   std::function<void(const std::string&)> observer_;
+  std::function<void()> alertSound_;
 };
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

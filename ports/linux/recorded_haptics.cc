@@ -1,8 +1,8 @@
-#include "ports/headless/headless_haptics.h"
+#include "ports/linux/recorded_haptics.h"
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 
-void HeadlessHaptics::impactOccurred(ImpactStyle style) {
+void RecordedHaptics::impactOccurred(ImpactStyle style) {
   switch (style) {
     case ImpactStyle::light:
       return record("impact light");
@@ -17,11 +17,11 @@ void HeadlessHaptics::impactOccurred(ImpactStyle style) {
   }
 }
 
-void HeadlessHaptics::selectionChanged() {
+void RecordedHaptics::selectionChanged() {
   record("selection");
 }
 
-void HeadlessHaptics::notificationOccurred(NotificationFeedback type) {
+void RecordedHaptics::notificationOccurred(NotificationFeedback type) {
   switch (type) {
     case NotificationFeedback::success:
       return record("notification success");
@@ -32,13 +32,14 @@ void HeadlessHaptics::notificationOccurred(NotificationFeedback type) {
   }
 }
 
-void HeadlessHaptics::playVibrationSound() {
+void RecordedHaptics::playVibrationSound() {
   record("vibration sound");
+  if (alertSound_) alertSound_();
 }
 
-void HeadlessHaptics::record(std::string event) {
+void RecordedHaptics::record(std::string event) {
   events_.push_back(std::move(event));
   if (observer_) observer_(events_.back());
 }
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port
