@@ -4,7 +4,9 @@ set -euo pipefail
 packages=(
   build-essential cmake make pkg-config ccache clang-format
   libcurl4-openssl-dev nlohmann-json3-dev libssl-dev zlib1g-dev libre2-dev libstb-dev
+  libpng-dev libjpeg-dev libgif-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
