@@ -99,6 +99,10 @@ TEST(PercentCodingTest, DecodesValidSequences) {
   EXPECT_EQ(percentDecode("a+b%20c"), "a+b c");
   EXPECT_EQ(percentDecode("%e2%82%ac"), "\xe2\x82\xac");
   EXPECT_EQ(percentDecode(""), "");
+  // Views into a longer text decode their own bytes only, the empty one included.
+  const std::string_view text = "%41%42";
+  EXPECT_EQ(percentDecode(text.substr(0, 0)), "");
+  EXPECT_EQ(percentDecode(text.substr(3, 3)), "B");
 }
 
 TEST(PercentCodingTest, DecodingFailsOnMalformedSequencesAndInvalidUtf8) {
