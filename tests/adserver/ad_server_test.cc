@@ -75,6 +75,11 @@ TEST(AdServerTest, AnswersByUnitChecksKeysAndRecords) {
   EXPECT_EQ(client.Post("/graphql", auth(), query(ads), "application/json")->status, 503);
   EXPECT_EQ(client.Post("/graphql", auth(), query(ads), "application/json")->status, 200);
 
+  // Bodies over the limit are refused unread; one at the limit is read (and judged).
+  const std::string atLimit(kMaxRequestBodyBytes, ' ');
+  EXPECT_EQ(client.Post("/graphql", auth(), atLimit + " ", "application/json")->status, 413);
+  EXPECT_EQ(client.Post("/graphql", auth(), atLimit, "application/json")->status, 400);
+
   auto recorded = server.requests();
   ASSERT_GE(recorded.size(), 6u);
   EXPECT_EQ(recorded[1].operation, "requestAds");
