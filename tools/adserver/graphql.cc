@@ -7,6 +7,13 @@
 
 namespace adserver::graphql {
 
+Value::Value() = default;
+Value::Value(const Value&) = default;
+Value::Value(Value&&) noexcept = default;
+Value& Value::operator=(const Value&) = default;
+Value& Value::operator=(Value&&) noexcept = default;
+Value::~Value() = default;
+
 const Value* Value::find(std::string_view name) const {
   for (const auto& [key, value] : fields) {
     if (key == name) return &value;
