@@ -11,7 +11,9 @@ XVFB := $(if $(DISPLAY)$(WAYLAND_DISPLAY),,$(shell command -v xvfb-run >/dev/nul
 export GTK_A11Y := none
 export NO_AT_BRIDGE := 1
 
-.PHONY: all deps build test demo bench sanitize asan tsan format format-check clean
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps build test demo bench sanitize asan tsan fuzz format format-check clean
 
 all: build
 
@@ -49,6 +51,14 @@ tsan: deps
 
 sanitize: asan tsan
 
+# libFuzzer needs clang: its own build directory, only the libraries the targets need.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DORVEX_BUILD_FUZZ=ON -DORVEX_BUILD_TESTS=OFF -DORVEX_BUILD_BENCH=OFF \
+	  -DORVEX_BUILD_EXAMPLES=OFF -DORVEX_GTK=OFF $(CMAKE_FLAGS)
+	cmake --build build-fuzz -j $(JOBS) --target orvex_fuzzers
+	bash fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
 format:
 	git ls-files '*.h' '*.cc' | xargs clang-format -i
 
@@ -56,4 +66,4 @@ format-check:
 	@git ls-files '*.h' '*.cc' | xargs clang-format --dry-run --Werror
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz

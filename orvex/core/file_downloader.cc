@@ -155,11 +155,12 @@ bool FileDownloader::deleteOldFilesIn(const fs::path& directory, WallTime cutoff
   FileError error;
   auto entries = files.listDirectory(directory, &error);
   if (!entries) {
-    // A root that was never created is not an error.
+    // A missing directory (a root never created) is not worth a line, but ends the run all the
+    // same, as every other error does.
     if (error.code != FileError::Code::notFound) {
       logger_.log("Error while deleting old files: " + error.message);
     }
-    return true;
+    return false;
   }
   for (const auto& entry : *entries) {
     const fs::path path = directory / entry.name;

@@ -51,7 +51,7 @@ class FileDownloader : public std::enable_shared_from_this<FileDownloader> {
   using Done = std::function<void(std::optional<std::filesystem::path>)>;
   void fetch(const std::string& url, const std::string& subdirectory, Done completion);
   WallTime cutoff() const;
-  // False when the walk must end (a removal failed).
+  // False when the walk must end (a listing or a removal failed).
   bool deleteOldFilesIn(const std::filesystem::path& directory, WallTime cutoff);
 
   OrvexPlatform platform_;

@@ -90,7 +90,7 @@ class Builder : public nlohmann::json_sax<json> {
 // Values built by hand could nest without limit; past a depth parse() never produces, write null
 // rather than risk the stack.
 json toJson(const Value& v, int depth) {
-  if (depth > 512) return nullptr;
+  if (depth > kMaxWriteDepth) return nullptr;
   switch (v.type()) {
     case Value::Type::null:
       return nullptr;

@@ -13,6 +13,10 @@ namespace orvex::json {
 // than `maxDepth`, invalid UTF-8 and trailing garbage fail; `error` then says why.
 std::optional<Value> parse(std::string_view text, std::string* error = nullptr, int maxDepth = 256);
 
+// write() nests at most this many levels below the top value; anything deeper is written as
+// null, so values meant to be read back must stay shallower.
+inline constexpr int kMaxWriteDepth = 512;
+
 struct WriteOptions {
   // Writes "/" as "\/", as the phone platform's serializer does.
   bool escapeSlashes = false;

@@ -59,7 +59,8 @@ OrvexConfig::OrvexConfig(const OrvexPlatform& platform)
   d.set(kLastConfigAt, std::to_string(lastConfigAt_));
   serverTimestamp_ = decimalAt(d, kServerTimestamp);
   d.set(kServerTimestamp, std::to_string(serverTimestamp_));
-  active_ = d.value(kActive) ? d.boolean(kActive).value_or(false) : true;
+  // Missing or malformed, the switch reads as on: off refuses every production request.
+  active_ = d.boolean(kActive).value_or(true);
   d.set(kActive, active_);
   playerVersion_ = stringOr(d, kPlayerVersion, kDefaultPlayerVersion);
   d.set(kPlayerVersion, playerVersion_);
@@ -70,7 +71,15 @@ OrvexConfig::OrvexConfig(const OrvexPlatform& platform)
 
   auto storedKey = d.string(kAppKey);
   if (uid_.empty() || !storedKey || *storedKey != appKey_) {
-    uid_ = ULID(platform.clock->now()).ulidString();
+    auto fresh = ULID::generate(platform.clock->now());
+    if (!fresh) {
+      // Nothing is stored, so the next launch tries again; until then requests carry no id
+      // rather than one that could be shared with other devices.
+      uid_.clear();
+      SimpleLogger::logAlways("OrvexConfig", "no secure random bytes for a new user id");
+      return;
+    }
+    uid_ = fresh->ulidString();
     d.set(kUid, uid_);
     d.set(kAppKey, appKey_);
     resetCustomProperties();

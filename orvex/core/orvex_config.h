@@ -29,8 +29,10 @@ struct ServerError;
 
 class OrvexConfig {
  public:
-  // Loads the persisted keys, reads the service file and makes a new user id on first launch or
-  // when the app key changed.
+  // Loads the persisted keys (a missing or malformed one reads as its default), reads the service
+  // file and makes a new user id on first launch or when the app key changed. When the system
+  // has no secure random bytes for that id, the user id stays empty for this launch and nothing
+  // is stored, so the next launch makes one.
   explicit OrvexConfig(const OrvexPlatform& platform);
   OrvexConfig(const OrvexConfig&) = delete;
   OrvexConfig& operator=(const OrvexConfig&) = delete;

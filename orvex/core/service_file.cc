@@ -9,13 +9,14 @@ namespace orvex {
 namespace {
 
 constexpr const char* kServiceFileName = "orvex_service.json";
-// The service file is a few hundred bytes; anything far larger is not one.
-constexpr std::size_t kMaxServiceFileBytes = 1 << 20;
+// The service file is a few hundred bytes; anything far larger (or a device in its place) is
+// not one and is not read.
+constexpr std::size_t kMaxServiceFileBytes = 64 << 10;
 
 std::optional<std::string> readKey(const FileSystem& files, const std::filesystem::path& path,
                                    std::string_view bundleId) {
-  auto text = files.readFile(path);
-  if (!text || text->size() > kMaxServiceFileBytes) return std::nullopt;
+  auto text = files.readFile(path, kMaxServiceFileBytes);
+  if (!text) return std::nullopt;
   return appKeyFromServiceText(*text, bundleId);
 }
 

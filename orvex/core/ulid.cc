@@ -1,5 +1,7 @@
 #include "orvex/core/ulid.h"
 
+#include <algorithm>
+
 #include "orvex/core/crypto.h"
 
 namespace orvex {
@@ -14,18 +16,18 @@ int decodeChar(char c) {
   return -1;
 }
 
-std::uint64_t secureRandom64() {
-  std::uint64_t v = 0;
-  std::uint8_t bytes[8];
-  if (secureRandomBytes(bytes, sizeof bytes)) {
-    for (auto b : bytes) v = (v << 8) | b;
-  }
-  return v;
-}
+constexpr std::uint64_t kMaxTimestamp = 0xFFFFFFFFFFFFull;
 
 }  // namespace
 
-ULID::ULID(WallTime timestamp) : ULID(timestamp, secureRandom64) {}
+std::optional<ULID> ULID::generate(WallTime timestamp) {
+  std::uint8_t random[10];
+  if (!secureRandomBytes(random, sizeof random)) return std::nullopt;
+  ULID u{Data{}};
+  u.setTimestamp(timestamp);
+  for (int i = 0; i < 10; ++i) u.data_[6 + i] = random[i];
+  return u;
+}
 
 ULID::ULID(WallTime timestamp, const Generator& generator) {
   setTimestamp(timestamp);
@@ -37,7 +39,9 @@ ULID::ULID(WallTime timestamp, const Generator& generator) {
 }
 
 void ULID::setTimestamp(WallTime timestamp) {
-  auto ms = static_cast<std::uint64_t>(unixMillis(timestamp)) & 0xFFFFFFFFFFFFull;
+  const std::int64_t millis = unixMillis(timestamp);
+  const std::uint64_t ms =
+      millis < 0 ? 0 : std::min(static_cast<std::uint64_t>(millis), kMaxTimestamp);
   for (int i = 0; i < 6; ++i) data_[i] = static_cast<std::uint8_t>(ms >> (40 - 8 * i));
 }
 
@@ -94,7 +98,11 @@ std::string ULID::ulidString() const {
 WallTime ULID::timestamp() const {
   std::uint64_t ms = 0;
   for (int i = 0; i < 6; ++i) ms = (ms << 8) | data_[i];
-  return WallTime(std::chrono::milliseconds(ms));
+  constexpr auto kLatest =
+      std::chrono::duration_cast<std::chrono::milliseconds>(WallTime::duration::max()).count();
+  if (ms > static_cast<std::uint64_t>(kLatest)) return WallTime::max();
+  return WallTime(std::chrono::duration_cast<WallTime::duration>(
+      std::chrono::milliseconds(static_cast<std::int64_t>(ms))));
 }
 
 }  // namespace orvex

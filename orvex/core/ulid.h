@@ -1,5 +1,6 @@
 #pragma once
-// ULID: 48-bit millisecond timestamp and 80 random bits, written in Crockford's base 32.
+// ULID: 48-bit millisecond timestamp and 80 random bits, written in Crockford's base 32. Times
+// outside 1970 to 10889 are clamped into the 48 bits.
 
 #include <array>
 #include <cstdint>
@@ -19,8 +20,9 @@ class ULID {
   // Supplies random bits; drawn as one 16-bit and one 64-bit value.
   using Generator = std::function<std::uint64_t()>;
 
-  // Fresh randomness from the system's secure generator.
-  explicit ULID(WallTime timestamp);
+  // Fresh randomness from the system's secure generator; absent when it cannot supply any (an
+  // identifier with predictable bits would collide across devices, so none is made).
+  static std::optional<ULID> generate(WallTime timestamp);
   ULID(WallTime timestamp, const Generator& generator);
   static std::optional<ULID> fromRandomPart(WallTime timestamp,
                                             const std::vector<std::uint8_t>& random);
@@ -32,6 +34,7 @@ class ULID {
   std::string ulidString() const;
   std::string description() const { return ulidString(); }
   const Data& ulidData() const { return data_; }
+  // Times past the clock's range (the year 2262) give its latest time.
   WallTime timestamp() const;
 
   friend bool operator==(const ULID&, const ULID&) = default;

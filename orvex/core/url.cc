@@ -126,6 +126,8 @@ std::vector<QueryItem> Url::queryItems() const {
 }
 
 std::optional<std::string> percentDecode(std::string_view text) {
+  // curl reads a length of 0 as "up to the NUL", past the end of a view.
+  if (text.empty()) return std::string();
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '%') continue;
     if (i + 2 >= text.size() || !isHex(text[i + 1]) || !isHex(text[i + 2])) return std::nullopt;

@@ -198,6 +198,10 @@ class MetricsState : public std::enable_shared_from_this<MetricsState> {
     if (!orvex.initialized() || !orvex.isTargetDevice()) return;
     recentEvents_[checksum] = now;
     std::weak_ptr<MetricsState> weak = self();
+    // The entry stays for the whole window rather than going when the send completes: a send
+    // that fails fast (no connection) would otherwise let the identical event fired a moment
+    // later go out again. The window alone decides what is a duplicate; only a send that never
+    // started gives its entry back.
     orvex.api().invoke(
         name, text, [](auto, auto) {},
         [weak, checksum, now] {
@@ -229,6 +233,8 @@ class MetricsState : public std::enable_shared_from_this<MetricsState> {
   SimpleLogger logger_{"OrvexMetrics"};
   // Touched on the metrics queue only.
   std::uint64_t flushGeneration_ = 0;
+  // Checksum of name + parameters -> when it was last sent; entries expire after the 2000 ms
+  // window rather than when their send completes (see sendEvent).
   std::unordered_map<std::uint32_t, std::int64_t> recentEvents_;
 };
 

@@ -2,6 +2,7 @@
 // The file system as the SDK uses it: the caches directory, directories, modification dates,
 // moves and deletions. Paths are absolute.
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -36,7 +37,13 @@ class FileSystem {
   virtual bool exists(const std::filesystem::path& path) const = 0;
   virtual bool isDirectory(const std::filesystem::path& path) const = 0;
   virtual FileResult createDirectories(const std::filesystem::path& path) = 0;
-  virtual std::optional<std::string> readFile(const std::filesystem::path& path) const = 0;
+  // The contents of a regular file of at most `maxBytes`; nothing for a larger file (not read
+  // past the limit), a directory, a device or a pipe.
+  virtual std::optional<std::string> readFile(const std::filesystem::path& path,
+                                              std::size_t maxBytes) const = 0;
+  std::optional<std::string> readFile(const std::filesystem::path& path) const {
+    return readFile(path, SIZE_MAX);
+  }
   // Replaces the file atomically: readers see the old or the new contents, never a mix.
   virtual FileResult writeFile(const std::filesystem::path& path, std::string_view contents) = 0;
   virtual std::optional<WallTime> modificationTime(const std::filesystem::path& path) const = 0;

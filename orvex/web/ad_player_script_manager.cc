@@ -79,9 +79,12 @@ std::string AdPlayerScriptManager::inlineScript(const std::string& html, std::st
   tag.append("<script>").append(script).append("</script>");
   std::string h = html;
   RE2::GlobalReplace(&h, externalPlayerScript(), "");
-  if (h.find("</head>") != std::string::npos) return replaceAll(h, "</head>", tag + "</head>");
-  if (h.find("<html>") != std::string::npos && h.find("</body>") != std::string::npos) {
-    return replaceAll(h, "<html>", "<html><head>" + tag + "</head>");
+  // Once, at the first match: a copy per "</head>" let a small creative that repeats it grow
+  // into a document hundreds of megabytes long.
+  if (auto head = h.find("</head>"); head != std::string::npos) return h.insert(head, tag);
+  if (auto open = h.find("<html>");
+      open != std::string::npos && h.find("</body>") != std::string::npos) {
+    return h.insert(open + 6, "<head>" + tag + "</head>");
   }
   if (h.find("</body>") != std::string::npos)
     return "<html><head>" + tag + "</head>" + h + "</html>";

@@ -46,6 +46,16 @@ bool HTMLContentHelper::containsEmblaCarousel(std::string_view html) {
 
 std::string composeDocument(std::string_view documentTemplate, std::string_view macro,
                             std::string_view fragment) {
+  if (!macro.empty() && fragment.size() > macro.size()) {
+    // Measured before anything is built: the counts come from the server.
+    const std::size_t growth = fragment.size() - macro.size();
+    std::size_t size = documentTemplate.size();
+    for (std::size_t at = documentTemplate.find(macro); at != std::string_view::npos;
+         at = documentTemplate.find(macro, at + macro.size())) {
+      if (growth > kMaxDocumentBytes - std::min(size, kMaxDocumentBytes)) return std::string();
+      size += growth;
+    }
+  }
   return replaceAll(documentTemplate, macro, fragment);
 }
 

@@ -27,22 +27,23 @@ namespace fs = std::filesystem;
 // it went in (integers stay integers, doubles keep every bit, bytes stay bytes).
 constexpr std::string_view kMagic = "ORVEXKV 1 ";
 constexpr std::string_view kExtension = ".kv";
-// Encoded nesting is at most three levels per stored level; stored values deeper than this are
-// refused rather than written in a form that could not be read back.
-constexpr int kMaxValueDepth = 200;
-constexpr int kMaxParseDepth = 3 * kMaxValueDepth + 16;
+// The one nesting limit for stored values (a scalar is one level): set() refuses deeper values
+// and loading drops them. Encoded, a level takes at most three JSON levels, which keeps every
+// file far inside what the JSON writer writes in full.
+constexpr int kMaxValueDepth = 128;
+static_assert(3 * kMaxValueDepth + 2 <= json::kMaxWriteDepth);
 
-int depthOf(const Value& v) {
-  int inner = 0;
+// Whether `v` nests deeper than `limit` levels; never looks further down than that.
+bool deeperThan(const Value& v, int limit) {
+  if (limit <= 0) return true;
   if (auto* a = v.asArray()) {
-    for (const auto& e : *a) inner = std::max(inner, depthOf(e));
-    return inner + 1;
+    for (const auto& e : *a)
+      if (deeperThan(e, limit - 1)) return true;
+  } else if (auto* d = v.asDict()) {
+    for (const auto& [k, e] : *d)
+      if (deeperThan(e, limit - 1)) return true;
   }
-  if (auto* d = v.asDict()) {
-    for (const auto& [k, e] : *d) inner = std::max(inner, depthOf(e));
-    return inner + 1;
-  }
-  return 1;
+  return false;
 }
 
 Value encodeText(const std::string& s) {
@@ -96,7 +97,13 @@ std::optional<std::string> decodeText(const Value& v) {
   return std::string(raw->begin(), raw->end());
 }
 
-std::optional<Value> decode(const Value& v) {
+// `level` is the nesting of `v` in the stored value (1 for the value itself); past the limit
+// decoding stops and sets `tooDeep`.
+std::optional<Value> decode(const Value& v, int level, bool& tooDeep) {
+  if (level > kMaxValueDepth) {
+    tooDeep = true;
+    return std::nullopt;
+  }
   auto* a = v.asArray();
   if (!a || a->empty() || !(*a)[0].asString()) return std::nullopt;
   const std::string& tag = *(*a)[0].asString();
@@ -124,7 +131,7 @@ std::optional<Value> decode(const Value& v) {
   if (tag == "a" && p.asArray()) {
     ValueArray items;
     for (const auto& e : *p.asArray()) {
-      auto d = decode(e);
+      auto d = decode(e, level + 1, tooDeep);
       if (!d) return std::nullopt;
       items.push_back(std::move(*d));
     }
@@ -136,7 +143,7 @@ std::optional<Value> decode(const Value& v) {
       auto* kv = pair.asArray();
       if (!kv || kv->size() != 2) return std::nullopt;
       auto k = decodeText((*kv)[0]);
-      auto d = decode((*kv)[1]);
+      auto d = decode((*kv)[1], level + 1, tooDeep);
       if (!k || !d) return std::nullopt;
       dict.insert_or_assign(std::move(*k), std::move(*d));
     }
@@ -155,8 +162,10 @@ std::string serialize(const ValueDict& entries) {
   return std::string(kMagic) + header + body;
 }
 
-// The entries, or why the text is not a store file.
-std::optional<ValueDict> deserialize(std::string_view text, std::string& why) {
+// The entries, or why the text is not a store file. Keys whose values nest too deeply (files
+// written before the limit) are left out and listed in `dropped`.
+std::optional<ValueDict> deserialize(std::string_view text, std::string& why,
+                                     std::vector<std::string>& dropped) {
   if (text.substr(0, kMagic.size()) != kMagic) {
     why = "unknown format";
     return std::nullopt;
@@ -192,7 +201,8 @@ std::optional<ValueDict> deserialize(std::string_view text, std::string& why) {
     return std::nullopt;
   }
   std::string error;
-  auto parsed = json::parse(body, &error, kMaxParseDepth);
+  // Deep enough for anything the writer produces, so a too-deep entry costs only its key.
+  auto parsed = json::parse(body, &error, json::kMaxWriteDepth + 1);
   if (!parsed || !parsed->asArray()) {
     why = "bad body: " + error;
     return std::nullopt;
@@ -202,9 +212,14 @@ std::optional<ValueDict> deserialize(std::string_view text, std::string& why) {
     auto* kv = pair.asArray();
     std::optional<std::string> key;
     std::optional<Value> value;
+    bool tooDeep = false;
     if (kv && kv->size() == 2) {
       key = decodeText((*kv)[0]);
-      value = decode((*kv)[1]);
+      value = decode((*kv)[1], 1, tooDeep);
+    }
+    if (key && tooDeep) {
+      dropped.push_back(std::move(*key));
+      continue;
     }
     if (!key || !value) {
       why = "bad entry";
@@ -357,12 +372,18 @@ void StoreSuite::ensureLoaded() const {
   switch (readWholeFile(file_, text, why)) {
     case ReadOutcome::missing:
       return;
-    case ReadOutcome::ok:
-      if (auto entries = deserialize(text, why)) {
+    case ReadOutcome::ok: {
+      std::vector<std::string> dropped;
+      if (auto entries = deserialize(text, why, dropped)) {
         entries_ = std::move(*entries);
+        for (const auto& key : dropped) {
+          log_->write("Orvex::FileStore value for key " + key + " in " + file_.string() +
+                      " nested too deeply; left out");
+        }
         return;
       }
       break;
+    }
     case ReadOutcome::failed:
       break;
   }
@@ -413,7 +434,7 @@ std::vector<std::string> StoreSuite::keys() const {
 
 void StoreSuite::update(std::vector<std::pair<std::string, std::optional<Value>>> changes) {
   for (const auto& [key, value] : changes) {
-    if (value && depthOf(*value) > kMaxValueDepth) {
+    if (value && deeperThan(*value, kMaxValueDepth)) {
       log_->write("Orvex::FileStore value for key " + key + " nested too deeply; not stored");
       return;
     }

@@ -1,6 +1,9 @@
 #pragma once
 // The key-value store on files: one file per suite in one directory. Reads come from memory;
 // writes are coalesced and made durable on a background thread, each file replaced atomically.
+// A file that fails its check is set aside and its suite starts empty. Values nest at most 128
+// levels: set() refuses a deeper one (with a log line, changing nothing), and a file holding one
+// loads without that key.
 
 #include <chrono>
 #include <cstdint>

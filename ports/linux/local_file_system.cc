@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -79,17 +80,34 @@ FileResult LocalFileSystem::createDirectories(const fs::path& path) {
   return std::nullopt;
 }
 
-std::optional<std::string> LocalFileSystem::readFile(const fs::path& path) const {
-  std::FILE* f = std::fopen(path.c_str(), "rbe");
-  if (!f) return std::nullopt;
+std::optional<std::string> LocalFileSystem::readFile(const fs::path& path,
+                                                     std::size_t maxBytes) const {
+  // Non-blocking, so that a pipe in the file's place cannot hold the caller in open().
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+    ::close(fd);
+    return std::nullopt;
+  }
   std::string out;
   char buffer[65536];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
-  const bool failed = std::ferror(f) != 0;  // reading a directory fails here
-  std::fclose(f);
-  if (failed) return std::nullopt;
-  return out;
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ::close(fd);
+      if (n < 0) return std::nullopt;
+      return out;
+    }
+    // The file may have grown since it was measured.
+    if (static_cast<std::size_t>(n) > maxBytes - out.size()) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    out.append(buffer, static_cast<std::size_t>(n));
+  }
 }
 
 FileResult LocalFileSystem::writeFile(const fs::path& path, std::string_view contents) {

@@ -22,7 +22,9 @@ class LocalFileSystem : public FileSystem {
   bool exists(const std::filesystem::path& path) const override;
   bool isDirectory(const std::filesystem::path& path) const override;
   FileResult createDirectories(const std::filesystem::path& path) override;
-  std::optional<std::string> readFile(const std::filesystem::path& path) const override;
+  using FileSystem::readFile;
+  std::optional<std::string> readFile(const std::filesystem::path& path,
+                                      std::size_t maxBytes) const override;
   FileResult writeFile(const std::filesystem::path& path, std::string_view contents) override;
   std::optional<WallTime> modificationTime(const std::filesystem::path& path) const override;
   std::optional<std::vector<DirectoryEntry>> listDirectory(

@@ -69,6 +69,12 @@ TEST(AdServerTest, AnswersByUnitChecksKeysAndRecords) {
   auto broken = client.Post("/graphql", auth(), query("query { requestAd(input: {"), "text/plain");
   EXPECT_EQ(broken->status, 400);
 
+  // A body over the limit is refused without being kept; the service goes on serving.
+  auto big = client.Post("/graphql", auth(), std::string(kMaxRequestBodyBytes + 1, ' '),
+                         "application/json");
+  ASSERT_TRUE(big);
+  EXPECT_EQ(big->status, 413);
+
   auto control = client.Post("/__control", R"({"path": "/graphql", "status": 503, "times": 1})",
                              "application/json");
   EXPECT_EQ(control->status, 200);

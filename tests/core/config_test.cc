@@ -1,6 +1,9 @@
 #include "orvex/core/orvex_config.h"
 
 #include <gtest/gtest.h>
+// The deprecated method table is the one way to make OpenSSL's generator fail on demand.
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/rand.h>
 
 #include "orvex/core/crypto.h"
 #include "orvex/core/ulid.h"
@@ -94,7 +97,8 @@ TEST(OrvexConfigTest, MalformedStoredValuesFallBack) {
     EXPECT_EQ(config.serverTimestamp(), 0);
     EXPECT_EQ(config.themeMode(), OrvexTheme::dark);
     EXPECT_EQ(defaults().string("orvex_themeMode"), "dark");
-    EXPECT_FALSE(config.active());
+    EXPECT_TRUE(config.active());
+    EXPECT_EQ(defaults().boolean("orvex_active"), true);
     EXPECT_EQ(config.displayTag(), kDefaultDisplayTag);
     config.setThemeMode(OrvexTheme::automatic);
     Orvex::shared().platform().store->flush();
@@ -104,6 +108,31 @@ TEST(OrvexConfigTest, MalformedStoredValuesFallBack) {
     defaults().set("orvex_themeMode", "sepia");
     EXPECT_EQ(OrvexConfig(Orvex::shared().platform()).themeMode(), OrvexTheme::light);
   }
+}
+
+int failedDraw(unsigned char*, int) {
+  return 0;
+}
+int fineStatus() {
+  return 1;
+}
+
+TEST(OrvexConfigTest, WithoutSecureRandomnessNoUserIdIsStoredUntilALaunchHasIt) {
+  TempDir dir;
+  {
+    RAND_METHOD failing{};
+    failing.bytes = failedDraw;
+    failing.status = fineStatus;
+    ASSERT_EQ(RAND_set_rand_method(&failing), 1);
+    TestSdk sdk(dir.path());
+    EXPECT_EQ(Orvex::shared().config().uid(), "");
+    EXPECT_TRUE(sdk.logged("Orvex::OrvexConfig no secure random bytes for a new user id"));
+    RAND_set_rand_method(nullptr);
+    EXPECT_FALSE(defaults().string("orvex_appKey"));
+    Orvex::shared().platform().store->flush();
+  }
+  TestSdk sdk(dir.path());
+  EXPECT_TRUE(ULID::fromString(Orvex::shared().config().uid()));
 }
 
 TEST(OrvexConfigTest, EmptyAssignmentsChangeMemoryOnly) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "orvex/core/seams.h"
 #include "ports/linux/local_file_system.h"
 #include "tests/support/scripted_http.h"
@@ -103,6 +105,40 @@ TEST_F(FileCache, CleanUpRunsAtMostHourlyAndRemovesOnlyExpiredFiles) {
   EXPECT_FALSE(sdk_.port().files->exists(*old));
   EXPECT_FALSE(sdk_.port().files->exists(nested));
   EXPECT_TRUE(sdk_.port().files->exists(*young));
+}
+
+// The real file system, listing in name order, with one directory whose listing fails.
+class BrokenListing : public linux_port::LocalFileSystem {
+ public:
+  BrokenListing(const FileSystem& real, std::shared_ptr<Clock> clock, std::filesystem::path broken)
+      : LocalFileSystem(real.cachesDirectory(), real.temporaryDirectory(), std::move(clock)),
+        broken_(std::move(broken)) {}
+  std::optional<std::vector<DirectoryEntry>> listDirectory(const std::filesystem::path& path,
+                                                           FileError* error) const override {
+    if (path == broken_) {
+      if (error) *error = FileError{FileError::Code::other, "scripted listing failure"};
+      return std::nullopt;
+    }
+    auto entries = LocalFileSystem::listDirectory(path, error);
+    if (entries) std::ranges::sort(*entries, {}, &DirectoryEntry::name);
+    return entries;
+  }
+
+ private:
+  std::filesystem::path broken_;
+};
+
+TEST_F(FileCache, AListingErrorEndsTheCleanUpRun) {
+  auto old = fetch("https://cdn.example/old.png");
+  const auto broken = FileDownloader::shared()->directory("a-broken");
+  sdk_.port().files->createDirectories(broken);
+  sdk_.advance(31 * kDay);
+  OrvexPlatform platform = sdk_.port().platform;
+  platform.files = std::make_shared<BrokenListing>(*platform.files, platform.clock, broken);
+  std::make_shared<FileDownloader>(platform)->deleteOldFiles();
+  EXPECT_TRUE(sdk_.port().files->exists(*old)) << "\"ad\" comes after the broken directory";
+  EXPECT_TRUE(sdk_.logged(
+      "Orvex::FileDownloader Error while deleting old files: scripted listing failure"));
 }
 
 }  // namespace

@@ -126,5 +126,24 @@ TEST(ServiceFileTest, DirectoryWalkAndNotFoundLines) {
   }
 }
 
+TEST(ServiceFileTest, HugeAndSpecialFilesAreNotRead) {
+  const std::string key = makeJwt(R"({"platform":"ios"})");
+  for (bool device : {true, false}) {
+    TempDir dir;
+    TestSdkOptions options;
+    options.serviceFile.reset();
+    TestSdk sdk(dir.path(), options);
+    const auto file = sdk.resources() / "orvex_service.json";
+    if (device) {
+      std::filesystem::create_symlink("/dev/zero", file);
+    } else {
+      std::ofstream(file) << R"({"app_key":")" + key + "\"}" << std::string(64 << 10, ' ');
+    }
+    EXPECT_EQ(Orvex::shared().config().appKey(), "");
+    EXPECT_TRUE(sdk.logged("Orvex::OrvexConfig NOT FOUND: file://" + file.string()));
+    EXPECT_TRUE(sdk.logged("Orvex::OrvexConfig NOT FOUND orvex_service.json"));
+  }
+}
+
 }  // namespace
 }  // namespace orvex

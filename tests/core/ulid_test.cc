@@ -24,6 +24,12 @@ TEST(ULIDTest, KnownTexts) {
 
   auto max = ULID::fromData(std::vector<std::uint8_t>(16, 0xFF));
   EXPECT_EQ(max->ulidString(), "7ZZZZZZZZZZZZZZZZZZZZZZZZZ");
+  // Past the clock's range (the year 2262): its latest time, not an overflow.
+  EXPECT_EQ(max->timestamp(), WallTime::max());
+  EXPECT_EQ(ULID::fromString("08CDXX0PQQ0000000000000000")->timestamp(), WallTime::max());
+  EXPECT_EQ(ULID::fromRandomPart(atMillis(-1), std::vector<std::uint8_t>(10, 0))->ulidString(),
+            std::string(26, '0'));
+  EXPECT_EQ(unixMillis(ULID::fromString("08CDXX0PQP0000000000000000")->timestamp()), 9223372036854);
 }
 
 TEST(ULIDTest, GeneratorFillsRandomPartAndTimeOrders) {
@@ -37,7 +43,8 @@ TEST(ULIDTest, GeneratorFillsRandomPartAndTimeOrders) {
   EXPECT_EQ(d[15], 0x08);
   EXPECT_EQ(unixMillis(u.timestamp()), 1000);
 
-  ULID a(atMillis(5000)), b(atMillis(5000)), later(atMillis(5001));
+  auto a = *ULID::generate(atMillis(5000)), b = *ULID::generate(atMillis(5000));
+  auto later = *ULID::generate(atMillis(5001));
   EXPECT_EQ(a.ulidString().substr(0, 10), b.ulidString().substr(0, 10));
   EXPECT_NE(a, b);
   EXPECT_LT(a.ulidString().substr(0, 10), later.ulidString().substr(0, 10));

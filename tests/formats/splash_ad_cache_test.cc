@@ -49,6 +49,7 @@ class SplashCache : public ::testing::Test {
 };
 
 TEST_F(SplashCache, SelectionHonoursExclusiveWindowsAndTestUnits) {
+  sdk_.advance(0.0004);  // a fraction of a millisecond: bounds compare whole ones
   const double now = nowMillis();
   auto cache = OrvexSplashAdCache::create("unit");
   std::vector<AdRes> ads = {ad("noCreative", "", now - 10, now + 10),

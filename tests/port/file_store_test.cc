@@ -8,12 +8,14 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <limits>
 #include <random>
 #include <sstream>
 #include <thread>
 
+#include "orvex/core/crypto.h"
 #include "ports/linux/memory_log.h"
 
 extern char** environ;
@@ -191,7 +193,7 @@ TEST_F(FileStoreTest, DamagedFilesAreSetAsideLoggedOnceAndReadAsEmpty) {
   EXPECT_EQ(open()->suite("garbage")->boolean("fresh"), true);
 }
 
-TEST_F(FileStoreTest, RemoveSuiteDeletesKeysAndFileAndTheSuiteStaysUsable) {
+TEST_F(FileStoreTest, RemoveSuiteDeletesKeysAndFilesAndTheSuiteStaysUsable) {
   auto store = open();
   auto suite = store->suite("io.orvex.OrvexSplashAdCache");
   suite->set("a", Value(1));
@@ -208,22 +210,12 @@ TEST_F(FileStoreTest, RemoveSuiteDeletesKeysAndFileAndTheSuiteStaysUsable) {
   suite->set("c", Value(3));
   store->flush();
   EXPECT_EQ(open()->suite("io.orvex.OrvexSplashAdCache")->keys(), std::vector<std::string>{"c"});
-}
 
-TEST_F(FileStoreTest, RemoveSuiteDeletesTheFileOfASuiteNeverOpened) {
+  // The file of a suite this store never opened goes too.
   { open()->suite("old")->set("x", Value(1)); }
-  auto store = open();
   store->removeSuite("old");
   store->flush();
   EXPECT_FALSE(fs::exists(store->fileFor("old")));
-}
-
-TEST_F(FileStoreTest, UpdateAppliesAllChangesAtOnce) {
-  auto store = open();
-  auto suite = store->standardSuite();
-  suite->set("gone", Value(1));
-  suite->update({{"a", Value(1)}, {"b", Value(2)}, {"gone", std::nullopt}});
-  EXPECT_EQ(suite->keys(), (std::vector<std::string>{"a", "b"}));
 }
 
 TEST_F(FileStoreTest, ConcurrentWritersAndReadersLoseNothing) {
@@ -249,13 +241,51 @@ TEST_F(FileStoreTest, ConcurrentWritersAndReadersLoseNothing) {
   EXPECT_EQ(store->suite("odd")->integer("t3.199"), 199);
 }
 
-TEST_F(FileStoreTest, OverDeepValuesAreRefusedRatherThanWrittenUnreadable) {
-  auto store = open();
-  Value deep = Value(1);
-  for (int i = 0; i < 300; ++i) deep = Value(ValueArray{deep});
-  store->standard()->set("deep", deep);
-  EXPECT_FALSE(store->standard()->value("deep"));
-  EXPECT_TRUE(log->contains("nested too deeply"));
+Value nested(int levels) {
+  Value v = Value(1);
+  for (int i = 1; i < levels; ++i) v = i % 2 ? Value(ValueArray{v}) : Value(ValueDict{{"k", v}});
+  return v;
+}
+
+// A store file as an older writer made it: the body holds whatever it is given.
+std::string storeFile(const std::string& body) {
+  char header[64];
+  std::snprintf(header, sizeof header, "ORVEXKV 1 %zu %08x\n", body.size(),
+                static_cast<unsigned>(crc32(body)));
+  return header + body;
+}
+
+TEST_F(FileStoreTest, UpdatesApplyWholeAndOneDepthLimitHoldsForWritingAndLoading) {
+  {
+    auto store = open();
+    auto suite = store->standardSuite();
+    suite->set("gone", Value(0));
+    suite->update({{"deepest", nested(128)}, {"kept", Value(1)}, {"gone", std::nullopt}});
+    EXPECT_EQ(suite->keys(), (std::vector<std::string>{"deepest", "kept"})) << "all at once";
+    suite->update({{"kept", Value(2)}, {"deep", nested(129)}});
+    EXPECT_EQ(suite->integer("kept"), 1) << "a refused update changes nothing";
+    EXPECT_FALSE(suite->value("deep"));
+    EXPECT_TRUE(log->contains("nested too deeply"));
+  }
+  EXPECT_EQ(open()->standard()->value("deepest"), nested(128));
+
+  // A file from before the limit holding a deeper value loads without that key only, and stays
+  // readable after the next write.
+  std::string deepArray = "[\"i\",1]";
+  for (int i = 0; i < 200; ++i) deepArray = "[\"a\",[" + deepArray + "]]";
+  {
+    std::ofstream(dir.path() / "old.kv", std::ios::binary)
+        << storeFile("[[\"deep\"," + deepArray + "],[\"ok\",[\"s\",\"v\"]]]");
+  }
+  {
+    auto store = open();
+    auto old = store->suite("old");
+    EXPECT_EQ(old->keys(), std::vector<std::string>{"ok"});
+    EXPECT_TRUE(log->contains("value for key deep in"));
+    old->set("more", Value(true));
+  }
+  EXPECT_EQ(open()->suite("old")->keys(), (std::vector<std::string>{"more", "ok"}));
+  EXPECT_TRUE(filesMatching(dir.path(), ".corrupt-").empty());
 }
 
 TEST(FileStoreNames, SuiteNamesBecomeSafeDistinctFileNames) {

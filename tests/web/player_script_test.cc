@@ -31,10 +31,10 @@ TEST(PlayerScriptRewrite, InsertsTheScriptByTheFourRules) {
             "<html><head>" + kTag + "</head><body><div><video></video></div></body></html>");
   EXPECT_EQ(inlined("<html><head></head><body><VIDEO></body></html>"),
             "<html><head>" + kTag + "</head><body><VIDEO></body></html>");
-  EXPECT_EQ(inlined("<a></head><b></head><video>"),
-            "<a>" + kTag + "</head><b>" + kTag + "</head><video>");
-  EXPECT_EQ(inlined("<html><body><video></body></html>"),
-            "<html><head>" + kTag + "</head><body><video></body></html>");
+  // Once, at the first match: a copy per "</head>" multiplied the document.
+  EXPECT_EQ(inlined("<a></head><b></head><video>"), "<a>" + kTag + "</head><b></head><video>");
+  EXPECT_EQ(inlined("<html><body><video></body></html><html>"),
+            "<html><head>" + kTag + "</head><body><video></body></html><html>");
   // Capital <HTML> does not count: the third rule wraps the whole text.
   EXPECT_EQ(inlined("<HTML><body><video></body></HTML>"),
             "<html><head>" + kTag + "</head><HTML><body><video></body></HTML></html>");
@@ -49,6 +49,10 @@ TEST(PlayerScriptRewrite, CompositionIsLiteralAndNotRescanned) {
   EXPECT_EQ(composeDocument("<p>no macro</p>", "{{m}}", "x"), "<p>no macro</p>");
   EXPECT_EQ(composeDocument("<p></p>", "", "x"), "<p></p>");
   EXPECT_EQ(composeDocument("", "M", "x"), "");
+  // A template repeating its macro cannot multiply a creative past the document limit.
+  const std::string half(kMaxDocumentBytes / 2, 'x');
+  EXPECT_EQ(composeDocument("MM", "M", half).size(), kMaxDocumentBytes);
+  EXPECT_EQ(composeDocument("MMM", "M", half), "");
   EXPECT_TRUE(HTMLContentHelper::containsVideoTag("<div><Video src=x>"));
   EXPECT_TRUE(HTMLContentHelper::containsEmblaCarousel("class='EMBLA__VIEWPORT'"));
   EXPECT_FALSE(HTMLContentHelper::containsEmblaCarousel("class='embla_viewport'"));

@@ -280,6 +280,8 @@ class AdServer::Impl {
     // client's delayed ACK), and a connection serves any number of requests.
     server_->set_tcp_nodelay(true);
     server_->set_keep_alive_max_count(1 << 20);
+    // The SDK's documents are a few kilobytes; a larger body is refused (413) and not kept.
+    server_->set_payload_max_length(kMaxRequestBodyBytes);
     installRoutes();
     int bound = -1;
     if (options_.port == 0) {

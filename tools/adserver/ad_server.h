@@ -3,6 +3,7 @@
 #ifndef ORVEX_TOOLS_ADSERVER_AD_SERVER_H_
 #define ORVEX_TOOLS_ADSERVER_AD_SERVER_H_
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <utility>
@@ -30,6 +31,9 @@ struct Fault {
   int oversizeBytes = 0;   // a well-formed JSON answer padded to this many bytes
   int times = -1;          // requests it applies to; -1 = until cleared
 };
+
+// Request bodies above this are answered 413 Payload Too Large.
+inline constexpr std::size_t kMaxRequestBodyBytes = 1 << 20;
 
 struct Options {
   std::string host = "127.0.0.1";

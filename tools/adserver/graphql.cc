@@ -3,8 +3,16 @@
 #include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
+#include <unordered_set>
 
 namespace adserver::graphql {
+
+Value::Value() = default;
+Value::Value(const Value&) = default;
+Value::Value(Value&&) noexcept = default;
+Value& Value::operator=(const Value&) = default;
+Value& Value::operator=(Value&&) noexcept = default;
+Value::~Value() = default;
 
 const Value* Value::find(std::string_view name) const {
   for (const auto& [key, value] : fields) {
@@ -391,9 +399,11 @@ class Parser {
     if (isPunct("{")) {
       advance();
       v.kind = Value::Kind::kObject;
+      // A set, not Value::find: a scan per field made large objects quadratic.
+      std::unordered_set<std::string> seen;
       while (!isPunct("}")) {
         std::string n = name();
-        if (v.find(n) != nullptr) fail("duplicate field " + n);
+        if (!seen.insert(n).second) fail("duplicate field " + n);
         expect(":");
         v.fields.emplace_back(std::move(n), value(depth + 1));
       }

@@ -17,6 +17,14 @@ using ObjectFields = std::vector<std::pair<std::string, Value>>;
 
 struct Value {
   enum class Kind { kNull, kString, kInt, kFloat, kBool, kEnum, kList, kObject };
+  // Defined where ObjectFields' pairs are complete (clang needs them so for the pair's traits).
+  Value();
+  Value(const Value&);
+  Value(Value&&) noexcept;
+  Value& operator=(const Value&);
+  Value& operator=(Value&&) noexcept;
+  ~Value();
+
   Kind kind = Kind::kNull;
   std::string text;  // decoded string, enum name, or the number as written
   int64_t intValue = 0;

@@ -79,7 +79,8 @@ bool OrvexSplashAdCache::isStale() const {
 }
 
 std::optional<AdRes> OrvexSplashAdCache::selectAd(const std::vector<AdRes>& ads) const {
-  const double nowMillis = secondsSince1970(Orvex::shared().platform().clock->now()) * 1000.0;
+  // Whole milliseconds: an ad whose start is this very millisecond has not started yet.
+  const auto nowMillis = static_cast<double>(unixMillis(Orvex::shared().platform().clock->now()));
   const bool testUnit = unitId_.find(OrvexConstants::testUnitMarker) != std::string::npos;
   for (const auto& ad : ads) {
     if (!hasCreative(ad)) continue;
