@@ -1,0 +1,28 @@
+#pragma once
+// The test program's name resolver: it stands in for the system's getaddrinfo, so no test ever
+// looks a name up on the network. Numeric addresses and "localhost" resolve as usual; names
+// under ".orvex-test.invalid" fail, those beginning with "stall." only once released; every
+// other name fails at once and is counted as a stray lookup.
+
+#include <cstddef>
+
+namespace orvex::testing_support {
+
+inline constexpr const char* kUnresolvableHost = "nowhere.orvex-test.invalid";
+// Its lookups wait until releaseStalledLookups().
+inline constexpr const char* kStallingHost = "stall.orvex-test.invalid";
+
+struct ResolverCounts {
+  std::size_t stalledStarted = 0;   // lookups of stalling names begun
+  std::size_t stalledReturned = 0;  // and given back to their caller
+  std::size_t stray = 0;            // names that would have needed the network
+};
+
+ResolverCounts resolverCounts();
+void releaseStalledLookups();
+// Waits (real time, at most `seconds`) until `started` stalled lookups have begun.
+bool waitForStalledLookups(std::size_t started, double seconds);
+// Waits until every stalled lookup that began has returned.
+bool waitForStalledLookupsToReturn(double seconds);
+
+}  // namespace orvex::testing_support
