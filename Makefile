@@ -6,7 +6,7 @@ export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := true
 export CCACHE_SLOPPINESS := time_macros,include_file_mtime,include_file_ctime
 
-.PHONY: all deps build test demo bench sanitize asan tsan format format-check clean
+.PHONY: all deps build test demo bench size sanitize asan tsan format format-check clean
 
 all: build
 
@@ -27,6 +27,11 @@ demo: build
 
 bench: build
 	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2 || true; done
+
+size: deps
+	cmake -S . -B build-size -DCMAKE_BUILD_TYPE=MinSizeRel -DORVEX_SHARED=ON -DORVEX_BUILD_TESTS=OFF \
+	  -DORVEX_BUILD_BENCH=OFF -DORVEX_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS)
+	cmake --build build-size -j $(JOBS) --target size
 
 asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DORVEX_SANITIZE=address -DORVEX_BUILD_BENCH=OFF $(CMAKE_FLAGS)
@@ -49,4 +54,4 @@ format-check:
 	@git ls-files '*.h' '*.cc' | xargs clang-format --dry-run --Werror
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-size

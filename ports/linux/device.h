@@ -38,7 +38,8 @@ struct BundleOptions {
                                                     {"CFBundleVersion", "1"}};
   // Holds orvex_service.json; absent means the host has no resources.
   std::optional<std::filesystem::path> resourceDirectory;
-  // The SDK's own resources; absent means "find them": installed data directory or build tree.
+  // The SDK's own resources; absent means "find them": share/orvex of the install the running
+  // code came from (whatever its prefix), the build tree, then $XDG_DATA_DIRS.
   std::optional<std::filesystem::path> sdkResourceDirectory;
 };
 
