@@ -64,13 +64,13 @@ struct DownloadResult {
 };
 
 // A started transfer. Cancelling delivers an error of kind `cancelled` (if not finished yet).
-class HttpTask {
+class ORVEX_API HttpTask {
  public:
   virtual ~HttpTask() = default;
   virtual void cancel() = 0;
 };
 
-class HttpClient {
+class ORVEX_API HttpClient {
  public:
   virtual ~HttpClient() = default;
   // `completion` runs once, on a thread of the client's choosing (never inline).

@@ -23,7 +23,7 @@ namespace orvex::headless {
 
 class HeadlessUserInterface;
 
-class HeadlessViewController : public virtual ViewController {
+class ORVEX_API HeadlessViewController : public virtual ViewController {
  public:
   static std::shared_ptr<HeadlessViewController> create(
       std::weak_ptr<HeadlessUserInterface> ui, ViewControllerKind kind = ViewControllerKind::plain);
@@ -86,8 +86,8 @@ class HeadlessViewController : public virtual ViewController {
   bool transitioning_ = false;
 };
 
-class HeadlessStoreProductViewController : public HeadlessViewController,
-                                           public StoreProductViewController {
+class ORVEX_API HeadlessStoreProductViewController : public HeadlessViewController,
+                                                     public StoreProductViewController {
  public:
   static std::shared_ptr<HeadlessStoreProductViewController> create(
       std::weak_ptr<HeadlessUserInterface> ui);
@@ -101,7 +101,8 @@ class HeadlessStoreProductViewController : public HeadlessViewController,
   std::string itemIdentifier_;
 };
 
-class HeadlessInAppBrowser : public HeadlessViewController, public InAppBrowserViewController {
+class ORVEX_API HeadlessInAppBrowser : public HeadlessViewController,
+                                       public InAppBrowserViewController {
  public:
   static std::shared_ptr<HeadlessInAppBrowser> create(std::weak_ptr<HeadlessUserInterface> ui,
                                                       std::string url);
@@ -112,7 +113,7 @@ class HeadlessInAppBrowser : public HeadlessViewController, public InAppBrowserV
   std::string url_;
 };
 
-class HeadlessWindow : public HeadlessView, public Window {
+class ORVEX_API HeadlessWindow : public HeadlessView, public Window {
  public:
   explicit HeadlessWindow(std::weak_ptr<HeadlessUserInterface> ui) : ui_(std::move(ui)) {}
   std::shared_ptr<ViewController> rootViewController() const override { return root_; }
@@ -139,8 +140,8 @@ struct HeadlessUserInterfaceOptions {
   InterfaceOrientation orientation = InterfaceOrientation::portrait;
 };
 
-class HeadlessUserInterface : public UserInterface,
-                              public std::enable_shared_from_this<HeadlessUserInterface> {
+class ORVEX_API HeadlessUserInterface : public UserInterface,
+                                        public std::enable_shared_from_this<HeadlessUserInterface> {
  public:
   using WebViewFactory =
       std::function<std::shared_ptr<WebView>(const WebViewConfiguration& configuration)>;

@@ -26,7 +26,7 @@ struct EdgeInsets {
   double right = 0;
 };
 
-class HeadlessView : public virtual View {
+class ORVEX_API HeadlessView : public virtual View {
  public:
   HeadlessView() = default;
   HeadlessView(const HeadlessView&) = delete;
@@ -113,7 +113,7 @@ class HeadlessView : public virtual View {
   std::string identifier_;
 };
 
-class HeadlessImageView : public HeadlessView, public ImageView {
+class ORVEX_API HeadlessImageView : public HeadlessView, public ImageView {
  public:
   void setImage(std::optional<Image> image) override { image_ = std::move(image); }
   std::optional<Image> image() const override { return image_; }
@@ -122,7 +122,7 @@ class HeadlessImageView : public HeadlessView, public ImageView {
   std::optional<Image> image_;
 };
 
-class HeadlessLabel : public HeadlessView, public Label {
+class ORVEX_API HeadlessLabel : public HeadlessView, public Label {
  public:
   void setText(std::string text) override { text_ = std::move(text); }
   std::string text() const override { return text_; }
@@ -135,7 +135,7 @@ class HeadlessLabel : public HeadlessView, public Label {
 };
 
 // Every view of a headless tree is a HeadlessView; a foreign one is a programming error.
-HeadlessView& headlessView(View& view);
-const HeadlessView& headlessView(const View& view);
+ORVEX_API HeadlessView& headlessView(View& view);
+ORVEX_API const HeadlessView& headlessView(const View& view);
 
 }  // namespace orvex::headless

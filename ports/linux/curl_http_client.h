@@ -14,7 +14,7 @@
 
 namespace orvex::linux_port {
 
-class CurlHttpClient : public HttpClient {
+class ORVEX_API CurlHttpClient : public HttpClient {
  public:
   // Downloads land in `downloadDirectory`, the system's temporary directory when empty.
   explicit CurlHttpClient(std::filesystem::path downloadDirectory = {});

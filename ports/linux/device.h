@@ -15,7 +15,7 @@
 namespace orvex::linux_port {
 
 // Device facts; fromMachine() reads sensible values from this Linux machine.
-struct DeviceOptions {
+struct ORVEX_API DeviceOptions {
   std::string systemVersion = "17.0";
   std::string model = "Headless";
   ScreenSize screen{390, 844};
@@ -43,7 +43,7 @@ struct BundleOptions {
   std::optional<std::filesystem::path> sdkResourceDirectory;
 };
 
-class LinuxDevice : public DeviceFacts {
+class ORVEX_API LinuxDevice : public DeviceFacts {
  public:
   explicit LinuxDevice(DeviceOptions options) : options_(std::move(options)) {}
 
@@ -71,7 +71,7 @@ class LinuxDevice : public DeviceFacts {
 // "ko_KR.UTF-8" -> "ko-KR", "C"/"POSIX" -> "en-US"; empty when the text names no language.
 std::string languageTagFromLocale(std::string_view locale);
 
-class LinuxBundle : public AppBundle {
+class ORVEX_API LinuxBundle : public AppBundle {
  public:
   explicit LinuxBundle(BundleOptions options);
 

@@ -13,7 +13,7 @@
 
 namespace orvex::linux_port {
 
-class Lifecycle : public AppLifecycle {
+class ORVEX_API Lifecycle : public AppLifecycle {
  public:
   explicit Lifecycle(std::shared_ptr<Dispatcher> dispatcher, AppState initial = AppState::active);
   ~Lifecycle() override;

@@ -32,6 +32,9 @@ separate_arguments(flags UNIX_COMMAND "${output}")
 run("build the host with pkg-config" ${CXX} -std=c++20 ${SOURCE_DIR}/tests/install/host/main.cc
   ${flags} -o ${prefix}/bin/orvex-host-pc)
 
+# A shared install's libraries are found as a host's would be from a private prefix.
+get_filename_component(lib_dir ${pc_dir} DIRECTORY)
+set(ENV{LD_LIBRARY_PATH} ${lib_dir})
 foreach(host orvex-host orvex-host-pc)
   run("run ${host}" ${prefix}/bin/${host})
   if(NOT output MATCHES "resources ${prefix}/share/orvex")
