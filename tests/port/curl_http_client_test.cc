@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "ports/linux/real_time_loop.h"
-#include "tests/support/test_resolver.h"
+#include "tests/support/test_network.h"
 #include "tests/support/test_sdk.h"
 
 // The system cpp-httplib is a compiled library; the tests need it linked.
@@ -308,6 +308,8 @@ TEST(CurlHttpClientTest, ConnectionFailuresAreErrorValuesAndStatusesAreAnswers) 
 
   // Refused and unknown names are worth another try later, unlike having no network at all.
   const std::pair<std::string, HttpError::Kind> failures[] = {
+      {std::string("http://") + testing_support::kNoNetworkAddress + "/",
+       HttpError::Kind::noConnection},
       {"http://127.0.0.1:" + std::to_string(testing_support::refusedPort()) + "/",
        HttpError::Kind::cannotConnect},
       {std::string("http://") + testing_support::kUnresolvableHost + "/",

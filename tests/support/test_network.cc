@@ -1,9 +1,12 @@
-#include "tests/support/test_resolver.h"
+#include "tests/support/test_network.h"
 
 #include <arpa/inet.h>
 #include <dlfcn.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -73,7 +76,7 @@ bool waitForStalledLookupsToReturn(double seconds) {
 
 }  // namespace orvex::testing_support
 
-// Defined in the program, this comes before the C library's for every caller, libcurl's
+// Defined in the program, these come before the C library's for every caller, libcurl and its
 // resolver threads included.
 extern "C" int getaddrinfo(const char* node, const char* service, const struct addrinfo* hints,
                            struct addrinfo** res) {
@@ -89,4 +92,16 @@ extern "C" int getaddrinfo(const char* node, const char* service, const struct a
   std::lock_guard lock(state().mutex);
   ++state().counts.stray;
   return EAI_NONAME;
+}
+
+extern "C" int connect(int fd, const struct sockaddr* address, socklen_t length) {
+  using Real = int (*)(int, const struct sockaddr*, socklen_t);
+  static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "connect"));
+  static const in_addr_t nowhere = inet_addr(orvex::testing_support::kNoNetworkAddress);
+  if (address && address->sa_family == AF_INET && length >= sizeof(sockaddr_in) &&
+      reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr == nowhere) {
+    errno = ENETUNREACH;
+    return -1;
+  }
+  return real(fd, address, length);
 }

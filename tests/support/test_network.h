@@ -1,8 +1,9 @@
 #pragma once
-// The test program's name resolver: it stands in for the system's getaddrinfo, so no test ever
-// looks a name up on the network. Numeric addresses and "localhost" resolve as usual; names
-// under ".orvex-test.invalid" fail, those beginning with "stall." only once released; every
-// other name fails at once and is counted as a stray lookup.
+// The test program's view of the network. It resolves names itself, standing in for the system's
+// getaddrinfo, so no test ever looks a name up on the network: numeric addresses and "localhost"
+// resolve as usual; names under ".orvex-test.invalid" fail, those beginning with "stall." only
+// once released; every other name fails at once and is counted as a stray lookup. And one
+// address stands for a device without any network: connecting to it fails as with no route.
 
 #include <cstddef>
 
@@ -11,6 +12,9 @@ namespace orvex::testing_support {
 inline constexpr const char* kUnresolvableHost = "nowhere.orvex-test.invalid";
 // Its lookups wait until releaseStalledLookups().
 inline constexpr const char* kStallingHost = "stall.orvex-test.invalid";
+
+// Connections to it fail with ENETUNREACH, without a packet sent (a documentation address).
+inline constexpr const char* kNoNetworkAddress = "198.51.100.1";
 
 struct ResolverCounts {
   std::size_t stalledStarted = 0;   // lookups of stalling names begun
