@@ -13,7 +13,7 @@ export NO_AT_BRIDGE := 1
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test demo bench sanitize asan tsan fuzz format format-check clean
+.PHONY: all deps build test demo bench size sanitize asan tsan fuzz format format-check clean
 
 all: build
 
@@ -35,6 +35,11 @@ demo: build
 
 bench: build
 	@for b in build/bench/bench_*; do [ -x "$$b" ] && $(XVFB) "$$b" --benchmark_min_time=0.2 || true; done
+
+size: deps
+	cmake -S . -B build-size -DCMAKE_BUILD_TYPE=MinSizeRel -DORVEX_SHARED=ON -DORVEX_BUILD_TESTS=OFF \
+	  -DORVEX_BUILD_BENCH=OFF -DORVEX_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS)
+	cmake --build build-size -j $(JOBS) --target size
 
 asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DORVEX_SANITIZE=address -DORVEX_BUILD_BENCH=OFF $(CMAKE_FLAGS)
@@ -66,4 +71,4 @@ format-check:
 	@git ls-files '*.h' '*.cc' | xargs clang-format --dry-run --Werror
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz build-size

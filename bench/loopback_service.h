@@ -47,6 +47,7 @@ struct Loopback {
     o.bundle.resourceDirectory = dir.path() / "bundle";
     o.deployment.adServerBase = server->baseUrl();
     o.deployment.apiServerBase = server->baseUrl();
+    o.deployment.playerScriptCdnBase = server->baseUrl() + "/cdn/player@";
     port = std::make_unique<headless::HeadlessPort>(headless::makeHeadlessPort(o));
     if (!Orvex::installPlatform(port->platform)) return;
     Orvex::initialize(false, false);

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "orvex/platform/export.h"
+
 namespace orvex {
 
 enum class OrvexErrorCode : int {
@@ -26,9 +28,9 @@ enum class OrvexErrorCode : int {
 };
 
 // "ERROR_CODE_NETWORK", ...
-std::string OrvexErrorCodeToString(OrvexErrorCode code);
-std::string keyString(OrvexErrorCode code);
-std::optional<OrvexErrorCode> errorCodeFromRaw(int raw);
+ORVEX_API std::string OrvexErrorCodeToString(OrvexErrorCode code);
+ORVEX_API std::string keyString(OrvexErrorCode code);
+ORVEX_API std::optional<OrvexErrorCode> errorCodeFromRaw(int raw);
 
 enum class OrvexMetricCode : int {
   valid = 0,
@@ -48,15 +50,15 @@ enum class OrvexMetricCode : int {
 };
 
 // The event key sent to the service: "VALID", "AD_IMPR", ...
-std::string keyString(OrvexMetricCode code);
-std::optional<OrvexMetricCode> metricCodeFromRaw(int raw);
+ORVEX_API std::string keyString(OrvexMetricCode code);
+ORVEX_API std::optional<OrvexMetricCode> metricCodeFromRaw(int raw);
 
 enum class OrvexTheme : int { light = 0, dark = 1, automatic = 2 };
 
 // "light", "dark", "auto".
-std::string themeText(OrvexTheme theme);
+ORVEX_API std::string themeText(OrvexTheme theme);
 // Lower-cases, then "light"/"dark"/"auto"; any other text reads as light.
-OrvexTheme themeFromText(const std::string& text);
+ORVEX_API OrvexTheme themeFromText(const std::string& text);
 
 // Why a request was refused before anything was sent.
 enum class NotActivated { notTargetCountry, notInitialized, notActive };

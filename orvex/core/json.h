@@ -5,13 +5,15 @@
 #include <string>
 #include <string_view>
 
+#include "orvex/platform/export.h"
 #include "orvex/platform/value.h"
 
 namespace orvex::json {
 
 // Integers that fit in 64 bits become integer values, other numbers reals. Input nested deeper
 // than `maxDepth`, invalid UTF-8 and trailing garbage fail; `error` then says why.
-std::optional<Value> parse(std::string_view text, std::string* error = nullptr, int maxDepth = 256);
+ORVEX_INTERNAL_API std::optional<Value> parse(std::string_view text, std::string* error = nullptr,
+                                              int maxDepth = 256);
 
 // write() nests at most this many levels below the top value; anything deeper is written as
 // null, so values meant to be read back must stay shallower.
@@ -24,6 +26,6 @@ struct WriteOptions {
 
 // Compact text. Bytes values are written as base64 strings; invalid UTF-8 in strings is replaced
 // by U+FFFD rather than failing.
-std::string write(const Value& value, WriteOptions options = {});
+ORVEX_INTERNAL_API std::string write(const Value& value, WriteOptions options = {});
 
 }  // namespace orvex::json

@@ -21,7 +21,7 @@ class Device;
 class OrvexAPI;
 class OrvexConfig;
 
-class Orvex {
+class ORVEX_API Orvex {
  public:
   // Hands the SDK the platform it reaches the outside world through. Call it once, before any
   // other call into the SDK; afterwards it changes nothing and returns false. Without it the
@@ -89,11 +89,11 @@ class Orvex {
 // first of "OrvexAdsBackfill.OrvexBackfill" and "OrvexBackfill" that is registered.
 namespace BackfillModuleRegistry {
 using Activate = void (*)();
-void add(const std::string& className, Activate activate);
-std::optional<Activate> find(const std::string& className);
+ORVEX_API void add(const std::string& className, Activate activate);
+ORVEX_API std::optional<Activate> find(const std::string& className);
 }  // namespace BackfillModuleRegistry
 
 // The port a build falls back to when the host installs none. Each port library provides it.
-OrvexPlatform makeDefaultPlatform();
+ORVEX_API OrvexPlatform makeDefaultPlatform();
 
 }  // namespace orvex

@@ -27,7 +27,7 @@ inline constexpr const char* kDefaultPlayerVersion = "v0.0.13";
 struct RemoteConfigRes;
 struct ServerError;
 
-class OrvexConfig {
+class ORVEX_API OrvexConfig {
  public:
   // Loads the persisted keys (a missing or malformed one reads as its default), reads the service
   // file and makes a new user id on first launch or when the app key changed. When the system

@@ -23,7 +23,7 @@ class OrvexNativeAdView;
 class ViewController;
 
 // What every ad object lets the module read and set.
-class InternalAdState {
+class ORVEX_API InternalAdState {
  public:
   virtual ~InternalAdState() = default;
   virtual std::string unitId() const = 0;
@@ -39,7 +39,7 @@ class InternalAdState {
   virtual void internalNotify(OrvexMetricCode code, std::optional<OrvexErrorCode> error) = 0;
 };
 
-class BannerInternalAccess : public virtual InternalAdState {
+class ORVEX_API BannerInternalAccess : public virtual InternalAdState {
  public:
   virtual std::optional<AdRes> internalAd() const = 0;
   virtual void setInternalAd(std::optional<AdRes> ad) = 0;
@@ -49,14 +49,14 @@ class BannerInternalAccess : public virtual InternalAdState {
   virtual std::string contextId() const = 0;
 };
 
-class NativeInternalAccess : public virtual InternalAdState {
+class ORVEX_API NativeInternalAccess : public virtual InternalAdState {
  public:
   virtual std::optional<AdRes> internalAdRes() const = 0;
   virtual void setInternalAdRes(std::optional<AdRes> ad) = 0;
   virtual std::string contextId() const = 0;
 };
 
-class InterstitialInternalAccess : public virtual InternalAdState {
+class ORVEX_API InterstitialInternalAccess : public virtual InternalAdState {
  public:
   using ShowHandler = std::function<void(std::shared_ptr<ViewController>)>;
   virtual ShowHandler internalShowHandler() const = 0;
@@ -65,7 +65,7 @@ class InterstitialInternalAccess : public virtual InternalAdState {
   virtual void setInternalDestinationURL(const std::string& url) = 0;
 };
 
-class RewardedInternalAccess : public virtual InternalAdState {
+class ORVEX_API RewardedInternalAccess : public virtual InternalAdState {
  public:
   using RewardCallback = std::function<void(int, int)>;
   using ShowHandler = std::function<void(std::shared_ptr<ViewController>, RewardCallback)>;
@@ -88,24 +88,26 @@ using Interstitial = std::function<void(std::shared_ptr<OrvexInterstitialAd>, Ad
 using Rewarded = std::function<void(std::shared_ptr<OrvexRewardedAd>, AdCompletion)>;
 using Native = std::function<void(std::shared_ptr<OrvexNativeAd>, AdCompletion)>;
 
-Banner banner();
-void setBanner(Banner loader);
-Interstitial interstitial();
-void setInterstitial(Interstitial loader);
-Rewarded rewarded();
-void setRewarded(Rewarded loader);
-Native native();
-void setNative(Native loader);
+ORVEX_API Banner banner();
+ORVEX_API void setBanner(Banner loader);
+ORVEX_API Interstitial interstitial();
+ORVEX_API void setInterstitial(Interstitial loader);
+ORVEX_API Rewarded rewarded();
+ORVEX_API void setRewarded(Rewarded loader);
+ORVEX_API Native native();
+ORVEX_API void setNative(Native loader);
 }  // namespace Loaders
 
 // The shared connector's requestAd: the same gate, the same results.
-void requestAd(const std::string& unitId, const std::string& contextId, AdCompletion completion);
-void reportMetric(OrvexMetricCode code, const std::optional<std::string>& txId,
-                  const std::optional<std::string>& unitId);
+ORVEX_API void requestAd(const std::string& unitId, const std::string& contextId,
+                         AdCompletion completion);
+ORVEX_API void reportMetric(OrvexMetricCode code, const std::optional<std::string>& txId,
+                            const std::optional<std::string>& unitId);
 // The other network's unit id that remote configuration mapped `unitId` to.
-std::optional<std::string> externalAdUnitId(const std::string& network, const std::string& unitId);
-// The native ad attached to `view`, when there is one (defined with the native ad view).
-std::shared_ptr<OrvexNativeAd> nativeAd(const OrvexNativeAdView& view);
+ORVEX_API std::optional<std::string> externalAdUnitId(const std::string& network,
+                                                      const std::string& unitId);
+// The native ad attached to `view`, when there is one.
+ORVEX_API std::shared_ptr<OrvexNativeAd> nativeAd(const OrvexNativeAdView& view);
 
 }  // namespace OrvexInternal
 }  // namespace orvex

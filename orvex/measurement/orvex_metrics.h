@@ -10,6 +10,7 @@
 #include <string>
 #include <variant>
 
+#include "orvex/platform/export.h"
 #include "orvex/platform/value.h"
 
 namespace orvex {
@@ -35,7 +36,7 @@ struct OrvexValue {
 using OrvexPropertyValue = std::variant<bool, std::int64_t, double, std::string>;
 using OrvexProperties = std::map<std::string, OrvexPropertyValue, std::less<>>;
 
-class OrvexMetrics {
+class ORVEX_API OrvexMetrics {
  public:
   OrvexMetrics() = delete;
 

@@ -13,14 +13,14 @@ namespace orvex {
 class VideoVisibilityTracker;
 class CarouselVisibilityTracker;
 
-class VideoVisibilityTrackerDelegate {
+class ORVEX_API VideoVisibilityTrackerDelegate {
  public:
   virtual ~VideoVisibilityTrackerDelegate() = default;
   virtual void didBecomeVisible(VideoVisibilityTracker& tracker) = 0;
   virtual void didBecomeInvisible(VideoVisibilityTracker& tracker) = 0;
 };
 
-class CarouselVisibilityTrackerDelegate {
+class ORVEX_API CarouselVisibilityTrackerDelegate {
  public:
   virtual ~CarouselVisibilityTrackerDelegate() = default;
   virtual void didBecomeVisible(CarouselVisibilityTracker& tracker) = 0;

@@ -15,7 +15,7 @@ namespace orvex {
 
 class VisibilityTracker;
 
-class VisibilityTrackerDelegate {
+class ORVEX_API VisibilityTrackerDelegate {
  public:
   virtual ~VisibilityTrackerDelegate() = default;
   virtual void didBecomeVisible(VisibilityTracker& tracker) = 0;

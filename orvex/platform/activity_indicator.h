@@ -6,7 +6,7 @@
 
 namespace orvex {
 
-class ActivityIndicatorView : public virtual View {
+class ORVEX_API ActivityIndicatorView : public virtual View {
  public:
   // Shows the spinner and animates it.
   virtual void startAnimating() = 0;

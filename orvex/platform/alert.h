@@ -27,7 +27,7 @@ struct AlertAction {
   std::function<void()> handler;
 };
 
-class AlertController : public virtual ViewController {
+class ORVEX_API AlertController : public virtual ViewController {
  public:
   virtual std::optional<std::string> title() const = 0;
   virtual std::optional<std::string> message() const = 0;

@@ -6,11 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "orvex/platform/export.h"
 #include "orvex/platform/value.h"
 
 namespace orvex {
 
-class AppBundle {
+class ORVEX_API AppBundle {
  public:
   virtual ~AppBundle() = default;
   virtual std::optional<std::string> bundleIdentifier() const = 0;

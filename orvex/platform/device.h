@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "orvex/platform/export.h"
+
 namespace orvex {
 
 enum class InterfaceStyle { unspecified = 0, light = 1, dark = 2 };
@@ -16,7 +18,7 @@ struct ScreenSize {
   double height = 0;
 };
 
-class DeviceFacts {
+class ORVEX_API DeviceFacts {
  public:
   virtual ~DeviceFacts() = default;
   virtual std::string systemVersion() const = 0;

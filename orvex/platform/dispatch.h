@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "orvex/platform/export.h"
+
 namespace orvex {
 
 using Duration = std::chrono::nanoseconds;
@@ -27,7 +29,7 @@ enum class QueuePriority { userInteractive, userInitiated, utility, background }
 
 // Runs tasks in order (serial queues and the main queue) or concurrently (global queues).
 // Posting never blocks and never runs the task inline.
-class TaskQueue {
+class ORVEX_API TaskQueue {
  public:
   virtual ~TaskQueue() = default;
   virtual void post(Task task) = 0;
@@ -38,14 +40,14 @@ class TaskQueue {
 };
 
 // A timer on the main run loop. Destroying the handle invalidates the timer.
-class Timer {
+class ORVEX_API Timer {
  public:
   virtual ~Timer() = default;
   virtual void invalidate() = 0;
   virtual bool isValid() const = 0;
 };
 
-class Dispatcher {
+class ORVEX_API Dispatcher {
  public:
   virtual ~Dispatcher() = default;
   virtual std::shared_ptr<TaskQueue> mainQueue() = 0;
@@ -58,7 +60,7 @@ class Dispatcher {
   virtual bool isMainThread() const = 0;
 };
 
-class Clock {
+class ORVEX_API Clock {
  public:
   virtual ~Clock() = default;
   virtual WallTime now() const = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "orvex/platform/dispatch.h"
+#include "orvex/platform/export.h"
 
 namespace orvex {
 
@@ -27,7 +28,7 @@ struct DirectoryEntry {
 // Returned by operations that may fail: no value means success.
 using FileResult = std::optional<FileError>;
 
-class FileSystem {
+class ORVEX_API FileSystem {
  public:
   virtual ~FileSystem() = default;
   // The application's caches directory in the user domain.

@@ -5,12 +5,14 @@
 // may record them); the vibration sound falls back to the system's alert sound (a desktop beeps
 // the display).
 
+#include "orvex/platform/export.h"
+
 namespace orvex {
 
 enum class ImpactStyle { light, medium, heavy, soft, rigid };
 enum class NotificationFeedback { success, warning, error };
 
-class Haptics {
+class ORVEX_API Haptics {
  public:
   virtual ~Haptics() = default;
   virtual void impactOccurred(ImpactStyle style) = 0;

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string_view>
 
+#include "orvex/platform/export.h"
+
 namespace orvex {
 
 struct Image {
@@ -20,7 +22,7 @@ struct Image {
 inline constexpr int kMaxImageSide = 8192;
 inline constexpr std::int64_t kMaxImagePixels = std::int64_t{4096} * 4096;
 
-class ImageDecoder {
+class ORVEX_API ImageDecoder {
  public:
   virtual ~ImageDecoder() = default;
   // Bytes of a PNG, JPEG or GIF (the first frame); none when they do not decode or exceed the

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "orvex/platform/export.h"
 #include "orvex/platform/subscription.h"
 
 namespace orvex {
@@ -20,7 +21,7 @@ enum class AppState { active, inactive, background };
 using BackgroundTaskId = std::uint64_t;
 inline constexpr BackgroundTaskId kInvalidBackgroundTask = 0;
 
-class AppLifecycle {
+class ORVEX_API AppLifecycle {
  public:
   virtual ~AppLifecycle() = default;
   // Observers are called on the main thread, in registration order.

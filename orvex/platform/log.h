@@ -3,9 +3,11 @@
 
 #include <string_view>
 
+#include "orvex/platform/export.h"
+
 namespace orvex {
 
-class SystemLog {
+class ORVEX_API SystemLog {
  public:
   virtual ~SystemLog() = default;
   // Safe to call from any thread.

@@ -11,12 +11,13 @@
 #include <system_error>
 #include <vector>
 
+#include "orvex/platform/export.h"
 #include "orvex/platform/value.h"
 
 namespace orvex {
 
 // One suite (or the standard defaults). Safe to use from any thread.
-class KeyValueStore {
+class ORVEX_API KeyValueStore {
  public:
   virtual ~KeyValueStore() = default;
   virtual std::optional<Value> value(std::string_view key) const = 0;
@@ -65,7 +66,7 @@ class KeyValueStore {
   }
 };
 
-class KeyValueStoreProvider {
+class ORVEX_API KeyValueStoreProvider {
  public:
   virtual ~KeyValueStoreProvider() = default;
   virtual std::shared_ptr<KeyValueStore> standard() = 0;

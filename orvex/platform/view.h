@@ -48,7 +48,7 @@ inline Size applySizeRules(const SizeRules& rules, Size proposed) {
   return out;
 }
 
-class View : public std::enable_shared_from_this<View> {
+class ORVEX_API View : public std::enable_shared_from_this<View> {
  public:
   virtual ~View() = default;
 
@@ -124,14 +124,14 @@ class View : public std::enable_shared_from_this<View> {
 };
 
 // Shows an image scaled to fill its bounds.
-class ImageView : public virtual View {
+class ORVEX_API ImageView : public virtual View {
  public:
   virtual void setImage(std::optional<Image> image) = 0;
   virtual std::optional<Image> image() const = 0;
 };
 
 // A simple text label (popup and quest screens use them for buttons and titles).
-class Label : public virtual View {
+class ORVEX_API Label : public virtual View {
  public:
   virtual void setText(std::string text) = 0;
   virtual std::string text() const = 0;
@@ -150,7 +150,7 @@ enum class ViewControllerKind {
 enum class PresentationStyle { fullScreen, overFullScreen, pageSheet };
 
 // Optional appearance callbacks; the SDK's own screens implement them.
-class AppearanceObserver {
+class ORVEX_API AppearanceObserver {
  public:
   virtual ~AppearanceObserver() = default;
   virtual void viewWillAppear(bool /*animated*/) {}
@@ -159,7 +159,7 @@ class AppearanceObserver {
   virtual void viewDidDisappear(bool /*animated*/) {}
 };
 
-class ViewController : public std::enable_shared_from_this<ViewController> {
+class ORVEX_API ViewController : public std::enable_shared_from_this<ViewController> {
  public:
   virtual ~ViewController() = default;
   virtual ViewControllerKind kind() const = 0;
@@ -198,7 +198,7 @@ class ViewController : public std::enable_shared_from_this<ViewController> {
 };
 
 // The platform's app-store sheet; loading a product may succeed or fail.
-class StoreProductViewController : public virtual ViewController {
+class ORVEX_API StoreProductViewController : public virtual ViewController {
  public:
   // `completion` runs on the main queue with success, or an error description.
   virtual void loadProduct(
@@ -207,7 +207,7 @@ class StoreProductViewController : public virtual ViewController {
 };
 
 // The platform's in-app browser sheet for one URL.
-class InAppBrowserViewController : public virtual ViewController {
+class ORVEX_API InAppBrowserViewController : public virtual ViewController {
  public:
   virtual std::string url() const = 0;
 };
@@ -220,7 +220,7 @@ enum class InterfaceOrientation {
   landscapeRight
 };
 
-class Window : public virtual View {
+class ORVEX_API Window : public virtual View {
  public:
   virtual std::shared_ptr<ViewController> rootViewController() const = 0;
   virtual void setRootViewController(std::shared_ptr<ViewController> controller) = 0;
@@ -237,7 +237,7 @@ class AlertController;        // orvex/platform/alert.h
 class ActivityIndicatorView;  // orvex/platform/activity_indicator.h
 
 // The application's screen and the factory for everything above. Main thread only.
-class UserInterface {
+class ORVEX_API UserInterface {
  public:
   virtual ~UserInterface() = default;
 

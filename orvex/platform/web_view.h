@@ -75,7 +75,7 @@ struct WebError {
 };
 
 // Optional operations, empty by default (the platform's delegate protocols).
-class WebViewNavigationDelegate {
+class ORVEX_API WebViewNavigationDelegate {
  public:
   virtual ~WebViewNavigationDelegate() = default;
   // Called before each navigation; `decide` must be called exactly once (it may be later).
@@ -90,13 +90,13 @@ class WebViewNavigationDelegate {
   virtual void requestsNewWindow(WebView& /*webView*/, const NavigationAction& /*action*/) {}
 };
 
-class ScriptMessageHandler {
+class ORVEX_API ScriptMessageHandler {
  public:
   virtual ~ScriptMessageHandler() = default;
   virtual void didReceive(WebView& webView, const ScriptMessage& message) = 0;
 };
 
-class ScriptMessageHandlerWithReply {
+class ORVEX_API ScriptMessageHandlerWithReply {
  public:
   virtual ~ScriptMessageHandlerWithReply() = default;
   // `reply` hands a result or an error text back to the page; call it once.
@@ -104,7 +104,7 @@ class ScriptMessageHandlerWithReply {
   virtual void didReceive(WebView& webView, const ScriptMessage& message, Reply reply) = 0;
 };
 
-class WebView : public virtual View {
+class ORVEX_API WebView : public virtual View {
  public:
   // Loads a document with no base URL.
   virtual void loadHTMLString(const std::string& html) = 0;

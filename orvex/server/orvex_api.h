@@ -16,7 +16,7 @@ namespace orvex {
 class Device;
 struct AdRequestFacts;
 
-class OrvexAPI : public OrvexConnector {
+class ORVEX_API OrvexAPI : public OrvexConnector {
  public:
   using AdCompletion = std::function<void(std::optional<AdRes>, std::optional<ServerError>)>;
   using AdsCompletion =

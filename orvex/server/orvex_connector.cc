@@ -29,13 +29,22 @@ struct OrvexConnector::Exchange {
   int retryCount = 0;
 };
 
+namespace {
+
+// The client's own queue when it offers one (answers then reach it without a thread hand-off),
+// else one of the dispatcher's.
+std::shared_ptr<TaskQueue> makeQueue(const OrvexPlatform& platform, const std::string& label) {
+  if (auto own = platform.http->makeSerialQueue(label)) return own;
+  return platform.dispatcher->makeSerialQueue(label, QueuePriority::userInteractive);
+}
+
+}  // namespace
+
 OrvexConnector::OrvexConnector(const OrvexPlatform& platform, OrvexConfig& config)
     : platform_(platform),
       config_(config),
-      rootQueue_(platform.dispatcher->makeSerialQueue("com.lumenfold.OrvexAds.api-root",
-                                                      QueuePriority::userInteractive)),
-      requestQueue_(platform.dispatcher->makeSerialQueue("com.lumenfold.OrvexAds.api-request",
-                                                         QueuePriority::userInteractive)) {}
+      rootQueue_(makeQueue(platform, "com.lumenfold.OrvexAds.api-root")),
+      requestQueue_(makeQueue(platform, "com.lumenfold.OrvexAds.api-request")) {}
 
 void OrvexConnector::post(std::string query, std::string url, Decode decode, Done done) {
   auto exchange = std::make_shared<Exchange>(
@@ -59,15 +68,11 @@ void OrvexConnector::attempt(std::shared_ptr<Exchange> exchange) {
   request.timeout = secondsToDuration(retryPolicy_.timeoutInterval);
 
   std::weak_ptr<OrvexConnector> weak = weak_from_this();
-  std::weak_ptr<TaskQueue> queue = requestQueue_;
-  platform_.http->send(std::move(request), [weak, queue, exchange](HttpResult result) {
-    // Completions arrive on the client's thread; everything after runs on the request queue.
-    auto q = queue.lock();
-    if (!q) return;
-    q->post([weak, exchange, result = std::move(result)]() mutable {
-      if (auto self = weak.lock()) self->finishAttempt(exchange, std::move(result));
-    });
-  });
+  platform_.http->sendOn(requestQueue_, std::move(request),
+                         [weak, exchange](HttpResult result) mutable {
+                           if (auto self = weak.lock())
+                             self->finishAttempt(exchange, std::move(result));
+                         });
 }
 
 void OrvexConnector::finishAttempt(std::shared_ptr<Exchange> exchange, HttpResult result) {

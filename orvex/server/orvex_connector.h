@@ -19,7 +19,7 @@ namespace orvex {
 class OrvexConfig;
 
 // Decides, after each failed attempt, whether and when to try again.
-class OrvexNetworkRetryPolicy {
+class ORVEX_API OrvexNetworkRetryPolicy {
  public:
   // The delay before the next attempt, or none; `retryCount` is the retries made so far.
   std::optional<Duration> retryDelay(const ServerError& failure, int retryCount);
@@ -30,7 +30,7 @@ class OrvexNetworkRetryPolicy {
   const int retryScaleFactor = 2;
 };
 
-class OrvexConnector : public std::enable_shared_from_this<OrvexConnector> {
+class ORVEX_API OrvexConnector : public std::enable_shared_from_this<OrvexConnector> {
  public:
   // Reads `data` of an answer that passed validation; returns why it does not fit, or nothing.
   using Decode = std::function<std::optional<std::string>(const Value& data)>;

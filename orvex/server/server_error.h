@@ -9,7 +9,7 @@
 namespace orvex {
 
 // One failed exchange, or a request refused before it was sent.
-struct ServerError {
+struct ORVEX_API ServerError {
   enum class Kind { notActivated, transport, status, decoding };
   Kind kind = Kind::transport;
   NotActivated notActivated = NotActivated::notInitialized;  // kind notActivated
@@ -23,6 +23,6 @@ struct ServerError {
 };
 
 // The public code a failure is reported as.
-OrvexErrorCode errorCode(const ServerError& error);
+ORVEX_API OrvexErrorCode errorCode(const ServerError& error);
 
 }  // namespace orvex

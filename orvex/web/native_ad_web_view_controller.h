@@ -22,7 +22,7 @@ namespace orvex {
 
 class BackgroundReloadManager;
 
-class OrvexNativeAdWebViewController
+class ORVEX_API OrvexNativeAdWebViewController
     : public std::enable_shared_from_this<OrvexNativeAdWebViewController>,
       public WebViewNavigationDelegate,
       public VideoVisibilityTrackerDelegate {

@@ -24,7 +24,7 @@
 
 namespace orvex {
 
-class OrvexQuestWebViewController
+class ORVEX_API OrvexQuestWebViewController
     : public std::enable_shared_from_this<OrvexQuestWebViewController>,
       public WebViewNavigationDelegate,
       public ScriptMessageHandler,

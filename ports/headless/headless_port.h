@@ -39,7 +39,7 @@ struct HeadlessOptions : linux_port::ServiceOptions {
 
 // The assembled port. The concrete handles let the host drive what a real platform would
 // (the run loop, time, the application's life cycle) and inspect the log.
-struct HeadlessPort {
+struct ORVEX_API HeadlessPort {
   OrvexPlatform platform;
   std::shared_ptr<VirtualTime> virtualTime;        // set in virtual time
   std::shared_ptr<linux_port::RealTimeLoop> loop;  // set in real time
@@ -62,6 +62,6 @@ struct HeadlessPort {
   bool runUntil(const std::function<bool()>& done, double timeoutSeconds) const;
 };
 
-HeadlessPort makeHeadlessPort(HeadlessOptions options);
+ORVEX_API HeadlessPort makeHeadlessPort(HeadlessOptions options);
 
 }  // namespace orvex::headless

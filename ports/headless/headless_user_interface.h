@@ -28,7 +28,7 @@ namespace orvex::headless {
 
 class HeadlessUserInterface;
 
-class HeadlessViewController : public linux_port::ViewControllerModel {
+class ORVEX_API HeadlessViewController : public linux_port::ViewControllerModel {
  public:
   static std::shared_ptr<HeadlessViewController> create(
       std::weak_ptr<HeadlessUserInterface> ui, ViewControllerKind kind = ViewControllerKind::plain);
@@ -44,8 +44,8 @@ class HeadlessViewController : public linux_port::ViewControllerModel {
   std::shared_ptr<HeadlessView> view_;
 };
 
-class HeadlessStoreProductViewController : public HeadlessViewController,
-                                           public StoreProductViewController {
+class ORVEX_API HeadlessStoreProductViewController : public HeadlessViewController,
+                                                     public StoreProductViewController {
  public:
   static std::shared_ptr<HeadlessStoreProductViewController> create(
       std::weak_ptr<HeadlessUserInterface> ui);
@@ -59,7 +59,8 @@ class HeadlessStoreProductViewController : public HeadlessViewController,
   std::string itemIdentifier_;
 };
 
-class HeadlessInAppBrowser : public HeadlessViewController, public InAppBrowserViewController {
+class ORVEX_API HeadlessInAppBrowser : public HeadlessViewController,
+                                       public InAppBrowserViewController {
  public:
   static std::shared_ptr<HeadlessInAppBrowser> create(std::weak_ptr<HeadlessUserInterface> ui,
                                                       std::string url);
@@ -70,7 +71,7 @@ class HeadlessInAppBrowser : public HeadlessViewController, public InAppBrowserV
   std::string url_;
 };
 
-class HeadlessAlertController : public linux_port::AlertModel {
+class ORVEX_API HeadlessAlertController : public linux_port::AlertModel {
  public:
   static std::shared_ptr<HeadlessAlertController> create(std::weak_ptr<HeadlessUserInterface> ui,
                                                          std::optional<std::string> title,
@@ -90,7 +91,7 @@ struct AlertRecord {
   std::vector<std::string> actions;
 };
 
-class HeadlessWindow : public HeadlessView, public Window {
+class ORVEX_API HeadlessWindow : public HeadlessView, public Window {
  public:
   explicit HeadlessWindow(std::weak_ptr<HeadlessUserInterface> ui) : ui_(std::move(ui)) {}
   std::shared_ptr<ViewController> rootViewController() const override { return root_; }
@@ -113,8 +114,8 @@ struct HeadlessUserInterfaceOptions {
   InterfaceOrientation orientation = InterfaceOrientation::portrait;
 };
 
-class HeadlessUserInterface : public UserInterface,
-                              public std::enable_shared_from_this<HeadlessUserInterface> {
+class ORVEX_API HeadlessUserInterface : public UserInterface,
+                                        public std::enable_shared_from_this<HeadlessUserInterface> {
  public:
   using WebViewFactory =
       std::function<std::shared_ptr<WebView>(const WebViewConfiguration& configuration)>;

@@ -33,7 +33,7 @@ struct EdgeInsets {
   double right = 0;
 };
 
-class HeadlessView : public virtual View {
+class ORVEX_API HeadlessView : public virtual View {
  public:
   HeadlessView() = default;
   HeadlessView(const HeadlessView&) = delete;
@@ -125,7 +125,7 @@ class HeadlessView : public virtual View {
   SizeRules sizeRules_;
 };
 
-class HeadlessImageView : public HeadlessView, public ImageView {
+class ORVEX_API HeadlessImageView : public HeadlessView, public ImageView {
  public:
   void setImage(std::optional<Image> image) override { image_ = std::move(image); }
   std::optional<Image> image() const override { return image_; }
@@ -134,7 +134,7 @@ class HeadlessImageView : public HeadlessView, public ImageView {
   std::optional<Image> image_;
 };
 
-class HeadlessLabel : public HeadlessView, public Label {
+class ORVEX_API HeadlessLabel : public HeadlessView, public Label {
  public:
   void setText(std::string text) override { text_ = std::move(text); }
   std::string text() const override { return text_; }
@@ -165,7 +165,7 @@ class HeadlessActivityIndicator : public HeadlessView, public ActivityIndicatorV
 };
 
 // Every view of a headless tree is a HeadlessView; a foreign one is a programming error.
-HeadlessView& headlessView(View& view);
-const HeadlessView& headlessView(const View& view);
+ORVEX_API HeadlessView& headlessView(View& view);
+ORVEX_API const HeadlessView& headlessView(const View& view);
 
 }  // namespace orvex::headless

@@ -36,7 +36,7 @@ struct HeadlessWebViewOptions {
   bool finishLoadsAutomatically = true;
 };
 
-class HeadlessWebView : public HeadlessView, public WebView {
+class ORVEX_API HeadlessWebView : public HeadlessView, public WebView {
  public:
   using ScriptResponder = std::function<std::optional<Value>(const std::string& script)>;
 
@@ -172,7 +172,7 @@ class HeadlessWebView : public HeadlessView, public WebView {
 
 // The port's web-view factory; remembers what it made so that hosts and tests can play the pages
 // of web views the SDK created.
-class HeadlessWebViews {
+class ORVEX_API HeadlessWebViews {
  public:
   HeadlessWebViews(std::shared_ptr<Dispatcher> dispatcher, HeadlessWebViewOptions options = {});
 

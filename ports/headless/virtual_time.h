@@ -20,9 +20,9 @@
 
 namespace orvex::headless {
 
-class VirtualTime : public Dispatcher,
-                    public Clock,
-                    public std::enable_shared_from_this<VirtualTime> {
+class ORVEX_API VirtualTime : public Dispatcher,
+                              public Clock,
+                              public std::enable_shared_from_this<VirtualTime> {
  public:
   // Must be owned by a std::shared_ptr (queues and timers refer back to it weakly). The
   // constructing thread is the main thread.

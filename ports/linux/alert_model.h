@@ -15,7 +15,7 @@
 
 namespace orvex::linux_port {
 
-class AlertModel : public ViewControllerModel, public AlertController {
+class ORVEX_API AlertModel : public ViewControllerModel, public AlertController {
  public:
   std::optional<std::string> title() const override { return title_; }
   std::optional<std::string> message() const override { return message_; }

@@ -1,19 +1,24 @@
 #include "ports/linux/curl_http_client.h"
 
 #include <curl/curl.h>
-#include <pthread.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <deque>
 #include <limits>
 #include <mutex>
+#include <queue>
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <utility>
+#include <vector>
+
+#include "ports/linux/task_guard.h"
 
 namespace orvex::linux_port {
 namespace {
@@ -26,6 +31,14 @@ constexpr long kDownloadStallSeconds = 60;
 // Downloads are creatives and scripts; anything this large is a broken or hostile server.
 constexpr curl_off_t kMaxDownloadBytes = 256 * 1024 * 1024;
 constexpr long kMaxRedirects = 5;
+// The longest the loop sleeps without looking at its queues (a safety net; wakeups are explicit).
+constexpr int kMaxPollMillis = 1000;
+
+using Steady = std::chrono::steady_clock;
+
+// The queue of this file's making whose task the current thread runs (0: none).
+thread_local std::uint64_t tlsCurrentQueue = 0;
+std::atomic<std::uint64_t> nextQueueId{1};
 
 void ensureCurlInitialized() {
   static std::once_flag once;
@@ -77,6 +90,8 @@ struct Transfer {
   std::shared_ptr<TaskState> state;
   HttpRequest request;
   bool isDownload = false;
+  // The client's own queue the completion runs on as a task, or 0 for none.
+  std::uint64_t deliverOn = 0;
   std::function<void(HttpResult)> onSend;
   std::function<void(DownloadResult)> onDownload;
 
@@ -97,18 +112,94 @@ struct Transfer {
   }
 };
 
+// A task of one of the client's queues, due at a time on the steady clock.
+struct QueuedTask {
+  Steady::time_point due;
+  std::uint64_t seq = 0;
+  std::uint64_t queueId = 0;
+  Task task;
+};
+
+struct LaterTask {
+  bool operator()(const QueuedTask& a, const QueuedTask& b) const {
+    return a.due != b.due ? a.due > b.due : a.seq > b.seq;
+  }
+};
+
 struct Shared {
   std::mutex mutex;
   CURLM* multi = nullptr;  // guarded by mutex for wakeups; the network thread owns it otherwise
   std::deque<std::shared_ptr<Transfer>> incoming;
+  std::priority_queue<QueuedTask, std::vector<QueuedTask>, LaterTask> tasks;
+  std::uint64_t taskSeq = 0;
   bool stopping = false;
+  // Work arrived from the network thread itself, which is awake: it only must not sleep next.
+  bool poked = false;
   std::atomic<std::size_t> connectionsOpened{0};
+  std::atomic<std::thread::id> networkThread;
+
+  bool onNetworkThread() const { return networkThread.load() == std::this_thread::get_id(); }
+
+  void wakeUpLocked() {
+    if (onNetworkThread()) {
+      poked = true;
+    } else if (multi) {
+      curl_multi_wakeup(multi);
+    }
+  }
 
   void wakeUp() {
     std::lock_guard<std::mutex> lock(mutex);
-    if (multi) curl_multi_wakeup(multi);
+    wakeUpLocked();
+  }
+
+  // False once the client is stopping; the caller then drops the task (outside the lock).
+  bool post(std::uint64_t queueId, Steady::time_point due, Task& task) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (stopping) return false;
+    tasks.push(QueuedTask{due, taskSeq++, queueId, std::move(task)});
+    wakeUpLocked();
+    return true;
   }
 };
+
+// A serial queue on the network thread: all of the client's queues share that one thread, which
+// keeps each of them serial.
+class NetworkQueue : public TaskQueue {
+ public:
+  NetworkQueue(std::weak_ptr<Shared> shared, std::string label)
+      : shared_(std::move(shared)), label_(std::move(label)) {}
+
+  void post(Task task) override { postAt(Steady::now(), std::move(task)); }
+  void postAfter(Duration delay, Task task) override {
+    postAt(Steady::now() + std::max(delay, Duration::zero()), std::move(task));
+  }
+  const std::string& label() const override { return label_; }
+  bool isCurrent() const override { return tlsCurrentQueue == id_; }
+
+  std::uint64_t id() const { return id_; }
+  bool belongsTo(const std::shared_ptr<Shared>& shared) const {
+    return !shared_.owner_before(shared) && !shared.owner_before(shared_);
+  }
+
+ private:
+  void postAt(Steady::time_point due, Task task) {
+    if (auto shared = shared_.lock()) shared->post(id_, due, task);
+    // A task the client no longer takes is dropped here, on the caller's thread.
+  }
+
+  std::weak_ptr<Shared> shared_;
+  std::string label_;
+  const std::uint64_t id_ = nextQueueId.fetch_add(1);
+};
+
+// Runs `f` as a task of queue `queueId` (0: outside any).
+template <typename F>
+void asTaskOf(std::uint64_t queueId, F&& f) {
+  const std::uint64_t saved = std::exchange(tlsCurrentQueue, queueId);
+  f();
+  tlsCurrentQueue = saved;
+}
 
 void TaskHandle::cancel() {
   if (state_->finished.load() || state_->cancelRequested.exchange(true)) return;
@@ -149,13 +240,28 @@ size_t onHeaderLine(char* data, size_t size, size_t count, void* user) {
   return n;
 }
 
-HttpError::Kind kindFor(CURLcode code, const Transfer& t) {
+HttpError::Kind kindFor(CURLcode code, long osErrno, const Transfer& t) {
   if (t.tooLarge) return HttpError::Kind::tooLarge;
   switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
+      return HttpError::Kind::cannotFindHost;
     case CURLE_COULDNT_CONNECT:
-      return HttpError::Kind::noConnection;
+      // No route to the network at all is the one failure a retry cannot help.
+      return osErrno == ENETUNREACH ? HttpError::Kind::noConnection
+                                    : HttpError::Kind::cannotConnect;
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+      return HttpError::Kind::connectionLost;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+      return HttpError::Kind::secureConnectionFailed;
     case CURLE_OPERATION_TIMEDOUT:
       return HttpError::Kind::timedOut;
     case CURLE_FILESIZE_EXCEEDED:
@@ -197,37 +303,17 @@ class Loop {
       : shared_(std::move(shared)), downloadDirectory_(std::move(downloadDirectory)) {}
 
   void run() {
-    pthread_setname_np(pthread_self(), "orvex-http");
+    setCurrentThreadName("orvex-http");
     CURLM* multi = shared_->multi;
     for (;;) {
-      std::deque<std::shared_ptr<Transfer>> incoming;
-      bool stopping;
-      {
-        std::lock_guard<std::mutex> lock(shared_->mutex);
-        incoming.swap(shared_->incoming);
-        stopping = shared_->stopping;
-      }
-      for (auto& t : incoming) {
-        if (stopping || t->state->cancelRequested.load()) {
-          finishWithError(*t, HttpError::Kind::cancelled, "cancelled");
-        } else {
-          start(std::move(t));
-        }
-      }
-      if (stopping) {
-        for (auto& t : active_) {
-          release(multi, *t);
-          finishWithError(*t, HttpError::Kind::cancelled, "cancelled");
-        }
-        active_.clear();
-        // Completions may have queued more work; it is cancelled too before leaving.
-        std::lock_guard<std::mutex> lock(shared_->mutex);
-        if (!shared_->incoming.empty()) continue;
-        curl_multi_cleanup(multi);
-        shared_->multi = nullptr;
+      if (startIncoming()) {
+        shutDown(multi);
         return;
       }
       reapCancelled(multi);
+      runDueTasks();
+      // Work the tasks just queued goes out in this turn, not after another poll.
+      if (startIncoming()) continue;
       int running = 0;
       curl_multi_perform(multi, &running);
       int left = 0;
@@ -243,13 +329,92 @@ class Loop {
         complete(*t, code);
       }
       // Only a broken multi handle fails here; back off rather than spin.
-      if (curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK) {
+      if (curl_multi_poll(multi, nullptr, 0, pollMillis(), nullptr) != CURLM_OK) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
     }
   }
 
  private:
+  // Starts what was sent since the last turn; true when the client is stopping.
+  bool startIncoming() {
+    std::deque<std::shared_ptr<Transfer>> incoming;
+    bool stopping;
+    {
+      std::lock_guard<std::mutex> lock(shared_->mutex);
+      incoming.swap(shared_->incoming);
+      stopping = shared_->stopping;
+    }
+    for (auto& t : incoming) {
+      if (stopping || t->state->cancelRequested.load()) {
+        finishWithError(*t, HttpError::Kind::cancelled, "cancelled");
+      } else {
+        start(std::move(t));
+      }
+    }
+    return stopping;
+  }
+
+  // Runs the queues' tasks that were due when it began; tasks they post wait for the next turn.
+  void runDueTasks() {
+    const auto now = Steady::now();
+    std::uint64_t end;
+    {
+      std::lock_guard<std::mutex> lock(shared_->mutex);
+      end = shared_->taskSeq;
+    }
+    for (;;) {
+      QueuedTask next;
+      {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        auto& tasks = shared_->tasks;
+        if (tasks.empty() || tasks.top().due > now || tasks.top().seq >= end) return;
+        next = std::move(const_cast<QueuedTask&>(tasks.top()));
+        tasks.pop();
+      }
+      asTaskOf(next.queueId, [&] { runGuarded(next.task); });
+    }
+  }
+
+  // How long the loop may sleep: until the next task falls due, or not at all when work waits.
+  int pollMillis() {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    if (std::exchange(shared_->poked, false) || !shared_->incoming.empty() || shared_->stopping)
+      return 0;
+    if (shared_->tasks.empty()) return kMaxPollMillis;
+    const auto wait = shared_->tasks.top().due - Steady::now();
+    if (wait <= Duration::zero()) return 0;
+    // Rounded up, so that the task is due when the loop wakes.
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+    return static_cast<int>(std::min<std::int64_t>(ms, kMaxPollMillis));
+  }
+
+  void shutDown(CURLM* multi) {
+    for (;;) {
+      for (auto& t : active_) {
+        release(multi, *t);
+        finishWithError(*t, HttpError::Kind::cancelled, "cancelled");
+      }
+      active_.clear();
+      // Completions may have sent more; that is cancelled too before leaving.
+      bool more;
+      {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        more = !shared_->incoming.empty();
+      }
+      if (!more) break;
+      startIncoming();
+    }
+    // Waiting tasks are dropped outside the lock: their closures may post (and be refused).
+    decltype(shared_->tasks) dropped;
+    {
+      std::lock_guard<std::mutex> lock(shared_->mutex);
+      std::swap(dropped, shared_->tasks);
+      curl_multi_cleanup(multi);
+      shared_->multi = nullptr;
+    }
+  }
+
   void start(std::shared_ptr<Transfer> t) {
     const HttpRequest& r = t->request;
     if (t->isDownload) {
@@ -271,6 +436,11 @@ class Loop {
     curl_easy_setopt(e, CURLOPT_URL, r.url.c_str());
     curl_easy_setopt(e, CURLOPT_PRIVATE, t.get());
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    // A transfer still resolving its name is let go at once when it is removed or times out:
+    // the resolver thread is forgotten instead of joined, which would stall this loop.
+#if LIBCURL_VERSION_NUM >= 0x075700
+    curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L);
+#endif
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t->errorBuffer);
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -367,8 +537,10 @@ class Loop {
       if (t.tooLarge)
         message = "response larger than " + std::to_string(t.request.maxResponseBytes);
       if (t.writeFailed) message = "cannot write the downloaded file";
-      finishWithError(t, t.writeFailed ? HttpError::Kind::other : kindFor(code, t), message,
-                      static_cast<int>(status));
+      long osErrno = 0;
+      curl_easy_getinfo(t.easy, CURLINFO_OS_ERRNO, &osErrno);
+      finishWithError(t, t.writeFailed ? HttpError::Kind::other : kindFor(code, osErrno, t),
+                      message, static_cast<int>(status));
       return;
     }
     if (t.isDownload) {
@@ -394,7 +566,11 @@ class Loop {
     HttpResult result;
     result.response =
         HttpResponse{static_cast<int>(status), std::move(t.responseHeaders), std::move(t.body)};
-    invokeQuietly(t.onSend, std::move(result));
+    deliver(t, std::move(result));
+  }
+
+  void deliver(Transfer& t, HttpResult result) {
+    asTaskOf(t.deliverOn, [&] { invokeQuietly(t.onSend, std::move(result)); });
   }
 
   void finishWithError(Transfer& t, HttpError::Kind kind, std::string message, int status = 0) {
@@ -412,7 +588,7 @@ class Loop {
     } else {
       HttpResult result;
       result.error = HttpError{kind, std::move(message)};
-      invokeQuietly(t.onSend, std::move(result));
+      deliver(t, std::move(result));
     }
   }
 
@@ -432,9 +608,19 @@ struct CurlHttpClient::Impl {
     {
       std::lock_guard<std::mutex> lock(shared->mutex);
       shared->incoming.push_back(std::move(t));
-      if (shared->multi) curl_multi_wakeup(shared->multi);
+      shared->wakeUpLocked();
     }
     return handle;
+  }
+
+  std::shared_ptr<HttpTask> send(HttpRequest request, std::function<void(HttpResult)> completion,
+                                 std::uint64_t deliverOn) {
+    auto t = std::make_shared<Transfer>();
+    t->state = std::make_shared<TaskState>();
+    t->request = std::move(request);
+    t->onSend = std::move(completion);
+    t->deliverOn = deliverOn;
+    return enqueue(std::move(t));
   }
 };
 
@@ -451,6 +637,7 @@ CurlHttpClient::CurlHttpClient(std::filesystem::path downloadDirectory)
   impl_->shared->multi = multi;
   impl_->thread = std::thread(
       [shared = impl_->shared, dir = std::move(downloadDirectory)] { Loop(shared, dir).run(); });
+  impl_->shared->networkThread = impl_->thread.get_id();
 }
 
 CurlHttpClient::~CurlHttpClient() {
@@ -459,8 +646,8 @@ CurlHttpClient::~CurlHttpClient() {
     impl_->shared->stopping = true;
     if (impl_->shared->multi) curl_multi_wakeup(impl_->shared->multi);
   }
-  // Destroyed from one of its own completions: the loop finishes on its own, holding what it
-  // needs, so it must not join itself.
+  // Destroyed from one of its own completions or queues: the loop finishes on its own, holding
+  // what it needs, so it must not join itself.
   if (impl_->thread.get_id() == std::this_thread::get_id()) {
     impl_->thread.detach();
   } else if (impl_->thread.joinable()) {
@@ -470,11 +657,32 @@ CurlHttpClient::~CurlHttpClient() {
 
 std::shared_ptr<HttpTask> CurlHttpClient::send(HttpRequest request,
                                                std::function<void(HttpResult)> completion) {
-  auto t = std::make_shared<Transfer>();
-  t->state = std::make_shared<TaskState>();
-  t->request = std::move(request);
-  t->onSend = std::move(completion);
-  return impl_->enqueue(std::move(t));
+  return impl_->send(std::move(request), std::move(completion), 0);
+}
+
+std::shared_ptr<HttpTask> CurlHttpClient::sendOn(std::shared_ptr<TaskQueue> queue,
+                                                 HttpRequest request,
+                                                 std::function<void(HttpResult)> completion) {
+  auto* own = dynamic_cast<NetworkQueue*>(queue.get());
+  if (!own || !own->belongsTo(impl_->shared))
+    return HttpClient::sendOn(std::move(queue), std::move(request), std::move(completion));
+  // The queue lives on this thread, so the completion runs there as its task, without a post.
+  // It holds the queue weakly, as a post would: nothing runs once the queue is gone.
+  std::weak_ptr<TaskQueue> target = queue;
+  return impl_->send(
+      std::move(request),
+      [target, completion = std::move(completion)](HttpResult result) mutable {
+        if (target.lock()) completion(std::move(result));
+      },
+      own->id());
+}
+
+std::shared_ptr<TaskQueue> CurlHttpClient::makeSerialQueue(const std::string& label) {
+  auto queue = std::make_shared<NetworkQueue>(impl_->shared, label);
+  // The network thread carries the name of the queue made last (the request queue, for the
+  // connector), so that it shows what it runs.
+  queue->post([label] { setCurrentThreadName(label); });
+  return queue;
 }
 
 std::shared_ptr<HttpTask> CurlHttpClient::download(std::string url,

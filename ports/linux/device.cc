@@ -1,7 +1,9 @@
 #include "ports/linux/device.h"
 
+#include <dlfcn.h>
 #include <sys/utsname.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -17,6 +19,38 @@ namespace fs = std::filesystem;
 std::string env(const char* name) {
   const char* v = std::getenv(name);
   return v ? std::string(v) : std::string();
+}
+
+// Where this code was loaded from: the shared library, or the executable it is linked into.
+fs::path loadedFrom() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<const void*>(&loadedFrom), &info) == 0 || !info.dli_fname) return {};
+  std::error_code ec;
+  fs::path path = fs::canonical(info.dli_fname, ec);
+  return ec ? fs::path() : path;
+}
+
+std::optional<fs::path> findSdkResources() {
+  std::error_code ec;
+  auto usable = [&](const fs::path& dir) { return !dir.empty() && fs::is_directory(dir, ec); };
+  // An install keeps its layout wherever its prefix is: from the library directory or from the
+  // program directory (a statically linked application in bin/) to the data directory.
+  if (const fs::path code = loadedFrom(); !code.empty()) {
+    for (const char* relative : {ORVEX_RESOURCES_FROM_LIBDIR, ORVEX_RESOURCES_FROM_BINDIR}) {
+      const fs::path dir = (code.parent_path() / relative).lexically_normal();
+      if (usable(dir)) return dir;
+    }
+  }
+  if (usable(ORVEX_BUILD_RESOURCE_DIR)) return fs::path(ORVEX_BUILD_RESOURCE_DIR);
+  std::string dataDirs = env("XDG_DATA_DIRS");
+  if (dataDirs.empty()) dataDirs = "/usr/local/share:/usr/share";
+  for (std::size_t start = 0; start <= dataDirs.size();) {
+    const std::size_t end = std::min(dataDirs.find(':', start), dataDirs.size());
+    const fs::path base = dataDirs.substr(start, end - start);
+    if (base.is_absolute() && usable(base / "orvex")) return base / "orvex";
+    start = end + 1;
+  }
+  return std::nullopt;
 }
 
 bool plausibleZoneName(const std::string& name) {
@@ -136,15 +170,7 @@ DeviceOptions LinuxDevice::options() const {
 // ---- LinuxBundle ----------------------------------------------------------------------------
 
 LinuxBundle::LinuxBundle(BundleOptions options) : options_(std::move(options)) {
-  if (!options_.sdkResourceDirectory) {
-    std::error_code ec;
-    for (const char* dir : {ORVEX_BUILD_RESOURCE_DIR, ORVEX_INSTALL_RESOURCE_DIR}) {
-      if (fs::is_directory(dir, ec)) {
-        options_.sdkResourceDirectory = fs::path(dir);
-        break;
-      }
-    }
-  }
+  if (!options_.sdkResourceDirectory) options_.sdkResourceDirectory = findSdkResources();
 }
 
 std::optional<std::string> LinuxBundle::bundleIdentifier() const {

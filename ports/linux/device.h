@@ -15,7 +15,7 @@
 namespace orvex::linux_port {
 
 // Device facts; fromMachine() reads sensible values from this Linux machine.
-struct DeviceOptions {
+struct ORVEX_API DeviceOptions {
   std::string systemVersion = "17.0";
   std::string model = "Headless";
   ScreenSize screen{390, 844};
@@ -38,11 +38,12 @@ struct BundleOptions {
                                                     {"CFBundleVersion", "1"}};
   // Holds orvex_service.json; absent means the host has no resources.
   std::optional<std::filesystem::path> resourceDirectory;
-  // The SDK's own resources; absent means "find them": installed data directory or build tree.
+  // The SDK's own resources; absent means "find them": share/orvex of the install the running
+  // code came from (whatever its prefix), the build tree, then $XDG_DATA_DIRS.
   std::optional<std::filesystem::path> sdkResourceDirectory;
 };
 
-class LinuxDevice : public DeviceFacts {
+class ORVEX_API LinuxDevice : public DeviceFacts {
  public:
   explicit LinuxDevice(DeviceOptions options) : options_(std::move(options)) {}
 
@@ -70,7 +71,7 @@ class LinuxDevice : public DeviceFacts {
 // "ko_KR.UTF-8" -> "ko-KR", "C"/"POSIX" -> "en-US"; empty when the text names no language.
 std::string languageTagFromLocale(std::string_view locale);
 
-class LinuxBundle : public AppBundle {
+class ORVEX_API LinuxBundle : public AppBundle {
  public:
   explicit LinuxBundle(BundleOptions options);
 

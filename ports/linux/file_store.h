@@ -25,7 +25,7 @@ namespace orvex::linux_port {
 struct FileStoreCore;
 
 // One suite (or the standard defaults) of a FileStore.
-class StoreSuite : public KeyValueStore {
+class ORVEX_API StoreSuite : public KeyValueStore {
  public:
   std::optional<Value> value(std::string_view key) const override;
   void set(std::string_view key, Value value) override;
@@ -58,7 +58,7 @@ class StoreSuite : public KeyValueStore {
   std::uint64_t writtenGeneration_ = 0;  // writer thread only
 };
 
-class FileStore : public KeyValueStoreProvider {
+class ORVEX_API FileStore : public KeyValueStoreProvider {
  public:
   // `standardDomain` names the standard defaults' file. Later writes wait `coalesceDelay` so that
   // bursts of changes reach the disk as one write.

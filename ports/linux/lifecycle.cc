@@ -71,6 +71,11 @@ void Lifecycle::observeForever(AppNotification notification, std::function<void(
   impl_->add(notification, std::move(observer));
 }
 
+std::size_t Lifecycle::observerCount() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->observers.size();
+}
+
 AppState Lifecycle::state() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->state;

@@ -13,7 +13,7 @@
 
 namespace orvex::linux_port {
 
-class Lifecycle : public AppLifecycle {
+class ORVEX_API Lifecycle : public AppLifecycle {
  public:
   explicit Lifecycle(std::shared_ptr<Dispatcher> dispatcher, AppState initial = AppState::active);
   ~Lifecycle() override;
@@ -35,6 +35,8 @@ class Lifecycle : public AppLifecycle {
   // the main queue; the tasks stay running until ended.
   void expireBackgroundTasks();
   std::size_t activeBackgroundTaskCount() const;
+  // Observers registered and not yet removed (the port's own included).
+  std::size_t observerCount() const;
   std::vector<std::string> activeBackgroundTaskNames() const;
 
  private:

@@ -11,7 +11,7 @@
 
 namespace orvex::linux_port {
 
-class LocalFileSystem : public FileSystem {
+class ORVEX_API LocalFileSystem : public FileSystem {
  public:
   // Without a clock, modification dates are the system's own.
   LocalFileSystem(std::filesystem::path cachesDirectory, std::filesystem::path temporaryDirectory,

@@ -13,7 +13,7 @@
 
 namespace orvex::linux_port {
 
-class MemoryLog : public SystemLog {
+class ORVEX_API MemoryLog : public SystemLog {
  public:
   // `maxLines` > 0 keeps only the newest lines (for long-running hosts); 0 keeps all.
   explicit MemoryLog(bool echoToStderr = false, std::size_t maxLines = 0)

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "orvex/platform/export.h"
+
 namespace orvex::linux_port {
 
 struct OpenedLink {
@@ -27,7 +29,7 @@ inline const char* describe(OpenedLink::Kind kind) {
   return "";
 }
 
-class OpenedLinks {
+class ORVEX_API OpenedLinks {
  public:
   void record(OpenedLink link) {
     links_.push_back(std::move(link));

@@ -12,7 +12,7 @@
 
 namespace orvex::linux_port {
 
-class RealTimeLoop : public Dispatcher, public Clock {
+class ORVEX_API RealTimeLoop : public Dispatcher, public Clock {
  public:
   // The constructing thread is the main thread until another thread drives the loop.
   RealTimeLoop();

@@ -11,7 +11,7 @@
 
 namespace orvex::linux_port {
 
-class RecordedHaptics : public Haptics {
+class ORVEX_API RecordedHaptics : public Haptics {
  public:
   explicit RecordedHaptics(std::function<void()> alertSound = {})
       : alertSound_(std::move(alertSound)) {}

@@ -35,7 +35,7 @@ struct ServiceOptions {
 };
 
 // The shared services with their concrete types, for ports and hosts that drive them.
-struct Services {
+struct ORVEX_API Services {
   std::shared_ptr<FileStore> store;
   std::shared_ptr<Lifecycle> lifecycle;
   std::shared_ptr<MemoryLog> log;
@@ -51,10 +51,11 @@ struct Services {
 
 // Builds the services over the port's dispatcher and clock. Going to the background makes the
 // store durable under a background task.
-Services makeServices(ServiceOptions options, const std::shared_ptr<Dispatcher>& dispatcher,
-                      const std::shared_ptr<Clock>& clock);
+ORVEX_API Services makeServices(ServiceOptions options,
+                                const std::shared_ptr<Dispatcher>& dispatcher,
+                                const std::shared_ptr<Clock>& clock);
 
 // A fresh private directory under the system's temporary directory.
-std::filesystem::path makeTemporaryDataDirectory();
+ORVEX_API std::filesystem::path makeTemporaryDataDirectory();
 
 }  // namespace orvex::linux_port

@@ -8,8 +8,8 @@
 namespace orvex::linux_port {
 
 // Runs a task; an exception escaping it is reported on stderr and goes no further.
-void runGuarded(const Task& task) noexcept;
-std::string globalQueueLabel(QueuePriority priority);
+ORVEX_INTERNAL_API void runGuarded(const Task& task) noexcept;
+ORVEX_INTERNAL_API std::string globalQueueLabel(QueuePriority priority);
 // Names the calling thread (the system keeps 15 bytes: the label's tail, its most telling part).
 void setCurrentThreadName(const std::string& name);
 

@@ -20,7 +20,7 @@
 
 namespace orvex::linux_port {
 
-class ViewControllerModel : public virtual ViewController {
+class ORVEX_API ViewControllerModel : public virtual ViewController {
  public:
   ~ViewControllerModel() override;
 

@@ -1,10 +1,10 @@
-// The SDK over real libcurl against the local ad service on loopback. Network time is real; the
-// SDK's own waits (retry delays) run in virtual time, advanced while the answers arrive.
+// The SDK over real libcurl against the local ad service on loopback: configuration, an ad and an
+// event as they should go (fault_matrix_test.cc has every way they can fail). Network time is
+// real; the SDK's own waits run in virtual time, advanced while the answers arrive.
 #ifdef ORVEX_ADSERVER_FIXTURES
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -77,20 +77,6 @@ class AdServerIntegrationTest : public ::testing::Test {
     return out;
   }
 
-  std::vector<std::string> paths() const {
-    std::vector<std::string> out;
-    // The player script download that follows remote configuration is not an ad exchange.
-    for (const auto& r : server_->requests()) {
-      if (!r.path.starts_with("/cdn/")) out.push_back(r.path);
-    }
-    return out;
-  }
-
-  void failBoth(adserver::Fault fault) {
-    server_->setFault("/request-ads", fault);
-    server_->setFault("/graphql", fault);
-  }
-
   TempDir dir_;
   std::unique_ptr<adserver::AdServer> server_;
   std::optional<TestSdk> sdk_;
@@ -120,72 +106,6 @@ TEST_F(AdServerIntegrationTest, RemoteConfigAppliedAndAdServedAndEventRecorded) 
   EXPECT_EQ(event.operation, "invoke");
   EXPECT_EQ(event.status, 200);
   EXPECT_NE(event.body.find(R"(value: \"t1@demo-banner\")"), std::string::npos);
-}
-
-TEST_F(AdServerIntegrationTest, ServerErrorRetriesTwiceOnEachEndpoint) {
-  adserver::Fault fault;
-  fault.status = 500;
-  failBoth(fault);
-  Outcome out = requestAd("demo-banner");
-  ASSERT_TRUE(out.error);
-  EXPECT_EQ(errorCode(*out.error), OrvexErrorCode::network);
-  EXPECT_EQ(paths(), (std::vector<std::string>{"/request-ads", "/request-ads", "/request-ads",
-                                               "/graphql", "/graphql", "/graphql"}));
-  EXPECT_TRUE(Orvex::shared().config().active());
-}
-
-TEST_F(AdServerIntegrationTest, UnauthorizedStopsAtOnceAndSwitchesOff) {
-  adserver::Fault fault;
-  fault.status = 401;
-  failBoth(fault);
-  Outcome out = requestAd("demo-banner");
-  ASSERT_TRUE(out.error);
-  EXPECT_EQ(errorCode(*out.error), OrvexErrorCode::accountUsageLimitExceeded);
-  EXPECT_EQ(paths(), std::vector<std::string>{"/request-ads"});
-  EXPECT_FALSE(Orvex::shared().config().active());
-  EXPECT_EQ(Orvex::shared().platform().store->standard()->boolean("orvex_active"), false);
-}
-
-TEST_F(AdServerIntegrationTest, BadAnswersFailAsNetworkAfterTheFallback) {
-  struct Case {
-    const char* name;
-    adserver::Fault fault;
-  };
-  adserver::Fault dataNull, malformed, oversize, truncated;
-  dataNull.dataNull = true;
-  malformed.malformed = true;
-  oversize.oversizeBytes = 5 * 1024 * 1024;
-  truncated.truncate = true;
-  for (const Case& c : {Case{"data null", dataNull}, Case{"malformed", malformed},
-                        Case{"over the cap", oversize}, Case{"truncated", truncated}}) {
-    SCOPED_TRACE(c.name);
-    server_->clearRequests();
-    failBoth(c.fault);
-    Outcome out = requestAd("demo-banner");
-    ASSERT_TRUE(out.error);
-    EXPECT_EQ(errorCode(*out.error), OrvexErrorCode::network);
-    auto p = paths();
-    ASSERT_EQ(p.size(), 6u);
-    EXPECT_EQ(p.back(), "/graphql");
-  }
-  // Nothing from the bad answers reached the configuration.
-  EXPECT_TRUE(Orvex::shared().config().active());
-}
-
-TEST_F(AdServerIntegrationTest, DroppedConnectionOnThePrimaryIsServedByTheFallback) {
-  adserver::Fault fault;
-  fault.drop = true;
-  server_->setFault("/request-ads", fault);
-  Outcome out = requestAd("demo-banner");
-  ASSERT_TRUE(out.ad) << (out.error ? out.error->description() : "");
-  // libcurl itself resends once when a reused connection turns out dead, so the service may see
-  // one more request at the primary than the SDK made attempts.
-  auto p = paths();
-  ASSERT_GE(p.size(), 4u);
-  EXPECT_EQ(std::count(p.begin(), p.end(), "/graphql"), 1);
-  EXPECT_EQ(p.back(), "/graphql");
-  EXPECT_TRUE(sdk_->logged("Orvex::RetryPolicy retrying request in 1000.0ms."));
-  EXPECT_TRUE(sdk_->logged("Orvex::RetryPolicy retrying request in 2000.0ms."));
 }
 
 }  // namespace

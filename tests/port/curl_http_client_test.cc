@@ -17,6 +17,10 @@
 #include <string>
 #include <thread>
 
+#include "ports/linux/real_time_loop.h"
+#include "tests/support/test_network.h"
+#include "tests/support/test_sdk.h"
+
 // The system cpp-httplib is a compiled library; the tests need it linked.
 #ifdef ORVEX_HAVE_HTTPLIB
 #include <httplib.h>
@@ -245,19 +249,6 @@ TEST(CurlHttpClientTest, ServesSendsFromSeveralThreadsAndSurvivesThrowingComplet
   EXPECT_EQ(ok.load(), kThreads * kEach);
 }
 
-TEST(CurlHttpClientTest, StatusesOfFourHundredAreAnswersForSend) {
-  LocalServer local;
-  local.server().Post("/denied",
-                      [](const httplib::Request&, httplib::Response& res) { res.status = 401; });
-  CurlHttpClient client;
-  HttpRequest req;
-  req.method = "POST";
-  req.url = local.url("/denied");
-  HttpResult result = sendAndWait(client, req);
-  ASSERT_TRUE(result.response);
-  EXPECT_EQ(result.response->status, 401);
-}
-
 TEST(CurlHttpClientTest, MapsFailuresToKinds) {
   LocalServer local;
   local.server().Get("/slow", [&](const httplib::Request&, httplib::Response& res) {
@@ -303,24 +294,34 @@ TEST(CurlHttpClientTest, MapsFailuresToKinds) {
   EXPECT_EQ(fits.response->body.size(), 10000u);
 }
 
-TEST(CurlHttpClientTest, ConnectionFailuresAreErrorValues) {
-  std::string url;
-  {
-    LocalServer closed;
-    url = closed.url("/");
-  }
+TEST(CurlHttpClientTest, ConnectionFailuresAreErrorValuesAndStatusesAreAnswers) {
+  LocalServer local;
+  local.server().Post("/denied",
+                      [](const httplib::Request&, httplib::Response& res) { res.status = 401; });
   CurlHttpClient client;
-  HttpRequest refused;
-  refused.url = url;
-  HttpResult result = sendAndWait(client, refused);
-  ASSERT_TRUE(result.error);
-  EXPECT_EQ(result.error->kind, HttpError::Kind::noConnection);
+  HttpRequest denied;
+  denied.method = "POST";
+  denied.url = local.url("/denied");
+  HttpResult result = sendAndWait(client, denied);
+  ASSERT_TRUE(result.response);
+  EXPECT_EQ(result.response->status, 401);
 
-  HttpRequest unsupported;
-  unsupported.url = "ftp://127.0.0.1/file";
-  result = sendAndWait(client, unsupported);
-  ASSERT_TRUE(result.error);
-  EXPECT_EQ(result.error->kind, HttpError::Kind::other);
+  // Refused and unknown names are worth another try later, unlike having no network at all.
+  const std::pair<std::string, HttpError::Kind> failures[] = {
+      {std::string("http://") + testing_support::kNoNetworkAddress + "/",
+       HttpError::Kind::noConnection},
+      {"http://127.0.0.1:" + std::to_string(testing_support::refusedPort()) + "/",
+       HttpError::Kind::cannotConnect},
+      {std::string("http://") + testing_support::kUnresolvableHost + "/",
+       HttpError::Kind::cannotFindHost},
+      {"ftp://127.0.0.1/file", HttpError::Kind::other}};
+  for (const auto& [url, kind] : failures) {
+    HttpRequest failing;
+    failing.url = url;
+    result = sendAndWait(client, failing);
+    ASSERT_TRUE(result.error) << url;
+    EXPECT_EQ(result.error->kind, kind) << url;
+  }
 }
 
 TEST(CurlHttpClientTest, CancelDeliversCancelledOnceAndLateCancelIsHarmless) {
@@ -360,24 +361,70 @@ TEST(CurlHttpClientTest, CancelDeliversCancelledOnceAndLateCancelIsHarmless) {
   EXPECT_EQ(calls.load(), 1);
 }
 
-TEST(CurlHttpClientTest, TaskOutlivingTheClientCanStillBeCancelled) {
-  std::shared_ptr<HttpTask> task;
-  {
-    CurlHttpClient client;
-    HttpRequest req;
-    req.url = "http://127.0.0.1:9/";
-    task = client.send(req, [](HttpResult) {});
-  }
+// A name whose lookup never ends holds up neither the other transfers, nor the cancel of its own
+// transfer, nor the client's teardown. Without a timed assertion: the lookup is only released at
+// the end, so everything before happened while it was pending; the waits only turn a hang into
+// a failure.
+TEST(CurlHttpClientTest, APendingLookupStallsNothing) {
+  LocalServer local;
+  local.server().Get("/fast", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("ok", "text/plain");
+  });
+  auto client = std::make_unique<CurlHttpClient>();
+  // A failed check ends the test early: the lookup is released before the client goes.
+  struct Release {
+    ~Release() { testing_support::releaseStalledLookups(); }
+  } releaseOnExit;
+  HttpRequest stalled;
+  stalled.url = std::string("http://") + testing_support::kStallingHost + "/";
+  stalled.timeout = 10min;
+  std::promise<HttpResult> cancelled;
+  auto task = client->send(stalled, [&](HttpResult r) { cancelled.set_value(std::move(r)); });
+  ASSERT_TRUE(testing_support::waitForStalledLookups(1, 30));
   task->cancel();
+  auto cancelledResult = cancelled.get_future();
+  ASSERT_EQ(cancelledResult.wait_for(30s), std::future_status::ready);
+  HttpResult result = cancelledResult.get();
+  ASSERT_TRUE(result.error);
+  EXPECT_EQ(result.error->kind, HttpError::Kind::cancelled);
+
+  HttpRequest fast;
+  fast.url = local.url("/fast");
+  ASSERT_TRUE(sendAndWait(*client, fast).response);
+
+  std::packaged_task<void()> teardown([&] { client.reset(); });
+  auto tornDown = teardown.get_future();
+  std::thread tearing(std::move(teardown));
+  const bool returned = tornDown.wait_for(30s) == std::future_status::ready;
+  const auto counts = testing_support::resolverCounts();
+  testing_support::releaseStalledLookups();
+  tearing.join();
+  EXPECT_TRUE(returned);
+  EXPECT_EQ(counts.stalledReturned, 0u);
+  task->cancel();  // outliving the client is harmless
+  EXPECT_TRUE(testing_support::waitForStalledLookupsToReturn(30));
 }
 
-TEST(CurlHttpClientTest, DownloadsIntoATemporaryFile) {
+TEST(CurlHttpClientTest, DownloadsIntoATemporaryFileAndLeavesNoneOnFailure) {
   LocalServer local;
   local.server().Get("/file.js", [](const httplib::Request&, httplib::Response& res) {
     res.set_content("console.log(1);", "application/javascript");
   });
+  local.server().Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+    res.status = 404;
+    res.set_content("not here", "text/plain");
+  });
   TempDir dir;
   CurlHttpClient client(dir.path);
+  Waiter<DownloadResult> missing;
+  client.download(local.url("/missing"), missing.callback());
+  DownloadResult failed = missing.get();
+  EXPECT_FALSE(failed.file);
+  ASSERT_TRUE(failed.error);
+  EXPECT_EQ(failed.error->kind, HttpError::Kind::badResponse);
+  EXPECT_EQ(failed.status, 404);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path));
+
   Waiter<DownloadResult> w;
   client.download(local.url("/file.js"), w.callback());
   DownloadResult result = w.get();
@@ -388,24 +435,6 @@ TEST(CurlHttpClientTest, DownloadsIntoATemporaryFile) {
   std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(content, "console.log(1);");
   EXPECT_EQ(result.file->parent_path(), dir.path);
-}
-
-TEST(CurlHttpClientTest, DownloadOfMissingFileIsBadResponseAndLeavesNoFile) {
-  LocalServer local;
-  local.server().Get("/missing", [](const httplib::Request&, httplib::Response& res) {
-    res.status = 404;
-    res.set_content("not here", "text/plain");
-  });
-  TempDir dir;
-  CurlHttpClient client(dir.path);
-  Waiter<DownloadResult> w;
-  client.download(local.url("/missing"), w.callback());
-  DownloadResult result = w.get();
-  EXPECT_FALSE(result.file);
-  ASSERT_TRUE(result.error);
-  EXPECT_EQ(result.error->kind, HttpError::Kind::badResponse);
-  EXPECT_EQ(result.status, 404);
-  EXPECT_TRUE(std::filesystem::is_empty(dir.path));
 }
 
 TEST(CurlHttpClientTest, DestructorCancelsWhatIsInFlight) {
@@ -439,6 +468,74 @@ TEST(CurlHttpClientTest, DestructorCancelsWhatIsInFlight) {
   local.release();
   EXPECT_EQ(calls.load(), 2);
   EXPECT_EQ(cancelled.load(), 2);
+}
+
+// The client's own queues run on its network thread: answers sent on to them arrive as their
+// tasks without a post; answers for other queues are posted there; what waits when the client
+// goes is dropped.
+TEST(CurlHttpClientTest, OwnQueuesTakeAnswersWithoutAHandOff) {
+  LocalServer local;
+  local.server().Get("/k", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("ok", "text/plain");
+  });
+  auto client = std::make_unique<CurlHttpClient>();
+  auto queue = client->makeSerialQueue("com.example.requests");
+  ASSERT_TRUE(queue);
+  EXPECT_EQ(queue->label(), "com.example.requests");
+
+  struct Seen {
+    std::thread::id thread;
+    bool onQueue = false;
+    bool answered = false;
+  };
+  auto sendOn = [&](std::shared_ptr<TaskQueue> target) {
+    std::promise<Seen> done;
+    HttpRequest req;
+    req.url = local.url("/k");
+    client->sendOn(target, req, [&, target](HttpResult r) {
+      done.set_value(Seen{std::this_thread::get_id(), target->isCurrent(), bool(r.response)});
+    });
+    auto future = done.get_future();
+    EXPECT_EQ(future.wait_for(10s), std::future_status::ready);
+    return future.get();
+  };
+  std::promise<std::thread::id> ran;
+  queue->post([&] { ran.set_value(std::this_thread::get_id()); });
+  const std::thread::id network = ran.get_future().get();
+  const Seen own = sendOn(queue);
+  EXPECT_EQ(own.thread, network);
+  EXPECT_TRUE(own.onQueue);
+  EXPECT_TRUE(own.answered);
+
+  RealTimeLoop loop;
+  auto other = loop.makeSerialQueue("com.example.other", QueuePriority::utility);
+  const Seen posted = sendOn(other);
+  EXPECT_NE(posted.thread, network);
+  EXPECT_TRUE(posted.onQueue);
+
+  // Serial, and a delayed task waits behind later ones that are due sooner.
+  std::mutex mutex;
+  std::vector<int> order;
+  std::promise<void> third;
+  auto note = [&](int n) {
+    std::lock_guard<std::mutex> lock(mutex);
+    order.push_back(n);
+  };
+  queue->postAfter(500ms, [&] {
+    note(3);
+    third.set_value();
+  });
+  queue->post([&] { note(1); });
+  queue->post([&] { note(2); });
+  ASSERT_EQ(third.get_future().wait_for(10s), std::future_status::ready);
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+
+  auto held = std::make_shared<int>(0);
+  std::weak_ptr<int> watch = held;
+  queue->postAfter(1h, [held = std::move(held)] {});
+  client.reset();
+  EXPECT_TRUE(watch.expired());
+  queue->post([] {});  // refused without harm
 }
 
 TEST(CurlHttpClientTest, CompletionMayDestroyTheClient) {

@@ -127,16 +127,21 @@ TEST(ConnectorTest, UnauthorizedSwitchesOffWithoutRetryOrFallback) {
   EXPECT_EQ(Orvex::shared().platform().store->standard()->boolean("orvex_active"), false);
 }
 
-TEST(ConnectorTest, NoConnectionSkipsRetriesButNotTheFallback) {
-  ConnectorFixture f;
-  f.http->respond([](const HttpRequest&) {
-    return ScriptedHttpClient::failure(HttpError::Kind::noConnection);
-  });
-  f.post();
-  f.sdk->advance(0);
-  ASSERT_TRUE(f.finished);
-  EXPECT_EQ(f.http->requests().size(), 2u);
-  EXPECT_EQ(errorCode(*f.error), OrvexErrorCode::network);
+// Only a device without any network skips the retries; a refused connection or a name that did
+// not resolve may well work a second later.
+TEST(ConnectorTest, OnlyNoNetworkAtAllSkipsRetries) {
+  for (auto [kind, attempts] :
+       {std::pair{HttpError::Kind::noConnection, 2u}, std::pair{HttpError::Kind::cannotConnect, 6u},
+        std::pair{HttpError::Kind::cannotFindHost, 6u},
+        std::pair{HttpError::Kind::secureConnectionFailed, 6u}}) {
+    ConnectorFixture f;
+    f.http->respond([kind](const HttpRequest&) { return ScriptedHttpClient::failure(kind); });
+    f.post();
+    f.sdk->advance(10);
+    ASSERT_TRUE(f.finished);
+    EXPECT_EQ(f.http->requests().size(), attempts) << static_cast<int>(kind);
+    EXPECT_EQ(errorCode(*f.error), OrvexErrorCode::network);
+  }
 }
 
 TEST(ConnectorTest, UndecodableAnswersAreFailures) {

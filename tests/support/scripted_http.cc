@@ -30,13 +30,18 @@ std::vector<HttpRequest> ScriptedHttpClient::requests() const {
   return requests_;
 }
 
+void ScriptedHttpClient::setRecording(bool recording) {
+  std::lock_guard lock(mutex_);
+  recording_ = recording;
+}
+
 std::shared_ptr<HttpTask> ScriptedHttpClient::send(HttpRequest request,
                                                    std::function<void(HttpResult)> completion) {
   Handler handler;
   std::shared_ptr<Dispatcher> dispatcher;
   {
     std::lock_guard lock(mutex_);
-    requests_.push_back(request);
+    if (recording_) requests_.push_back(request);
     handler = handler_;
     dispatcher = dispatcher_.lock();
   }

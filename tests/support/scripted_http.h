@@ -21,6 +21,8 @@ class ScriptedHttpClient : public HttpClient {
   // Answers every later request; the default answers 404.
   void respond(Handler handler);
   std::vector<HttpRequest> requests() const;
+  // Off: requests are answered but not kept (long runs).
+  void setRecording(bool recording);
   // Answers every later download (kept apart from requests()); the default fails with
   // noConnection. A response below 400 is written to a temporary file.
   void respondToDownloads(Handler handler);
@@ -39,6 +41,7 @@ class ScriptedHttpClient : public HttpClient {
   std::weak_ptr<Dispatcher> dispatcher_;
   Handler handler_;
   std::vector<HttpRequest> requests_;
+  bool recording_ = true;
   Handler downloadHandler_;
   std::vector<std::string> downloads_;
   int downloadCount_ = 0;

@@ -1,6 +1,8 @@
 #include "tests/support/test_sdk.h"
 
+#include <netinet/in.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 
 #include <fstream>
 
@@ -25,6 +27,31 @@ std::string makeJwt(const std::string& payloadJson) {
     return b;
   };
   return url("{\"alg\":\"HS256\",\"typ\":\"JWT\"}") + "." + url(payloadJson) + ".c2lnbmF0dXJl";
+}
+
+int refusedPort() {
+  // Bound but never listening: the port stays taken, and every connection to it is refused.
+  static const int port = [] {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
+      return 9;  // discard: nothing listens there on a test machine either
+    return static_cast<int>(ntohs(addr.sin_port));
+  }();
+  return port;
+}
+
+OrvexDeployment loopbackDeployment() {
+  const std::string base = "http://127.0.0.1:" + std::to_string(refusedPort());
+  OrvexDeployment d;
+  d.adServerBase = base;
+  d.apiServerBase = base;
+  d.playerScriptCdnBase = base + "/cdn/player@";
+  return d;
 }
 
 TempDir::TempDir() {

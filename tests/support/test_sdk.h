@@ -35,6 +35,12 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// A loopback port nothing listens on, for the life of the process: connections are refused.
+int refusedPort();
+// Deployment values on loopback only, whose servers refuse connections: tests that want answers
+// script the transport or aim these at the local ad service.
+OrvexDeployment loopbackDeployment();
+
 // The app key the default service file holds (the local ad service must be told to accept it).
 inline constexpr const char* kTestAppKey = "eyJhbGciOiJIUzI1NiJ9.eyJwbGF0Zm9ybSI6ImlvcyJ9.sig";
 
@@ -45,7 +51,7 @@ struct TestSdkOptions {
   InterfaceStyle interfaceStyle = InterfaceStyle::light;
   // Replaces the port's HTTP client; a ScriptedHttpClient is attached to the port's dispatcher.
   std::shared_ptr<HttpClient> http;
-  OrvexDeployment deployment;
+  OrvexDeployment deployment = loopbackDeployment();
   // Real time runs the main loop on the caller's thread inside advance() and runUntil().
   headless::TimeMode time = headless::TimeMode::virtualTime;
   // The SDK's own resources; absent: the source tree's.

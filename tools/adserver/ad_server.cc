@@ -155,6 +155,37 @@ void dropConnection(const httplib::Request& req) {
   shutDownConnections(req.local_port, req.remote_port);
 }
 
+// Aborts one connection with a reset, as a crashed peer or a middlebox would: connecting a TCP
+// socket to AF_UNSPEC disconnects it at once. The descriptor stays httplib's, as above.
+void resetConnection(int localPort, int peerPort) {
+  long maxFd = sysconf(_SC_OPEN_MAX);
+  if (maxFd < 0 || maxFd > 65536) maxFd = 65536;
+  for (int fd = 0; fd < maxFd; ++fd) {
+    sockaddr_storage local{}, peer{};
+    socklen_t localLen = sizeof local, peerLen = sizeof peer;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLen) != 0) continue;
+    if (portOf(local) != localPort) continue;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLen) != 0) continue;
+    if (portOf(peer) != peerPort) continue;
+    sockaddr unspecified{};
+    unspecified.sa_family = AF_UNSPEC;
+    ::connect(fd, &unspecified, sizeof unspecified);
+    return;
+  }
+}
+
+// Every scalar turned into another JSON type (strings into numbers, numbers and booleans into
+// strings), structure kept: an answer of the right shape that a strict reader must refuse.
+void swapTypes(Json& j) {
+  if (j.is_string()) {
+    j = static_cast<int64_t>(j.get<std::string>().size());
+  } else if (j.is_number() || j.is_boolean()) {
+    j = j.dump();
+  } else if (j.is_structured()) {
+    for (auto& child : j) swapTypes(child);
+  }
+}
+
 // One input member the service insists on.
 struct InputRule {
   const char* name;
@@ -611,6 +642,10 @@ class AdServer::Impl {
       a.status = 200;
       a.body = "<html><body>Bad gateway</body></html>";
       a.contentType = "application/json";
+    } else if (fault && fault->wrongTypes && a.status == 200) {
+      Json body = Json::parse(a.body, nullptr, false);
+      if (body.is_object() && body.contains("data")) swapTypes(body["data"]);
+      a.body = body.dump();
     } else if (fault && fault->oversizeBytes > 0) {
       const std::string head = R"({"data":{"pad":")", tail = R"("}})";
       std::size_t want = static_cast<std::size_t>(fault->oversizeBytes);
@@ -621,6 +656,17 @@ class AdServer::Impl {
     }
     record(req, a);
     res.status = a.status == 0 ? 500 : a.status;
+    if (fault && fault->reset && !fault->drop) {
+      auto full = std::make_shared<std::string>(std::move(a.body));
+      res.set_content_provider(full->size(), a.contentType,
+                               [full, local = req.local_port, peer = req.remote_port](
+                                   size_t offset, size_t, httplib::DataSink& sink) {
+                                 if (offset == 0) sink.write(full->data(), full->size() / 2);
+                                 resetConnection(local, peer);
+                                 return false;
+                               });
+      return;
+    }
     if (fault && fault->truncate && !fault->drop) {
       auto full = std::make_shared<std::string>(std::move(a.body));
       res.set_content_provider(full->size(), a.contentType,

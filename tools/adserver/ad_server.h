@@ -22,14 +22,16 @@ struct RecordedRequest {
 
 // What to do instead of the normal answer on one path; all members optional.
 struct Fault {
-  int status = 0;          // answer this status with a small JSON error body
-  int delayMs = 0;         // wait before answering
-  bool drop = false;       // close the connection without an answer
-  bool truncate = false;   // Content-Length of the full body, half the body sent
-  bool malformed = false;  // a body that is not JSON
-  bool dataNull = false;   // {"data": null}
-  int oversizeBytes = 0;   // a well-formed JSON answer padded to this many bytes
-  int times = -1;          // requests it applies to; -1 = until cleared
+  int status = 0;           // answer this status with a small JSON error body
+  int delayMs = 0;          // wait before answering
+  bool drop = false;        // close the connection without an answer
+  bool truncate = false;    // Content-Length of the full body, half the body sent
+  bool reset = false;       // half the body sent, then the connection reset
+  bool malformed = false;   // a body that is not JSON
+  bool dataNull = false;    // {"data": null}
+  bool wrongTypes = false;  // the normal answer with every value of another JSON type
+  int oversizeBytes = 0;    // a well-formed JSON answer padded to this many bytes
+  int times = -1;           // requests it applies to; -1 = until cleared
 };
 
 // Request bodies above this are answered 413 Payload Too Large.

@@ -17,7 +17,7 @@
 
 namespace orvex {
 
-class OrvexSplashAdCache : public std::enable_shared_from_this<OrvexSplashAdCache> {
+class ORVEX_API OrvexSplashAdCache : public std::enable_shared_from_this<OrvexSplashAdCache> {
  public:
   static constexpr const char* kModuleName = "io.orvex.OrvexSplashAdCache";
   static constexpr double kCacheTTLSeconds = 604800;  // 7 days

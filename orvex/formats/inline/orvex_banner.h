@@ -33,7 +33,7 @@ namespace orvex {
 class BackgroundReloadManager;
 class OrvexBanner;
 
-class OrvexBannerDelegate {
+class ORVEX_API OrvexBannerDelegate {
  public:
   virtual ~OrvexBannerDelegate() = default;
   virtual void onAdReceived(OrvexBanner& banner) = 0;
@@ -44,15 +44,15 @@ class OrvexBannerDelegate {
 
 // Size classes hosts may use for their own layout; the SDK gives them no geometry.
 enum class OrvexBannerSize { H50, H80, H100 };
-std::optional<OrvexBannerSize> orvexBannerSizeFromRaw(std::string_view raw);
-std::string rawValue(OrvexBannerSize size);
+ORVEX_API std::optional<OrvexBannerSize> orvexBannerSizeFromRaw(std::string_view raw);
+ORVEX_API std::string rawValue(OrvexBannerSize size);
 
-class OrvexBanner : public std::enable_shared_from_this<OrvexBanner>,
-                    public BannerInternalAccess,
-                    public VisibilityTrackerDelegate,
-                    public VideoVisibilityTrackerDelegate,
-                    public CarouselVisibilityTrackerDelegate,
-                    public WebViewNavigationDelegate {
+class ORVEX_API OrvexBanner : public std::enable_shared_from_this<OrvexBanner>,
+                              public BannerInternalAccess,
+                              public VisibilityTrackerDelegate,
+                              public VideoVisibilityTrackerDelegate,
+                              public CarouselVisibilityTrackerDelegate,
+                              public WebViewNavigationDelegate {
  public:
   using Callback = std::function<void(OrvexBanner&)>;
   using FailureCallback = std::function<void(OrvexBanner&, OrvexErrorCode)>;

@@ -11,7 +11,7 @@
 
 namespace orvex {
 
-class OrvexBannerRepresented {
+class ORVEX_API OrvexBannerRepresented {
  public:
   explicit OrvexBannerRepresented(std::string unitId);
   OrvexBannerRepresented(std::string unitId, std::weak_ptr<OrvexBannerDelegate> delegate);

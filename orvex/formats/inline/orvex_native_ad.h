@@ -30,7 +30,7 @@ class OrvexNativeAd;
 class OrvexNativeAdView;
 class OrvexNativeAdWebViewController;
 
-class OrvexNativeAdDelegate {
+class ORVEX_API OrvexNativeAdDelegate {
  public:
   virtual ~OrvexNativeAdDelegate() = default;
   virtual void onAdReceived(OrvexNativeAd& ad) = 0;
@@ -46,7 +46,7 @@ struct OrvexNativeAdProfile {
   friend bool operator==(const OrvexNativeAdProfile&, const OrvexNativeAdProfile&) = default;
 };
 
-class OrvexNativeAd : public std::enable_shared_from_this<OrvexNativeAd>,
+class ORVEX_API OrvexNativeAd : public std::enable_shared_from_this<OrvexNativeAd>,
                       public NativeInternalAccess {
  public:
   using Callback = std::function<void(OrvexNativeAd&)>;

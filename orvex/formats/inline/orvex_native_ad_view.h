@@ -28,7 +28,7 @@ namespace orvex {
 
 class OrvexNativeAd;
 
-class OrvexNativeAdView : public std::enable_shared_from_this<OrvexNativeAdView>,
+class ORVEX_API OrvexNativeAdView : public std::enable_shared_from_this<OrvexNativeAdView>,
                           public VisibilityTrackerDelegate {
  public:
   // Called with the bound ad (none before binding) and the view that was tapped.

@@ -19,7 +19,7 @@ enum class OrvexQuestBannerFormat { feed = 0, cover = 1 };
 enum class OrvexQuestBannerFrom { home, myPage };
 std::string rawValue(OrvexQuestBannerFrom from);
 
-class OrvexQuestBanner : public OrvexBanner {
+class ORVEX_API OrvexQuestBanner : public OrvexBanner {
  public:
   // The only factory: OrvexBanner::create(unitId, contextId) is not offered here.
   static std::shared_ptr<OrvexQuestBanner> create(std::string channel,

@@ -1,0 +1,205 @@
+// A thousand ad loads in virtual time over a transport that fails at random, with the host
+// letting go of ad objects at random, often while their requests are still out. Checks that no
+// callback reaches an object the host released, and that nothing accumulates: what is alive and
+// pending after a thousand loads is what was after a hundred. A format joins by adding its flow.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <set>
+
+#include "orvex/core/orvex.h"
+#include "orvex/formats/inline/orvex_banner.h"
+#include "ports/headless/headless_user_interface.h"
+#include "ports/headless/headless_web_view.h"
+#include "ports/headless/virtual_time.h"
+#include "ports/linux/lifecycle.h"
+#include "tests/support/scripted_http.h"
+#include "tests/support/test_sdk.h"
+
+namespace orvex {
+namespace {
+
+using testing_support::queryOf;
+using testing_support::ScriptedHttpClient;
+using testing_support::TempDir;
+using testing_support::TestSdk;
+using testing_support::TestSdkOptions;
+
+struct SoakWorld {
+  TestSdk& sdk;
+  std::shared_ptr<Window> window;
+  std::mt19937& random;
+  std::set<int> held;  // ids of the ad objects the host still holds
+  int callbacks = 0;
+  int lateCallbacks = 0;
+
+  // Every host callback of every flow reports here.
+  void heard(int id) {
+    ++callbacks;
+    if (!held.contains(id)) ++lateCallbacks;
+  }
+  bool chance(double p) { return std::bernoulli_distribution(p)(random); }
+};
+
+// One format's part: make an ad object on screen whose every callback goes to world.heard(id),
+// start its load, and return what the host holds (its only strong reference). `play` acts as
+// the user on an object that may or may not have loaded.
+struct SoakFlow {
+  const char* name;
+  std::function<std::shared_ptr<void>(SoakWorld&, int id)> start;
+  std::function<void(SoakWorld&, const std::shared_ptr<void>&)> play;
+};
+
+struct BannerDelegate : OrvexBannerDelegate {
+  BannerDelegate(SoakWorld& w, int id) : world(w), id(id) {}
+  void onAdReceived(OrvexBanner&) override { world.heard(id); }
+  void onAdFailedToReceive(OrvexBanner&, OrvexErrorCode) override { world.heard(id); }
+  void onAdImpression(OrvexBanner&) override { world.heard(id); }
+  void onAdClicked(OrvexBanner&) override { world.heard(id); }
+  SoakWorld& world;
+  int id;
+};
+
+struct HeldBanner {
+  std::shared_ptr<OrvexBanner> banner;
+  std::shared_ptr<BannerDelegate> delegate;  // held by the host, as the banner holds it weakly
+};
+
+const std::vector<SoakFlow>& flows() {
+  static const std::vector<SoakFlow> all = {
+      {"banner",
+       [](SoakWorld& w, int id) -> std::shared_ptr<void> {
+         auto held = std::make_shared<HeldBanner>();
+         held->banner = OrvexBanner::create(w.chance(0.1) ? "demo-nofill" : "demo-banner", "soak");
+         held->delegate = std::make_shared<BannerDelegate>(w, id);
+         held->banner->setDelegate(held->delegate);
+         held->banner->onAdReceived = [&w, id](OrvexBanner&) { w.heard(id); };
+         held->banner->onAdFailedToReceive = [&w, id](OrvexBanner&, OrvexErrorCode) {
+           w.heard(id);
+         };
+         held->banner->onAdImpression = [&w, id](OrvexBanner&) { w.heard(id); };
+         held->banner->onAdClicked = [&w, id](OrvexBanner&) { w.heard(id); };
+         w.window->rootViewController()->view()->addSubview(held->banner->view());
+         held->banner->view()->setFrame(Rect(35, 100 + (id % 8) * 60, 320, 50));
+         held->banner->load();
+         return held;
+       },
+       [](SoakWorld& w, const std::shared_ptr<void>&) {
+         auto pages = w.sdk.port().webViews->alive();
+         if (pages.empty()) return;
+         std::uniform_int_distribution<std::size_t> pick(0, pages.size() - 1);
+         pages[pick(w.random)]->activateLink("https://advertiser.example/landing");
+       }},
+  };
+  return all;
+}
+
+// The service, failing a third of the time in every way a transport or an answer can.
+HttpResult randomAnswer(const HttpRequest& request, std::mt19937& random) {
+  static const HttpError::Kind kFailures[] = {
+      HttpError::Kind::noConnection,  HttpError::Kind::cannotFindHost,
+      HttpError::Kind::cannotConnect, HttpError::Kind::connectionLost,
+      HttpError::Kind::timedOut,      HttpError::Kind::secureConnectionFailed,
+      HttpError::Kind::tooLarge,      HttpError::Kind::badResponse};
+  const std::string query = queryOf(request);
+  switch (std::uniform_int_distribution<int>(0, 11)(random)) {
+    case 0:
+      return ScriptedHttpClient::failure(kFailures[random() % std::size(kFailures)]);
+    case 1:
+      return ScriptedHttpClient::answer(random() % 2 ? 500 : 401, R"({"errors":[]})");
+    case 2:
+      return ScriptedHttpClient::answer(200, random() % 2 ? "<html>" : R"({"data":null})");
+    case 3:
+      return ScriptedHttpClient::answer(200, R"({"data":{"requestAd":{"id":7}}})");
+    default:
+      break;
+  }
+  if (query.find("getRemoteConfig") != std::string::npos)
+    return ScriptedHttpClient::answer(200, R"({"data":{"getRemoteConfig":{"active":true}}})");
+  if (query.find("invoke(") != std::string::npos)
+    return ScriptedHttpClient::answer(200, R"({"data":{"invoke":{"message":"ok"}}})");
+  if (query.find("demo-nofill") != std::string::npos)
+    return ScriptedHttpClient::answer(200, R"({"data":{"requestAd":{"id":"","creative":""}}})");
+  return ScriptedHttpClient::answer(
+      200, R"({"data":{"requestAd":{"id":"a:b:c_tx","creative":"<a href='https://advertiser.)"
+           R"(example/landing'>ad</a>","cpId":"x:y","destinationURL":"https://advertiser.)"
+           R"(example/landing"}}})");
+}
+
+// What could pile up over a long session.
+struct Footprint {
+  std::size_t objects, webViews, pendingTasks, observers, backgroundTasks, views;
+  bool operator==(const Footprint&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Footprint& f) {
+  return out << "objects " << f.objects << ", web views " << f.webViews << ", pending tasks "
+             << f.pendingTasks << ", observers " << f.observers << ", background tasks "
+             << f.backgroundTasks << ", views " << f.views;
+}
+
+TEST(Soak, AThousandLoadsWithFaultsAndEarlyReleases) {
+  constexpr int kLoads = 1000;
+  constexpr std::size_t kMaxHeld = 6;
+  std::mt19937 random(20260101);
+  auto http = std::make_shared<ScriptedHttpClient>();
+  http->respond([&random](const HttpRequest& r) { return randomAnswer(r, random); });
+  http->setRecording(false);
+  TempDir dir;
+  TestSdkOptions options;
+  options.http = http;
+  TestSdk sdk(dir.path(), options);
+  auto& port = sdk.port();
+  SoakWorld world{sdk, port.ui->makeKeyWindowWithRootController(), random, {}};
+  Orvex::initialize(false, false);
+  sdk.advance(0);
+
+  std::map<int, std::shared_ptr<void>> held;
+  std::vector<std::weak_ptr<void>> made;
+  auto release = [&](int id) {
+    held.erase(id);
+    world.held.erase(id);
+  };
+  auto releaseAny = [&] {
+    auto it = std::next(held.begin(), random() % held.size());
+    release(it->first);
+  };
+  auto footprint = [&] {
+    // Everything let go, and long enough for every retry, fallback and post to play out.
+    while (!held.empty()) release(held.begin()->first);
+    sdk.advance(30);
+    std::size_t objects = 0;
+    for (const auto& m : made) objects += !m.expired();
+    return Footprint{objects,
+                     port.webViews->alive().size(),
+                     port.virtualTime->pendingTaskCount(),
+                     port.lifecycle->observerCount(),
+                     port.lifecycle->activeBackgroundTaskCount(),
+                     world.window->rootViewController()->view()->subviews().size()};
+  };
+
+  std::optional<Footprint> afterHundred;
+  for (int id = 0; id < kLoads; ++id) {
+    if (held.size() >= kMaxHeld) releaseAny();
+    const SoakFlow& flow = flows()[id % flows().size()];
+    world.held.insert(id);
+    held[id] = flow.start(world, id);
+    made.push_back(held[id]);
+    // Often let go before the answer is in, or between a retry and the next.
+    if (world.chance(0.2)) release(id);
+    sdk.advance(std::uniform_real_distribution<double>(0, 1.5)(random));
+    if (!held.empty() && world.chance(0.3)) flow.play(world, held.rbegin()->second);
+    if (!held.empty() && world.chance(0.3)) releaseAny();
+    if (id + 1 == 100) afterHundred = footprint();
+  }
+  const Footprint afterThousand = footprint();
+
+  EXPECT_EQ(world.lateCallbacks, 0);
+  EXPECT_GT(world.callbacks, kLoads / 2);  // the flows really ran
+  EXPECT_EQ(afterThousand.objects, 0u);
+  EXPECT_EQ(afterThousand, *afterHundred);
+}
+
+}  // namespace
+}  // namespace orvex
