@@ -1,10 +1,10 @@
 #include "examples/demo/headless_screen.h"
 
 #include "orvex/core/json.h"
-#include "ports/linux/recorded_haptics.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_view.h"
 #include "ports/headless/headless_web_view.h"
+#include "ports/linux/recorded_haptics.h"
 
 namespace demo {
 namespace {

@@ -140,9 +140,9 @@ GtkAlertController::GtkAlertController(std::weak_ptr<GtkUserInterface> ui,
                              std::move(message)),
       ui_(std::move(ui)) {}
 
-std::shared_ptr<GtkAlertController> GtkAlertController::create(
-    std::weak_ptr<GtkUserInterface> ui, std::optional<std::string> title,
-    std::optional<std::string> message) {
+std::shared_ptr<GtkAlertController> GtkAlertController::create(std::weak_ptr<GtkUserInterface> ui,
+                                                               std::optional<std::string> title,
+                                                               std::optional<std::string> message) {
   std::shared_ptr<GtkAlertController> c(
       new GtkAlertController(std::move(ui), std::move(title), std::move(message)));
   GtkView::cast(*c->view())->setViewController(c);
@@ -198,7 +198,8 @@ void GtkAlertController::buildCard() {
         button, "clicked", G_CALLBACK(+[](GtkButton* b, gpointer data) {
           auto alert = std::dynamic_pointer_cast<linux_port::AlertModel>(
               static_cast<std::weak_ptr<ViewController>*>(data)->lock());
-          if (alert) alert->choose(GPOINTER_TO_SIZE(g_object_get_data(G_OBJECT(b), "orvex-action")));
+          if (alert)
+            alert->choose(GPOINTER_TO_SIZE(g_object_get_data(G_OBJECT(b), "orvex-action")));
         }),
         new std::weak_ptr<ViewController>(*weak), release, GConnectFlags(0));
     gtk_box_append(GTK_BOX(row), button);
@@ -208,24 +209,25 @@ void GtkAlertController::buildCard() {
   // Escape and Enter, as a dialog answers them.
   GtkEventController* keys = gtk_event_controller_key_new();
   gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);
-  g_signal_connect_data(
-      keys, "key-pressed",
-      G_CALLBACK(+[](GtkEventControllerKey*, guint key, guint, GdkModifierType,
-                     gpointer data) -> gboolean {
-        auto alert = std::dynamic_pointer_cast<linux_port::AlertModel>(
-            static_cast<std::weak_ptr<ViewController>*>(data)->lock());
-        if (!alert) return FALSE;
-        const bool escape = key == GDK_KEY_Escape;
-        const bool enter = key == GDK_KEY_Return || key == GDK_KEY_KP_Enter;
-        if (!escape && !enter) return FALSE;
-        const auto wanted = escape ? AlertActionStyle::cancel : AlertActionStyle::standard;
-        auto* self = static_cast<GtkAlertController*>(alert.get());
-        for (std::size_t i = 0; i < self->actions().size(); ++i) {
-          if (self->actions()[i].style == wanted) return self->choose(i) ? TRUE : FALSE;
-        }
-        return FALSE;
-      }),
-      weak, release, GConnectFlags(0));
+  g_signal_connect_data(keys, "key-pressed",
+                        G_CALLBACK(+[](GtkEventControllerKey*, guint key, guint, GdkModifierType,
+                                       gpointer data) -> gboolean {
+                          auto alert = std::dynamic_pointer_cast<linux_port::AlertModel>(
+                              static_cast<std::weak_ptr<ViewController>*>(data)->lock());
+                          if (!alert) return FALSE;
+                          const bool escape = key == GDK_KEY_Escape;
+                          const bool enter = key == GDK_KEY_Return || key == GDK_KEY_KP_Enter;
+                          if (!escape && !enter) return FALSE;
+                          const auto wanted =
+                              escape ? AlertActionStyle::cancel : AlertActionStyle::standard;
+                          auto* self = static_cast<GtkAlertController*>(alert.get());
+                          for (std::size_t i = 0; i < self->actions().size(); ++i) {
+                            if (self->actions()[i].style == wanted)
+                              return self->choose(i) ? TRUE : FALSE;
+                          }
+                          return FALSE;
+                        }),
+                        weak, release, GConnectFlags(0));
   gtk_widget_add_controller(v->widget(), keys);
   v->setContent(card);
 }

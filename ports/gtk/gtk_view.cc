@@ -505,16 +505,16 @@ void GtkView::ensureGesture() {
                      gtk_gesture_set_state(GTK_GESTURE(g), GTK_EVENT_SEQUENCE_CLAIMED);
                    }),
                    nullptr);
-  g_signal_connect(gesture_, "released",
-                   G_CALLBACK(+[](GtkGestureClick*, int presses, double x, double y, gpointer data) {
-                     auto* self = static_cast<GtkView*>(data);
-                     // Widget coordinates; the view's own are shifted by its scroll offset.
-                     if (presses == 1) {
-                       self->runTapHandlers(
-                           Point{x + self->boundsOrigin_.x, y + self->boundsOrigin_.y});
-                     }
-                   }),
-                   this);
+  g_signal_connect(
+      gesture_, "released",
+      G_CALLBACK(+[](GtkGestureClick*, int presses, double x, double y, gpointer data) {
+        auto* self = static_cast<GtkView*>(data);
+        // Widget coordinates; the view's own are shifted by its scroll offset.
+        if (presses == 1) {
+          self->runTapHandlers(Point{x + self->boundsOrigin_.x, y + self->boundsOrigin_.y});
+        }
+      }),
+      this);
   gtk_widget_add_controller(w, GTK_EVENT_CONTROLLER(gesture_));
 }
 

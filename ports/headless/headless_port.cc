@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <atomic>
 
-#include "ports/linux/recorded_haptics.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
 #include "ports/headless/image_decoder.h"
 #include "ports/headless/virtual_time.h"
 #include "ports/linux/device.h"
 #include "ports/linux/real_time_loop.h"
+#include "ports/linux/recorded_haptics.h"
 
 namespace orvex::headless {
 namespace {

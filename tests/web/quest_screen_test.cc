@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "orvex/core/orvex.h"
-#include "ports/linux/recorded_haptics.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
+#include "ports/linux/recorded_haptics.h"
 #include "tests/support/test_sdk.h"
 
 namespace orvex {

@@ -47,7 +47,7 @@ struct OrvexNativeAdProfile {
 };
 
 class ORVEX_API OrvexNativeAd : public std::enable_shared_from_this<OrvexNativeAd>,
-                      public NativeInternalAccess {
+                                public NativeInternalAccess {
  public:
   using Callback = std::function<void(OrvexNativeAd&)>;
   using FailureCallback = std::function<void(OrvexNativeAd&, OrvexErrorCode)>;

@@ -29,7 +29,7 @@ namespace orvex {
 class OrvexNativeAd;
 
 class ORVEX_API OrvexNativeAdView : public std::enable_shared_from_this<OrvexNativeAdView>,
-                          public VisibilityTrackerDelegate {
+                                    public VisibilityTrackerDelegate {
  public:
   // Called with the bound ad (none before binding) and the view that was tapped.
   using ClickCallback = std::function<void(std::shared_ptr<OrvexNativeAd> ad, View& view)>;
