@@ -1,6 +1,7 @@
 // The desktop port: a banner's load() until its page has finished loading in WebKit, beside the
-// same on the headless port's scripted page in the same run; and the memory ten live banners
-// cost (this process, and with WebKit's web and network processes).
+// same on the headless port's scripted page in the same run; the quest screen's presentation
+// until its page finished; and the memory ten live banners cost (this process, and with WebKit's
+// web and network processes).
 #include <benchmark/benchmark.h>
 #include <gtk/gtk.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 
 #include "orvex/core/orvex_config.h"
 #include "orvex/formats/inline/orvex_banner.h"
+#include "orvex/web/quest_web_view_controller.h"
 #include "ports/gtk/gtk_main_loop.h"
 #include "ports/gtk/gtk_port.h"
 #include "ports/gtk/gtk_user_interface.h"
@@ -47,6 +49,9 @@ struct Service {
     o.bundle.resourceDirectory = dir.path() / "bundle";
     o.deployment.adServerBase = o.deployment.apiServerBase = server->baseUrl();
     o.deployment.playerScriptCdnBase = server->baseUrl() + "/cdn/player@";
+    o.deployment.questScheme = "http";
+    o.deployment.questHost = "127.0.0.1:" + std::to_string(server->port());
+    o.deployment.questDomains = {"127.0.0.1"};
   }
   testing_support::TempDir dir;
   std::unique_ptr<adserver::AdServer> server;
@@ -123,6 +128,7 @@ struct Desktop {
   std::unique_ptr<gtk::GtkPort> port;
   GtkWidget* window = nullptr;
   GtkWidget* box = nullptr;
+  std::shared_ptr<Window> adopted;
   bool ready = false;
 };
 
@@ -143,7 +149,7 @@ Desktop& desktop() {
     gtk_window_set_default_size(GTK_WINDOW(d.window), 390, 844);
     d.box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_window_set_child(GTK_WINDOW(d.window), d.box);
-    d.port->adoptWindow(GTK_WINDOW(d.window));
+    d.adopted = d.port->adoptWindow(GTK_WINDOW(d.window));
     gtk_window_present(GTK_WINDOW(d.window));
     d.ready = initialized(run);
     return d;
@@ -151,38 +157,40 @@ Desktop& desktop() {
   return d;
 }
 
+// Waits for `page` to finish its load; `seconds` from `start` to the engine's load-finished.
+bool waitForFinish(Desktop& d, gtk::GtkWebView& page, Clock::time_point start, double* seconds) {
+  struct Stamp {
+    bool finished = false;
+    Clock::time_point end;
+  } stamp;
+  const gulong id =
+      g_signal_connect(page.engineView(), "load-changed",
+                       G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+                         auto* s = static_cast<Stamp*>(data);
+                         if (event != WEBKIT_LOAD_FINISHED || s->finished) return;
+                         s->finished = true;
+                         s->end = Clock::now();
+                       }),
+                       &stamp);
+  const bool done = d.port->runUntil([&] { return stamp.finished || !page.isLoading(); }, 10);
+  if (!stamp.finished) stamp.end = Clock::now();  // finished before the stamp was connected
+  g_signal_handler_disconnect(page.engineView(), id);
+  *seconds = std::chrono::duration<double>(stamp.end - start).count();
+  return done;
+}
+
 // Loads a banner into the desktop window and waits for WebKit to finish its page.
 std::shared_ptr<OrvexBanner> loadInWindow(Desktop& d, double* seconds) {
   auto banner = OrvexBanner::create("demo-banner", "bench");
   banner->view()->setFrame(Rect(0, 0, 320, 50));
   gtk_box_append(GTK_BOX(d.box), gtk::widgetOf(*banner->view()));
-  bool finished = false;
   bool received = false;
   banner->onAdReceived = [&](OrvexBanner&) { received = true; };
   const auto start = Clock::now();
-  Clock::time_point end;
   banner->load();
   if (!d.port->runUntil([&] { return received; }, 10)) return nullptr;
   auto page = std::dynamic_pointer_cast<gtk::GtkWebView>(d.port->ui->webViews().back());
-  if (!page) return nullptr;
-  struct Stamp {
-    bool* finished;
-    Clock::time_point* end;
-  } stamp{&finished, &end};
-  const gulong id =
-      g_signal_connect(page->engineView(), "load-changed",
-                       G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
-                         auto* s = static_cast<Stamp*>(data);
-                         if (event != WEBKIT_LOAD_FINISHED || *s->finished) return;
-                         *s->finished = true;
-                         *s->end = Clock::now();
-                       }),
-                       &stamp);
-  const bool done = d.port->runUntil([&] { return finished || !page->isLoading(); }, 10);
-  if (!finished) end = Clock::now();  // finished before the stamp was connected
-  g_signal_handler_disconnect(page->engineView(), id);
-  if (!done) return nullptr;
-  *seconds = std::chrono::duration<double>(end - start).count();
+  if (!page || !waitForFinish(d, *page, start, seconds)) return nullptr;
   return banner;
 }
 
@@ -199,6 +207,39 @@ void BM_PageFinishedWebKit(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_PageFinishedWebKit)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+void BM_QuestPageFinishedWebKit(benchmark::State& state) {
+  auto& d = desktop();
+  if (!d.ready) return state.SkipWithError("no display or no local ad service");
+  auto root = d.adopted->rootViewController();
+  const std::string url = service().server->baseUrl() + "/quest/demo/?stay";
+  for (auto _ : state) {
+    const std::size_t before = d.port->ui->webViews().size();
+    const auto start = Clock::now();
+    OrvexQuestWebViewController::present(root, url);
+    std::shared_ptr<gtk::GtkWebView> page;
+    d.port->runUntil(
+        [&] {
+          auto all = d.port->ui->webViews();
+          if (all.size() > before) page = std::dynamic_pointer_cast<gtk::GtkWebView>(all.back());
+          return page != nullptr;
+        },
+        10);
+    double seconds = 0;
+    if (!page || !waitForFinish(d, *page, start, &seconds)) {
+      state.SkipWithError("the quest page never finished");
+      break;
+    }
+    state.SetIterationTime(seconds);
+    page.reset();
+    root->dismiss(false, nullptr);
+    d.port->runUntil([&] { return root->presentedViewController() == nullptr; }, 5);
+  }
+}
+BENCHMARK(BM_QuestPageFinishedWebKit)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
 
 void BM_MemoryPerBanner(benchmark::State& state) {
   auto& d = desktop();

@@ -333,7 +333,25 @@ void GtkWindowView::setRootViewController(std::shared_ptr<ViewController> contro
 
 bool GtkWindowView::isKeyWindow() const {
   GtkWindow* w = gtkWindow();
-  return w && gtk_window_is_active(w);
+  if (!w) return false;
+  if (gtk_window_is_active(w)) return true;
+  // Without a window manager (a kiosk, Xvfb) no window is ever active: the first visible one
+  // is the key window, as on a platform where an application always has one.
+  auto ui = ui_.lock();
+  if (!ui) return false;
+  for (const auto& other : ui->windows()) {
+    auto* view = dynamic_cast<const GtkWindowView*>(other.get());
+    GtkWindow* o = view ? view->gtkWindow() : nullptr;
+    if (!o) continue;
+    if (gtk_window_is_active(o)) return false;
+  }
+  for (const auto& other : ui->windows()) {
+    auto* view = dynamic_cast<const GtkWindowView*>(other.get());
+    GtkWindow* o = view ? view->gtkWindow() : nullptr;
+    if (!o) continue;
+    if (gtk_widget_get_visible(GTK_WIDGET(o))) return o == w;
+  }
+  return false;
 }
 
 void GtkWindowView::makeKeyAndVisible() {
@@ -413,7 +431,6 @@ std::shared_ptr<Window> GtkUserInterface::firstSceneKeyWindow() const {
   for (auto& w : all) {
     if (w->isKeyWindow()) return w;
   }
-  // A desktop without a window manager never activates a window: the first one stands in.
   return all.empty() ? nullptr : all.front();
 }
 
