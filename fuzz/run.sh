@@ -15,7 +15,7 @@ fi
 # Targets that keep an SDK (or a store) across runs leave memory behind by design; libFuzzer's
 # per-run leak check would scan the heap after every run. Leaks still fail them at exit.
 stateful=" ad_response remote_config service_file deep_link web_page store_file splash_cache "
-stateful+=" user_properties "
+stateful+=" user_properties quest_screen "
 # Their files are scratch: on a RAM disk when there is one.
 if [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 mkdir -p "$build/fuzz-artifacts"

@@ -10,6 +10,9 @@
 
 #include "orvex/core/orvex.h"
 #include "orvex/formats/inline/orvex_banner.h"
+#include "orvex/formats/inline/orvex_native_ad.h"
+#include "orvex/formats/inline/orvex_native_ad_view.h"
+#include "orvex/formats/inline/orvex_quest_banner.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
 #include "ports/headless/virtual_time.h"
@@ -66,6 +69,35 @@ struct HeldBanner {
   std::shared_ptr<BannerDelegate> delegate;  // held by the host, as the banner holds it weakly
 };
 
+struct NativeDelegate : OrvexNativeAdDelegate {
+  NativeDelegate(SoakWorld& w, int id) : world(w), id(id) {}
+  void onAdReceived(OrvexNativeAd& ad) override {
+    world.heard(id);
+    // Binding happens in the callback, as hosts do; the container may already be gone.
+    if (auto view = adView.lock()) view->setNativeAd(ad.shared_from_this());
+  }
+  void onAdFailedToReceive(OrvexNativeAd&, OrvexErrorCode) override { world.heard(id); }
+  void onAdImpression(OrvexNativeAd&) override { world.heard(id); }
+  void onAdClicked(OrvexNativeAd&) override { world.heard(id); }
+  SoakWorld& world;
+  int id;
+  std::weak_ptr<OrvexNativeAdView> adView;
+};
+
+struct HeldNative {
+  std::shared_ptr<OrvexNativeAd> ad;
+  std::shared_ptr<NativeDelegate> delegate;
+  std::shared_ptr<OrvexNativeAdView> adView;
+  std::shared_ptr<View> callToAction;
+};
+
+// The user's tap in the middle of `view`, wherever it is on screen.
+void tapCentre(SoakWorld& w, View& view) {
+  const Rect r = view.convertRect(view.bounds(), *w.window);
+  headless::headlessView(*w.window).tap(
+      Point{r.minX() + r.size.width / 2, r.minY() + r.size.height / 2});
+}
+
 const std::vector<SoakFlow>& flows() {
   static const std::vector<SoakFlow> all = {
       {"banner",
@@ -90,6 +122,57 @@ const std::vector<SoakFlow>& flows() {
          if (pages.empty()) return;
          std::uniform_int_distribution<std::size_t> pick(0, pages.size() - 1);
          pages[pick(w.random)]->activateLink("https://advertiser.example/landing");
+       }},
+      {"native",
+       [](SoakWorld& w, int id) -> std::shared_ptr<void> {
+         auto& ui = *w.sdk.port().ui;
+         auto held = std::make_shared<HeldNative>();
+         held->adView = OrvexNativeAdView::create();
+         auto icon = ui.makeImageView();
+         auto media = ui.makeView();
+         held->callToAction = ui.makeLabel();
+         w.window->rootViewController()->view()->addSubview(held->adView->view());
+         held->adView->view()->setFrame(Rect(0, 80 + (id % 4) * 40, 390, 300));
+         for (const auto& [view, frame] :
+              {std::pair<std::shared_ptr<View>, Rect>{icon, {10, 10, 40, 40}},
+               {media, {10, 60, 320, 180}},
+               {held->callToAction, {10, 250, 370, 40}}}) {
+           held->adView->view()->addSubview(view);
+           view->setFrame(frame);
+         }
+         held->adView->setIconView(icon);
+         held->adView->setMediaView(media);
+         held->adView->setCallToActionView(held->callToAction);
+         held->ad = OrvexNativeAd::create(w.chance(0.1) ? "demo-nofill" : "soak-native", "soak");
+         held->delegate = std::make_shared<NativeDelegate>(w, id);
+         held->delegate->adView = held->adView;
+         held->ad->setDelegate(held->delegate);
+         held->ad->load();
+         return held;
+       },
+       [](SoakWorld& w, const std::shared_ptr<void>& object) {
+         if (object) tapCentre(w, *std::static_pointer_cast<HeldNative>(object)->callToAction);
+       }},
+      {"quest banner",
+       [](SoakWorld& w, int id) -> std::shared_ptr<void> {
+         auto held = std::make_shared<HeldBanner>();
+         auto quest = OrvexQuestBanner::create("soak", OrvexQuestBannerFormat::feed);
+         quest->setFrom("home");
+         held->banner = quest;
+         held->delegate = std::make_shared<BannerDelegate>(w, id);
+         held->banner->setDelegate(held->delegate);
+         w.window->rootViewController()->view()->addSubview(quest->view());
+         quest->view()->setFrame(Rect(35, 100 + (id % 8) * 60, 320, 50));
+         quest->load();
+         return held;
+       },
+       [](SoakWorld& w, const std::shared_ptr<void>&) {
+         // A tap on a quest banner presents the quest screen; the user closes it again.
+         auto pages = w.sdk.port().webViews->alive();
+         if (!pages.empty()) pages.back()->activateLink("https://quest.orvex.example/soak");
+         w.sdk.advance(0.5);
+         auto root = w.window->rootViewController();
+         if (root->presentedViewController()) root->dismiss(false, nullptr);
        }},
   };
   return all;
@@ -121,6 +204,14 @@ HttpResult randomAnswer(const HttpRequest& request, std::mt19937& random) {
     return ScriptedHttpClient::answer(200, R"({"data":{"invoke":{"message":"ok"}}})");
   if (query.find("demo-nofill") != std::string::npos)
     return ScriptedHttpClient::answer(200, R"({"data":{"requestAd":{"id":"","creative":""}}})");
+  if (query.find("soak-native") != std::string::npos) {
+    return ScriptedHttpClient::answer(
+        200, R"({"data":{"requestAd":{"id":"a:b:c_n","cpId":"x:y","headline":"H",)"
+             R"("callToAction":"Go","icon":"https://cdn.example/icon.png",)"
+             R"("cover":"https://cdn.example/cover.png","creative":"<a href='https://)"
+             R"(advertiser.example/landing'>m</a>","destinationURL":"https://advertiser.)"
+             R"(example/landing"}}})");
+  }
   return ScriptedHttpClient::answer(
       200, R"({"data":{"requestAd":{"id":"a:b:c_tx","creative":"<a href='https://advertiser.)"
            R"(example/landing'>ad</a>","cpId":"x:y","destinationURL":"https://advertiser.)"
@@ -145,6 +236,10 @@ TEST(Soak, AThousandLoadsWithFaultsAndEarlyReleases) {
   std::mt19937 random(20260101);
   auto http = std::make_shared<ScriptedHttpClient>();
   http->respond([&random](const HttpRequest& r) { return randomAnswer(r, random); });
+  http->respondToDownloads([&random](const HttpRequest&) {
+    return random() % 3 ? ScriptedHttpClient::answer(200, "not an image")
+                        : ScriptedHttpClient::failure(HttpError::Kind::timedOut);
+  });
   http->setRecording(false);
   TempDir dir;
   TestSdkOptions options;
@@ -168,7 +263,7 @@ TEST(Soak, AThousandLoadsWithFaultsAndEarlyReleases) {
   auto footprint = [&] {
     // Everything let go, and long enough for every retry, fallback and post to play out.
     while (!held.empty()) release(held.begin()->first);
-    sdk.advance(30);
+    sdk.advance(120);
     std::size_t objects = 0;
     for (const auto& m : made) objects += !m.expired();
     return Footprint{objects,
@@ -189,7 +284,10 @@ TEST(Soak, AThousandLoadsWithFaultsAndEarlyReleases) {
     // Often let go before the answer is in, or between a retry and the next.
     if (world.chance(0.2)) release(id);
     sdk.advance(std::uniform_real_distribution<double>(0, 1.5)(random));
-    if (!held.empty() && world.chance(0.3)) flow.play(world, held.rbegin()->second);
+    if (!held.empty() && world.chance(0.3)) {
+      const auto& [newest, object] = *held.rbegin();  // played by the flow that made it
+      flows()[newest % flows().size()].play(world, object);
+    }
     if (!held.empty() && world.chance(0.3)) releaseAny();
     if (id + 1 == 100) afterHundred = footprint();
   }

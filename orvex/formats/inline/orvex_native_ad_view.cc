@@ -56,6 +56,7 @@ OrvexNativeAdView::~OrvexNativeAdView() {
     for (auto& slot : slots) slot = {};
     body.reset();
     media.reset();
+    if (container) container->removeFromSuperview();
     container.reset();
   };
   const auto& dispatcher = platform().dispatcher;

@@ -11,8 +11,9 @@
 // container's content counts, a tap on its empty area does not.
 //
 // Ownership: the host owns this object and places view() in its hierarchy; the container holds the
-// bound ad and the registered views; every tap handler and image load holds it weakly. Main
-// thread only.
+// bound ad and the registered views; every tap handler and image load holds it weakly. Releasing
+// it takes view() out of the hierarchy, as releasing a banner does, so a released card leaves no
+// empty container behind. Main thread only.
 
 #include <array>
 #include <functional>
