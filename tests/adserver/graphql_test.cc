@@ -27,8 +27,7 @@ TEST(GraphqlParse, OperationFieldArgumentsAndNestedSelection) {
   const Value* input = f.argument("input");
   ASSERT_NE(input, nullptr);
   ASSERT_EQ(input->kind, Kind::kObject);
-  EXPECT_EQ(input->find("uid")->text, "u1");
-  EXPECT_EQ(input->find("unit")->text, "demo-banner");
+  EXPECT_EQ(input->find("uid")->text + " " + input->find("unit")->text, "u1 demo-banner");
   const Value* size = input->find("size");
   ASSERT_EQ(size->kind, Kind::kObject);
   EXPECT_EQ(size->find("h")->kind, Kind::kFloat);
@@ -72,7 +71,7 @@ TEST(GraphqlParse, ShorthandMutationAliasesCommentsAndCommas) {
   EXPECT_EQ(f.argument("input")->find("time")->intValue, -3);
 }
 
-TEST(GraphqlParse, StringEscapes) {
+TEST(GraphqlParse, StringEscapesAndNumbers) {
   auto doc = parse(R"({ f(s: "q\"b\\s\/n\nt\tu\u00e9\u20AC\uD83D\uDE00") })");
   ASSERT_TRUE(doc);
   EXPECT_EQ(doc->selection[0].argument("s")->text,
@@ -82,55 +81,27 @@ TEST(GraphqlParse, StringEscapes) {
   auto meta = parse(R"({ f(m: "{\"platform\":\"ios\",\"w\":390}") })");
   ASSERT_TRUE(meta);
   EXPECT_EQ(meta->selection[0].argument("m")->text, R"({"platform":"ios","w":390})");
-}
 
-TEST(GraphqlParse, NumbersAndTheirErrors) {
-  auto doc = parse("{ f(a: 0, b: -0.5, c: 1e3, d: 2.5E-2) }");
-  ASSERT_TRUE(doc);
-  const Field& f = doc->selection[0];
+  auto numbers = parse("{ f(a: 0, b: -0.5, c: 1e3, d: 2.5E-2) }");
+  ASSERT_TRUE(numbers);
+  const Field& f = numbers->selection[0];
   EXPECT_EQ(f.argument("a")->kind, Kind::kInt);
   EXPECT_DOUBLE_EQ(f.argument("b")->floatValue, -0.5);
   EXPECT_EQ(f.argument("c")->kind, Kind::kFloat);
   EXPECT_DOUBLE_EQ(f.argument("d")->floatValue, 0.025);
-
-  for (const char* bad : {"{ f(a: 01) }", "{ f(a: 1.) }", "{ f(a: .5) }", "{ f(a: 1e) }",
-                          "{ f(a: 12abc) }", "{ f(a: -) }", "{ f(a: 99999999999999999999) }"}) {
-    std::string error;
-    EXPECT_FALSE(parse(bad, &error)) << bad;
-    EXPECT_FALSE(error.empty()) << bad;
-  }
 }
 
 TEST(GraphqlParse, RejectsMalformedDocuments) {
-  for (const char* bad : {
-           "",
-           "   ",
-           "query",
-           "query Q",
-           "query Q {",
-           "query Q { }",
-           "query Q { a } extra",
-           "query Q { a } { b }",
-           "subscribe { a }",
-           "{ a(x: ) }",
-           "{ a() }",
-           "{ a(x: 1 }",
-           "{ a(x: {y: 1) }",
-           "{ a(x: [1, 2) }",
-           "{ a(x: {y: 1, y: 2}) }",
-           "{ a(x: \"unterminated) }",
-           "{ a(x: \"line\nbreak\") }",
-           "{ a(x: \"\\q\") }",
-           "{ a(x: \"\\u12\") }",
-           "{ a(x: \"\\uD83D\") }",
-           "{ a(x: \"\"\"block\"\"\") }",
-           "{ a(x: $var) }",
-           "query Q($v: Int) { a }",
-           "{ ...Frag }",
-           "{ a. }",
-           "{ a ? }",
-           "{ 1a }",
-       }) {
+  for (const char* bad :
+       {"", "   ", "query", "query Q", "query Q {", "query Q { }", "query Q { a } extra",
+        "query Q { a } { b }", "subscribe { a }", "{ a(x: ) }", "{ a() }", "{ a(x: 1 }",
+        "{ a(x: {y: 1) }", "{ a(x: [1, 2) }", "{ a(x: {y: 1, y: 2}) }", "{ a(x: \"unterminated) }",
+        "{ a(x: \"line\nbreak\") }", "{ a(x: \"\\q\") }", "{ a(x: \"\\u12\") }",
+        "{ a(x: \"\\uD83D\") }", "{ a(x: \"\"\"block\"\"\") }", "{ a(x: $var) }",
+        "query Q($v: Int) { a }", "{ ...Frag }", "{ a. }", "{ a ? }", "{ 1a }",
+        // Numbers of no valid form, or too large.
+        "{ f(a: 01) }", "{ f(a: 1.) }", "{ f(a: .5) }", "{ f(a: 1e) }", "{ f(a: 12abc) }",
+        "{ f(a: -) }", "{ f(a: 99999999999999999999) }"}) {
     std::string error;
     EXPECT_FALSE(parse(bad, &error)) << "accepted: " << bad;
     EXPECT_FALSE(error.empty()) << bad;

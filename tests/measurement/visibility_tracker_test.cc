@@ -46,6 +46,15 @@ class Screen : public ::testing::Test {
     ad_->setFrame(Rect(35, 0, 320, 100));
   }
   void advance(double s) { sdk_.advance(s); }
+  // A tracker of the ad reporting to `delegate`, started unless asked otherwise.
+  template <typename Tracker, typename Delegate>
+  std::shared_ptr<Tracker> track(std::shared_ptr<Delegate> delegate, bool start = true) {
+    auto tracker = Tracker::create();
+    tracker->setView(ad_);
+    tracker->setDelegate(delegate);
+    if (start) tracker->start();
+    return tracker;
+  }
 
   TempDir dir_;
   TestSdk sdk_;
@@ -57,10 +66,7 @@ class Screen : public ::testing::Test {
 
 TEST_F(Screen, ImpressionComesOnTheThirdTickOnlyOnceAndAFailingSampleResets) {
   auto delegate = std::make_shared<Impressions>();
-  auto tracker = VisibilityTracker::create();
-  tracker->setView(ad_);
-  tracker->setDelegate(delegate);
-  tracker->start();
+  auto tracker = track<VisibilityTracker>(delegate);
   advance(0.5);
   EXPECT_EQ(delegate->count, 0);
   EXPECT_EQ(tracker->countVisible(), 2);
@@ -154,20 +160,14 @@ TEST_F(Screen, VanishedViewStopsSilentlyAndVanishedDelegateStillStops) {
 
   // Released by its owner, a sampling tracker just ends.
   auto owned = std::make_shared<Impressions>();
-  auto shortLived = VisibilityTracker::create();
-  shortLived->setView(ad_);
-  shortLived->setDelegate(owned);
-  shortLived->start();
-  shortLived.reset();
+  track<VisibilityTracker>(owned).reset();
   advance(1);
   EXPECT_EQ(owned->count, 0);
 }
 
 TEST_F(Screen, VideoTrackerReportsEachCrossingOfHalfVisible) {
   auto delegate = std::make_shared<Transitions>();
-  auto tracker = VideoVisibilityTracker::create();
-  tracker->setView(ad_);
-  tracker->setDelegate(delegate);
+  auto tracker = track<VideoVisibilityTracker>(delegate, /*start=*/false);
   // Exactly half inside the window counts as visible.
   feed_->setFrame(Rect(0, 794, 390, 600));
   tracker->start();
@@ -202,10 +202,7 @@ TEST_F(Screen, VideoTrackerReportsEachCrossingOfHalfVisible) {
 
 TEST_F(Screen, CarouselTrackerReportsHiddenOnEveryStartAndStop) {
   auto delegate = std::make_shared<Transitions>();
-  auto tracker = CarouselVisibilityTracker::create();
-  tracker->setView(ad_);
-  tracker->setDelegate(delegate);
-  tracker->start();
+  auto tracker = track<CarouselVisibilityTracker>(delegate);
   tracker->stop();
   tracker->stop();
   EXPECT_EQ(delegate->events, (std::vector<bool>{false, false, false}));

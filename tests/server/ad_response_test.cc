@@ -22,130 +22,84 @@ constexpr const char* kFullAd = R"({
   "browserTarget": 1, "limit": 5, "unknownKey": [1, 2]
 })";
 
-std::optional<AdRes> decodeText(std::string_view text, std::string* error = nullptr) {
+std::optional<AdRes> decodeText(std::string_view text) {
   auto v = json::parse(text);
   if (!v) return std::nullopt;
-  return decodeAdRes(*v, error);
+  return decodeAdRes(*v);
 }
 
-// Replaces (or adds) one member of the full ad and decodes the result.
-std::optional<AdRes> withMember(const std::string& key, const Value& member,
-                                std::string* error = nullptr) {
+// The full ad with `members` (JSON object members) replacing or adding its own, decoded.
+std::optional<AdRes> withMembers(const std::string& members, std::string* error = nullptr) {
   auto v = json::parse(kFullAd);
-  (*v->asDict())[key] = member;
+  const auto added = json::parse("{" + members + "}");
+  for (const auto& [key, member] : *added->asDict()) (*v->asDict())[key] = member;
   return decodeAdRes(*v, error);
 }
-
-TEST(AdResDecodeTest, FullRecord) {
-  auto ad = decodeText(kFullAd);
-  ASSERT_TRUE(ad);
-  EXPECT_EQ(ad->id, "tx:1:cr_9");
-  EXPECT_EQ(ad->format, 4);
-  EXPECT_EQ(ad->campaignStartTime, 1700000000000.0);
-  EXPECT_EQ(ad->campaignEndTime, 1800000000000.5);
-  EXPECT_EQ(ad->cover, "https://a/c.png");
-  ASSERT_TRUE(ad->profile);
-  EXPECT_EQ(ad->profile->link, "K");
-  ASSERT_TRUE(ad->extra);
-  ASSERT_EQ(ad->extra->size(), 2u);
-  EXPECT_EQ((*ad->extra)[0].text, "t1");
-  EXPECT_FALSE((*ad->extra)[1].id);
-  EXPECT_EQ(ad->creativeSize, (CreativeSize{320, 50.5}));
-  ASSERT_TRUE(ad->popupOptions);
-  EXPECT_EQ(ad->popupOptions->type, AdUnitPopupFormat::CENTER);
-  EXPECT_EQ(ad->popupOptions->templateKind, AdUnitPopupTemplate::HIDE_FOR_TODAY);
-  EXPECT_EQ(ad->popupOptions->closeButtonPosition, PopupCloseButtonPosition::OUTSIDE_BOTTOM_RIGHT);
-  EXPECT_FALSE(ad->popupOptions->useHideForToday);
-  EXPECT_TRUE(ad->popupOptions->useHideThisAdForToday);
-  EXPECT_EQ(ad->popupOptions->backgroundDimOpacity, 40);
-  EXPECT_EQ(ad->browserTarget, BrowserTarget::INTERNAL);
-  EXPECT_EQ(ad->limit, 5);
-}
-
-TEST(AdResDecodeTest, IdOnlyAndNullMembersAreAbsent) {
-  auto ad = decodeText(R"({"id": "x", "creative": null, "popupOptions": null})");
-  ASSERT_TRUE(ad);
-  AdRes expected;
-  expected.id = "x";
-  EXPECT_EQ(*ad, expected);
-}
-
-TEST(AdResDecodeTest, IdMissingOrNotTextFails) {
-  EXPECT_FALSE(decodeText(R"({"format": 1})"));
-  EXPECT_FALSE(decodeText(R"({"id": null})"));
-  EXPECT_FALSE(decodeText(R"({"id": 5})"));
-  EXPECT_FALSE(decodeText(R"(["id"])"));
-}
-
-TEST(AdResDecodeTest, WrongTypesFailTheWholeAnswer) {
+std::string errorOf(const std::string& members) {
   std::string error;
-  EXPECT_FALSE(withMember("headline", Value(3), &error));
-  EXPECT_NE(error.find("headline"), std::string::npos);
-  EXPECT_FALSE(withMember("portrait", Value(1)));
-  EXPECT_FALSE(withMember("format", Value(1.5)));
-  EXPECT_FALSE(withMember("splashCloseTime", Value("3")));
-  EXPECT_FALSE(withMember("extra", Value(ValueDict{})));
-  error.clear();
-  EXPECT_FALSE(withMember("profile", Value(ValueDict{{"link", Value(true)}}), &error));
-  EXPECT_EQ(error, "profile.link: expected a string");
-  EXPECT_FALSE(withMember("extra", Value(ValueArray{Value(ValueDict{{"text", Value(1)}})})));
-  EXPECT_FALSE(withMember("popupOptions", Value(ValueDict{{"useDimTapToClose", Value("no")}})));
-  // A whole real names an integer exactly.
-  auto ad = withMember("limit", Value(7.0));
-  ASSERT_TRUE(ad);
-  EXPECT_EQ(ad->limit, 7);
+  return withMembers(members, &error) ? "decoded" : error;
+}
+std::optional<PopupOptions> popupFrom(const std::string& options) {
+  return withMembers(R"("popupOptions": )" + options).value_or(AdRes{}).popupOptions;
+}
+PopupOptions popup(AdUnitPopupFormat type, AdUnitPopupTemplate kind, PopupCloseButtonPosition close,
+                   bool hideForToday, bool hideThisAdForToday, bool dimTapToClose, int opacity) {
+  return {type, kind, close, hideForToday, hideThisAdForToday, dimTapToClose, opacity};
 }
 
-TEST(AdResDecodeTest, CreativeSizeNeedsBothMembers) {
-  EXPECT_FALSE(withMember("creativeSize", Value(ValueDict{{"w", Value(1)}})));
-  EXPECT_FALSE(withMember("creativeSize", Value(ValueDict{{"w", Value(1)}, {"h", nullptr}})));
-}
+TEST(AdResDecodeTest, FullRecordDecodesEveryMemberAndRoundTrips) {
+  AdRes e;
+  e.id = "tx:1:cr_9", e.format = 4, e.creative = "<div></div>", e.asset = "https://a/x.mp4";
+  e.splashCloseTime = 3.5, e.cpId = "c:7", e.campaignStartTime = 1700000000000.0;
+  e.campaignEndTime = 1800000000000.5, e.advertiser = "Acme", e.icon = "https://a/i.png";
+  e.cover = "https://a/c.png", e.advertiserURL = "https://acme", e.headline = "H", e.body = "B";
+  e.callToAction = "Go", e.destinationURL = "https://land", e.accountTag = "at";
+  e.creativeTag = "ct", e.profile = AdProfile{"L", "N", "K"};
+  e.extra = std::vector<AdExtra>{{"e1", "t1"}, {}}, e.portrait = true, e.resAt = 12.0;
+  e.creativeSize = CreativeSize{320, 50.5}, e.browserTarget = BrowserTarget::INTERNAL, e.limit = 5;
+  e.popupOptions = popup(AdUnitPopupFormat::CENTER, AdUnitPopupTemplate::HIDE_FOR_TODAY,
+                         PopupCloseButtonPosition::OUTSIDE_BOTTOM_RIGHT, false, true, false, 40);
+  EXPECT_EQ(decodeText(kFullAd), e);
 
-TEST(AdResDecodeTest, UnknownEnumRawValuesFail) {
-  std::string error;
-  EXPECT_FALSE(
-      withMember("popupOptions", Value(ValueDict{{"closeButtonPosition", Value(7)}}), &error));
-  EXPECT_EQ(error, "popupOptions.closeButtonPosition: expected a known raw value");
-  EXPECT_FALSE(withMember("popupOptions", Value(ValueDict{{"template", Value("Performance")}})));
-  EXPECT_FALSE(withMember("popupOptions", Value(ValueDict{{"type", Value(2)}})));
-  EXPECT_FALSE(withMember("browserTarget", Value(2)));
-  EXPECT_FALSE(withMember("browserTarget", Value("0")));
-}
-
-TEST(AdResDecodeTest, PopupOptionsDefaults) {
-  auto ad = withMember("popupOptions", Value(ValueDict{}));
-  ASSERT_TRUE(ad && ad->popupOptions);
-  const PopupOptions& o = *ad->popupOptions;
-  EXPECT_EQ(o.type, AdUnitPopupFormat::BOTTOM);
-  EXPECT_EQ(o.templateKind, AdUnitPopupTemplate::PERFORMANCE);
-  EXPECT_EQ(o.closeButtonPosition, PopupCloseButtonPosition::DEFAULT);
-  EXPECT_TRUE(o.useHideForToday);
-  EXPECT_FALSE(o.useHideThisAdForToday);
-  EXPECT_TRUE(o.useDimTapToClose);
-  EXPECT_EQ(o.backgroundDimOpacity, 80);
-  ad = withMember("popupOptions", Value(ValueDict{{"useHideForToday", nullptr},
-                                                  {"backgroundDimOpacity", Value(0)}}));
-  ASSERT_TRUE(ad && ad->popupOptions);
-  EXPECT_TRUE(ad->popupOptions->useHideForToday);
-  EXPECT_EQ(ad->popupOptions->backgroundDimOpacity, 0);
-}
-
-TEST(AdResEncodeTest, RoundTripKeepsEveryMember) {
-  auto ad = decodeText(kFullAd);
-  ASSERT_TRUE(ad);
-  Value encoded = encodeAdRes(*ad);
+  const Value encoded = encodeAdRes(e);
   EXPECT_FALSE(encoded.find("unknownKey"));
   ASSERT_TRUE(encoded.find("popupOptions"));
   EXPECT_EQ(*encoded.find("popupOptions")->find("template")->asString(), "hideForToday");
-  auto again = decodeAdRes(*json::parse(json::write(encoded)));
-  ASSERT_TRUE(again);
-  EXPECT_EQ(*again, *ad);
+  EXPECT_EQ(decodeAdRes(*json::parse(json::write(encoded))), e);
 }
 
-TEST(AdResEncodeTest, DefaultedPopupOptionsAreWrittenOut) {
-  auto ad = decodeText(R"({"id": "x", "popupOptions": {}})");
-  ASSERT_TRUE(ad);
-  const Value encoded = encodeAdRes(*ad);
+TEST(AdResDecodeTest, IdOnlyAndNullMembersAreAbsentAndTheIdIsRequired) {
+  AdRes idOnly;
+  idOnly.id = "x";
+  EXPECT_EQ(decodeText(R"({"id": "x", "creative": null, "popupOptions": null})"), idOnly);
+  for (const char* bad : {R"({"format": 1})", R"({"id": null})", R"({"id": 5})", R"(["id"])"})
+    EXPECT_FALSE(decodeText(bad)) << bad;
+}
+
+TEST(AdResDecodeTest, WrongTypesAndUnknownRawValuesFailTheWholeAnswer) {
+  for (const char* bad :
+       {R"("portrait": 1)", R"("format": 1.5)", R"("splashCloseTime": "3")", R"("extra": {})",
+        R"("extra": [{"text": 1}])", R"("popupOptions": {"useDimTapToClose": "no"})",
+        R"("popupOptions": {"template": "Performance"})", R"("popupOptions": {"type": 2})",
+        R"("browserTarget": 2)", R"("browserTarget": "0")", R"("creativeSize": {"w": 1})",
+        R"("creativeSize": {"w": 1, "h": null})"})
+    EXPECT_FALSE(withMembers(bad)) << bad;
+  EXPECT_NE(errorOf(R"("headline": 3)").find("headline"), std::string::npos);
+  EXPECT_EQ(errorOf(R"("profile": {"link": true})"), "profile.link: expected a string");
+  EXPECT_EQ(errorOf(R"("popupOptions": {"closeButtonPosition": 7})"),
+            "popupOptions.closeButtonPosition: expected a known raw value");
+  // A whole real names an integer exactly.
+  EXPECT_EQ(withMembers(R"("limit": 7.0)").value_or(AdRes{}).limit, 7);
+}
+
+TEST(AdResDecodeTest, PopupOptionsDefaultWhereAbsentOrNullAndAreWrittenOut) {
+  EXPECT_EQ(popupFrom("{}"), popup(AdUnitPopupFormat::BOTTOM, AdUnitPopupTemplate::PERFORMANCE,
+                                   PopupCloseButtonPosition::DEFAULT, true, false, true, 80));
+  EXPECT_EQ(popupFrom(R"({"useHideForToday": null, "backgroundDimOpacity": 0})"),
+            popup(AdUnitPopupFormat::BOTTOM, AdUnitPopupTemplate::PERFORMANCE,
+                  PopupCloseButtonPosition::DEFAULT, true, false, true, 0));
+
+  const Value encoded = encodeAdRes(*decodeText(R"({"id": "x", "popupOptions": {}})"));
   const Value* o = encoded.find("popupOptions");
   ASSERT_TRUE(o && o->asDict());
   EXPECT_EQ(o->asDict()->size(), 7u);
@@ -169,9 +123,9 @@ TEST(EnvelopeDecodeTest, RequestAdAndRequestAds) {
   std::string error;
   EXPECT_FALSE(decodeAdReq(R"({"data": null})", &error));
   EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(decodeAdReq(R"({"data": {}})"));
-  EXPECT_FALSE(decodeAdReq(R"({"data": {"requestAd": {"id": "a", "limit": "x"}}})"));
-  EXPECT_FALSE(decodeAdReq("not json"));
+  for (const char* bad :
+       {R"({"data": {}})", R"({"data": {"requestAd": {"id": "a", "limit": "x"}}})", "not json"})
+    EXPECT_FALSE(decodeAdReq(bad)) << bad;
 
   auto many = decodeAdReqs(R"({"data": {"requestAds": [{"id": "a"}, {"id": "b"}]}})");
   ASSERT_TRUE(many);
@@ -191,23 +145,20 @@ TEST(EnvelopeDecodeTest, RemoteConfig) {
   const RemoteConfigRes& c = *r->data.getRemoteConfig;
   EXPECT_EQ(c.active, false);
   EXPECT_EQ(c.resAt, 1.7e12);
-  ASSERT_TRUE(c.backfills);
-  EXPECT_EQ(c.backfills->at("alpha").at("unitA"), "extA");
-  EXPECT_TRUE(c.backfills->at("beta").empty());
+  EXPECT_EQ(c.backfills, (std::map<std::string, std::map<std::string, std::string>>{
+                             {"alpha", {{"unitA", "extA"}}}, {"beta", {}}}));
 
   auto onlyActive = decodeRemoteConfigReq(R"({"data": {"getRemoteConfig": {"active": false}}})");
   ASSERT_TRUE(onlyActive && onlyActive->data.getRemoteConfig);
   EXPECT_FALSE(onlyActive->data.getRemoteConfig->displayTag);
-
   auto absent = decodeRemoteConfigReq(R"({"data": {"getRemoteConfig": null}})");
   ASSERT_TRUE(absent);
   EXPECT_FALSE(absent->data.getRemoteConfig);
-
-  EXPECT_FALSE(decodeRemoteConfigReq(R"({"data": {"getRemoteConfig": {"active": "no"}}})"));
-  EXPECT_FALSE(decodeRemoteConfigReq(
-      R"({"data": {"getRemoteConfig": {"backfills": {"alpha": {"u": 1}}}}})"));
-  EXPECT_FALSE(decodeRemoteConfigReq(R"({"data": {"getRemoteConfig": {"backfills": []}}})"));
-  EXPECT_FALSE(decodeRemoteConfigReq(R"({"data": null})"));
+  for (const char* bad :
+       {R"({"data": {"getRemoteConfig": {"active": "no"}}})",
+        R"({"data": {"getRemoteConfig": {"backfills": {"alpha": {"u": 1}}}}})",
+        R"({"data": {"getRemoteConfig": {"backfills": []}}})", R"({"data": null})"})
+    EXPECT_FALSE(decodeRemoteConfigReq(bad)) << bad;
 }
 
 TEST(EnvelopeDecodeTest, Invoke) {

@@ -1,5 +1,6 @@
 #include "orvex/server/orvex_api.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "orvex/core/crypto.h"
@@ -14,7 +15,9 @@
 namespace orvex {
 namespace {
 
-using testing_support::headerOf;
+using testing::AllOf;
+using testing::ElementsAre;
+using testing::HasSubstr;
 using testing_support::queryOf;
 using testing_support::ScriptedHttpClient;
 using testing_support::TempDir;
@@ -24,11 +27,13 @@ using testing_support::TestSdkOptions;
 const char* kAd = R"({"data":{"requestAd":{"id":"a:b:c_tx1","creative":"<p>hi</p>"}}})";
 
 struct ApiFixture {
+  TestSdkOptions options() {
+    TestSdkOptions o;
+    o.http = http;
+    o.preferredLanguages = {"ko-KR"};
+    return o;
+  }
   ApiFixture() {
-    TestSdkOptions options;
-    options.http = http;
-    options.preferredLanguages = {"ko-KR"};
-    sdk.emplace(dir.path(), options);
     http->respond([this](const HttpRequest& r) {
       std::string q = queryOf(r);
       if (q.find("getRemoteConfig") != std::string::npos)
@@ -46,122 +51,107 @@ struct ApiFixture {
   }
   OrvexAPI& api() { return Orvex::shared().api(); }
   KeyValueStore& defaults() { return *Orvex::shared().platform().store->standard(); }
+  void initialize(bool production = false) {
+    Orvex::initialize(production, false);
+    sdk.advance(0);
+  }
+  // Refusals land at once, answers once time advances.
+  void requestAd(const std::string& unit, const std::string& context = "") {
+    ad.reset(), error.reset();
+    api().requestAd(unit, context, [this](auto a, auto e) { ad = a, error = e; });
+  }
 
   TempDir dir;
   std::shared_ptr<ScriptedHttpClient> http = std::make_shared<ScriptedHttpClient>();
   std::string adAnswer = kAd;
   std::string remoteConfigAnswer = R"({"data":{"getRemoteConfig":{"active":true}}})";
-  std::optional<TestSdk> sdk;
+  TestSdk sdk{dir.path(), options()};
+  std::optional<AdRes> ad;
+  std::optional<ServerError> error;
 };
 
-TEST(OrvexApiTest, GateRefusesBeforeSending) {
+TEST(OrvexApiTest, GateRefusesBeforeSendingAndTheServersSwitchCountsInProductionOnly) {
+  {
+    ApiFixture f;
+    f.requestAd("u1", "c1");
+    ASSERT_TRUE(f.error);
+    EXPECT_EQ(errorCode(*f.error), OrvexErrorCode::initialize);
+    f.initialize(/*production=*/true);
+    Orvex::shared().config().setActive(false);
+    f.api().requestAds("u1", [&](auto, auto e) { f.error = e; });
+    EXPECT_EQ(errorCode(*f.error), OrvexErrorCode::adInactive);
+    // Test units are served even when the app is switched off.
+    f.requestAd("x_PUBLIC_TEST_UNIT_ID_y");
+    f.sdk.advance(0);
+    EXPECT_TRUE(f.ad && !f.error);
+  }
   ApiFixture f;
-  std::optional<ServerError> error;
-  f.api().requestAd("u1", "c1", [&](auto, auto e) { error = e; });
-  ASSERT_TRUE(error);
-  EXPECT_EQ(errorCode(*error), OrvexErrorCode::initialize);
-
-  Orvex::initialize(true, false);
-  f.sdk->advance(0);
+  f.initialize();
   Orvex::shared().config().setActive(false);
-  error.reset();
-  f.api().requestAds("u1", [&](auto, auto e) { error = e; });
-  ASSERT_TRUE(error);
-  EXPECT_EQ(errorCode(*error), OrvexErrorCode::adInactive);
-  // Test units are served even when the app is switched off.
-  bool served = false;
-  f.api().requestAd("x_PUBLIC_TEST_UNIT_ID_y", "", [&](auto ad, auto e) { served = ad && !e; });
-  f.sdk->advance(0);
-  EXPECT_TRUE(served);
-}
-
-TEST(OrvexApiTest, OutsideProductionTheServersSwitchIsIgnored) {
-  ApiFixture f;
-  Orvex::initialize(false, false);
-  f.sdk->advance(0);
-  Orvex::shared().config().setActive(false);
-  bool served = false;
-  f.api().requestAd("u1", "", [&](auto ad, auto e) { served = ad && !e; });
-  f.sdk->advance(0);
-  EXPECT_TRUE(served);
+  f.requestAd("u1");
+  f.sdk.advance(0);
+  EXPECT_TRUE(f.ad && !f.error);
 }
 
 TEST(OrvexApiTest, NotTargetCountryRefusesEverything) {
   ApiFixture f;
   Orvex::initialize(false, false, std::vector<std::string>{"US"});
-  std::optional<ServerError> error;
-  f.api().requestAd("u1", "", [&](auto, auto e) { error = e; });
-  EXPECT_EQ(errorCode(*error), OrvexErrorCode::notTargetCountry);
+  f.requestAd("u1");
+  EXPECT_EQ(errorCode(*f.error), OrvexErrorCode::notTargetCountry);
   f.api().reportMetric(OrvexMetricCode::adImpr, "t1", "u1");
-  f.sdk->advance(1);
+  f.sdk.advance(1);
   EXPECT_TRUE(f.http->requests().empty());
 }
 
-TEST(OrvexApiTest, RequestAdDecodesTheAnswerAndSendsTheFacts) {
+TEST(OrvexApiTest, RequestAdSendsTheFactsAndDecodesStrictly) {
   ApiFixture f;
-  Orvex::initialize(false, false);
-  f.sdk->advance(0);
-  std::optional<AdRes> ad;
-  f.api().requestAd("unit\"1", "ctx", [&](auto a, auto) { ad = a; });
-  f.sdk->advance(0);
-  ASSERT_TRUE(ad);
-  EXPECT_EQ(ad->id, "a:b:c_tx1");
-  auto q = f.queries("requestAd(");
-  ASSERT_EQ(q.size(), 1u);
-  EXPECT_NE(q[0].find("unit: \"unit\\\"1\""), std::string::npos);
-  EXPECT_NE(q[0].find("lcl: \"ko_KR\""), std::string::npos);
-  EXPECT_NE(q[0].find("size: {h: 844.0, w: 390.0}"), std::string::npos);
-  EXPECT_NE(q[0].find("contextId: \"ctx\""), std::string::npos);
-  EXPECT_NE(q[0].find("theme: \"light\""), std::string::npos);
-  EXPECT_NE(
-      q[0].find("reqAt: " + std::to_string(unixMillis(Orvex::shared().platform().clock->now()))),
-      std::string::npos);
-}
+  f.initialize();
+  f.requestAd("unit\"1", "ctx");
+  f.sdk.advance(0);
+  ASSERT_TRUE(f.ad);
+  EXPECT_EQ(f.ad->id, "a:b:c_tx1");
+  const auto now = unixMillis(Orvex::shared().platform().clock->now());
+  EXPECT_THAT(f.queries("requestAd("),
+              ElementsAre(AllOf(HasSubstr("unit: \"unit\\\"1\""), HasSubstr("lcl: \"ko_KR\""),
+                                HasSubstr("size: {h: 844.0, w: 390.0}"),
+                                HasSubstr("contextId: \"ctx\""), HasSubstr("theme: \"light\""),
+                                HasSubstr("reqAt: " + std::to_string(now)))));
 
-TEST(OrvexApiTest, StrictDecodingFailsTheWholeAnswer) {
-  ApiFixture f;
+  // One mistyped member fails the whole answer.
   f.adAnswer = R"({"data":{"requestAd":{"id":7}}})";
-  Orvex::initialize(false, false);
-  std::optional<ServerError> error;
-  f.api().requestAd("u1", "", [&](auto, auto e) { error = e; });
-  f.sdk->advance(10);
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->kind, ServerError::Kind::decoding);
-  EXPECT_EQ(errorCode(*error), OrvexErrorCode::network);
+  f.requestAd("u1");
+  f.sdk.advance(10);
+  ASSERT_TRUE(f.error);
+  EXPECT_EQ(f.error->kind, ServerError::Kind::decoding);
+  EXPECT_EQ(errorCode(*f.error), OrvexErrorCode::network);
 }
 
-TEST(OrvexApiTest, ReportMetricJoinsIdsAndEndsItsBackgroundTask) {
-  ApiFixture f;
-  Orvex::initialize(false, false);
-  f.sdk->advance(0);
-  f.api().reportMetric(OrvexMetricCode::adImpr, "t1", "u1");
-  f.api().reportMetric(OrvexMetricCode::adClick, std::nullopt, "u1");
-  f.api().reportMetric(OrvexMetricCode::close, std::nullopt, std::nullopt);
-  f.sdk->advance(0);
-  auto q = f.queries("invoke(");
-  ASSERT_EQ(q.size(), 3u);
-  EXPECT_NE(q[0].find("key: \"AD_IMPR\",\n        value: \"t1@u1\""), std::string::npos);
-  EXPECT_NE(q[1].find("key: \"AD_CLICK\",\n        value: \"u1\""), std::string::npos);
-  EXPECT_NE(q[2].find("value: \"\""), std::string::npos);
-  EXPECT_EQ(f.sdk->port().lifecycle->activeBackgroundTaskCount(), 0u);
-}
-
-TEST(OrvexApiTest, InvokeBeforeInitializeCallsTheRefusalOnly) {
+TEST(OrvexApiTest, InvokeWaitsForInitializeAndMetricsJoinTheirIds) {
   ApiFixture f;
   bool refused = false, completed = false;
   f.api().invoke(
       "k", "v", [&](auto, auto) { completed = true; }, [&] { refused = true; });
-  f.sdk->advance(1);
+  f.sdk.advance(1);
   EXPECT_TRUE(refused);
   EXPECT_FALSE(completed);
+
+  f.initialize();
+  f.api().reportMetric(OrvexMetricCode::adImpr, "t1", "u1");
+  f.api().reportMetric(OrvexMetricCode::adClick, std::nullopt, "u1");
+  f.api().reportMetric(OrvexMetricCode::close, std::nullopt, std::nullopt);
+  f.sdk.advance(0);
+  EXPECT_THAT(f.queries("invoke("),
+              ElementsAre(HasSubstr("key: \"AD_IMPR\",\n        value: \"t1@u1\""),
+                          HasSubstr("key: \"AD_CLICK\",\n        value: \"u1\""),
+                          HasSubstr("value: \"\"")));
+  EXPECT_EQ(f.sdk.port().lifecycle->activeBackgroundTaskCount(), 0u);
 }
 
 TEST(RemoteConfigTest, AnswerWithOnlyActiveResetsTheRest) {
   ApiFixture f;
   f.remoteConfigAnswer = R"({"data":{"getRemoteConfig":{"active":false}}})";
-  Orvex::initialize(false, false);
+  f.initialize();
   OrvexConfig& config = Orvex::shared().config();
-  f.sdk->advance(0);
   EXPECT_EQ(config.displayTag(), "");
   EXPECT_EQ(config.displayTagMacro(), "");
   EXPECT_EQ(f.defaults().string("orvex_displayTag"), std::string(kDefaultDisplayTag));
@@ -172,11 +162,9 @@ TEST(RemoteConfigTest, AnswerWithOnlyActiveResetsTheRest) {
   EXPECT_EQ(config.lastConfigAt(), now);
   EXPECT_EQ(config.serverTimestamp(), now);
   EXPECT_EQ(f.defaults().string("orvex_lastConfigAt"), std::to_string(now));
-
-  auto q = f.queries("getRemoteConfig");
-  ASSERT_EQ(q.size(), 1u);
-  EXPECT_NE(q[0].find("tagHash: \"" + sha256Hex(kDefaultDisplayTag) + "\""), std::string::npos);
-  EXPECT_NE(q[0].find("production: false"), std::string::npos);
+  EXPECT_THAT(f.queries("getRemoteConfig"),
+              ElementsAre(AllOf(HasSubstr("tagHash: \"" + sha256Hex(kDefaultDisplayTag) + "\""),
+                                HasSubstr("production: false"))));
 }
 
 TEST(RemoteConfigTest, BackfillMappingsReplaceTheOldOnes) {
@@ -186,8 +174,7 @@ TEST(RemoteConfigTest, BackfillMappingsReplaceTheOldOnes) {
       R"("backfills":{"alpha":{"unitA":"extA"}}}}})";
   KeyValueStore& d = f.defaults();
   d.set("orvex_backfill_old:u", "gone");
-  Orvex::initialize(false, false);
-  f.sdk->advance(0);
+  f.initialize();
   EXPECT_EQ(d.string("orvex_backfill_alpha:unitA"), "extA");
   EXPECT_FALSE(d.value("orvex_backfill_old:u"));
   EXPECT_EQ(Orvex::shared().config().serverTimestamp(), 1700000000123);
@@ -196,12 +183,19 @@ TEST(RemoteConfigTest, BackfillMappingsReplaceTheOldOnes) {
   EXPECT_FALSE(OrvexInternal::externalAdUnitId("alpha", "unitB"));
 }
 
-TEST(RemoteConfigTest, BadAnswerChangesNothingAndStaleConfigurationIsRefetched) {
+TEST(RemoteConfigTest, FailuresChangeNothingAndStaleConfigurationIsRefetched) {
   ApiFixture f;
+  OrvexConfig& config = Orvex::shared().config();
+  std::optional<ServerError> error;
+  config.fetchRemoteConfig([&](const ServerError& e) { error = e; });
+  ASSERT_TRUE(error);  // before initialize: logged and reported, nothing sent
+  EXPECT_EQ(errorCode(*error), OrvexErrorCode::initialize);
+  EXPECT_TRUE(f.sdk.logged("Orvex::OrvexConfig remote config failed. " + error->description()));
+  EXPECT_TRUE(f.http->requests().empty());
+
   f.remoteConfigAnswer = R"({"data":{"getRemoteConfig":{"active":"no","playerVersion":"v9"}}})";
   Orvex::initialize(false, false);
-  f.sdk->advance(10);  // both endpoints, with their retries
-  OrvexConfig& config = Orvex::shared().config();
+  f.sdk.advance(10);  // both endpoints, with their retries
   EXPECT_EQ(f.queries("getRemoteConfig").size(), 6u);
   EXPECT_EQ(config.lastConfigAt(), 0);
   EXPECT_EQ(config.playerVersion(), "v0.0.13");
@@ -210,23 +204,12 @@ TEST(RemoteConfigTest, BadAnswerChangesNothingAndStaleConfigurationIsRefetched) 
 
   f.remoteConfigAnswer = R"({"data":{"getRemoteConfig":null}})";
   EXPECT_TRUE(config.fetchRemoteConfigIfStale());
-  f.sdk->advance(0);
-  std::int64_t applied = config.lastConfigAt();
-  ASSERT_GT(applied, 0);
-  f.sdk->advance(29 * 60);
+  f.sdk.advance(0);
+  ASSERT_GT(config.lastConfigAt(), 0);
+  f.sdk.advance(29 * 60);
   EXPECT_FALSE(config.fetchRemoteConfigIfStale());
-  f.sdk->advance(60);
+  f.sdk.advance(60);
   EXPECT_TRUE(config.fetchRemoteConfigIfStale());
-}
-
-TEST(RemoteConfigTest, FailureBeforeInitializeIsLoggedAndReported) {
-  ApiFixture f;
-  std::optional<ServerError> error;
-  Orvex::shared().config().fetchRemoteConfig([&](const ServerError& e) { error = e; });
-  ASSERT_TRUE(error);
-  EXPECT_EQ(errorCode(*error), OrvexErrorCode::initialize);
-  EXPECT_TRUE(f.sdk->logged("Orvex::OrvexConfig remote config failed. " + error->description()));
-  EXPECT_TRUE(f.http->requests().empty());
 }
 
 TEST(BackfillBridgeTest, ActivatedModuleServesThroughTheBridge) {
@@ -237,22 +220,17 @@ TEST(BackfillBridgeTest, ActivatedModuleServesThroughTheBridge) {
   EXPECT_FALSE(OrvexInternal::Loaders::banner());
   Orvex::initialize(false, false);
   EXPECT_TRUE(
-      f.sdk->logged("Orvex::Orvex 🔄 OrvexAdsBackfill automatically activated via "
-                    "OrvexBackfill"));
-  f.sdk->advance(0);
+      f.sdk.logged("Orvex::Orvex 🔄 OrvexAdsBackfill automatically activated via OrvexBackfill"));
+  f.sdk.advance(0);
   auto loader = OrvexInternal::Loaders::banner();
   ASSERT_TRUE(loader);
-  std::optional<AdRes> ad;
-  loader(nullptr, nullptr, [&](auto a, auto) { ad = a; });
-  f.sdk->advance(0);
-  ASSERT_TRUE(ad);
-  EXPECT_EQ(ad->id, "backfill_a:b:c_tx1");
-  auto q = f.queries("requestAd(");
-  ASSERT_EQ(q.size(), 1u);
-  EXPECT_NE(q[0].find("unit: \"mapped-unit\""), std::string::npos);
-  auto events = f.queries("invoke(");
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_NE(events[0].find("value: \"backfill_a:b:c_tx1@demo-banner\""), std::string::npos);
+  loader(nullptr, nullptr, [&](auto a, auto) { f.ad = a; });
+  f.sdk.advance(0);
+  ASSERT_TRUE(f.ad);
+  EXPECT_EQ(f.ad->id, "backfill_a:b:c_tx1");
+  EXPECT_THAT(f.queries("requestAd("), ElementsAre(HasSubstr("unit: \"mapped-unit\"")));
+  EXPECT_THAT(f.queries("invoke("),
+              ElementsAre(HasSubstr("value: \"backfill_a:b:c_tx1@demo-banner\"")));
 }
 
 }  // namespace

@@ -43,6 +43,9 @@ struct ConnectorFixture {
         });
   }
 
+  void answerAll(int status, std::string body) {
+    http->respond([=](const HttpRequest&) { return ScriptedHttpClient::answer(status, body); });
+  }
   std::vector<std::string> urls() const {
     std::vector<std::string> out;
     for (const auto& r : http->requests()) out.push_back(r.url);
@@ -61,38 +64,35 @@ struct ConnectorFixture {
 TEST(ConnectorTest, SendsHeadersInOrderAndTheQueryBody) {
   const std::string key = makeJwt(R"({"platform":"ios"})");
   ConnectorFixture f(R"({"app_key":")" + key + "\"}");
-  f.http->respond(
-      [](const HttpRequest&) { return ScriptedHttpClient::answer(200, R"({"data":{"x":1}})"); });
+  f.answerAll(200, R"({"data":{"x":1}})");
   f.post("query \"q\" {\n x }");
   f.sdk->advance(0);
   ASSERT_TRUE(f.finished);
   EXPECT_FALSE(f.error);
   EXPECT_TRUE(f.decoded);
-  auto requests = f.http->requests();
+  const auto requests = f.http->requests();
   ASSERT_EQ(requests.size(), 1u);
   const HttpRequest& r = requests[0];
   EXPECT_EQ(r.method, "POST");
   EXPECT_EQ(r.timeout, std::chrono::seconds(10));
   ASSERT_GE(r.headers.size(), 2u);
-  EXPECT_EQ(r.headers[0].first, "X-Ios-Bundle-Identifier");
-  EXPECT_EQ(r.headers[0].second, "com.example.host");
+  EXPECT_EQ(r.headers[0],
+            (std::pair<std::string, std::string>{"X-Ios-Bundle-Identifier", "com.example.host"}));
   EXPECT_EQ(r.headers[1], (std::pair<std::string, std::string>{"Authorization", key}));
   EXPECT_EQ(queryOf(r), "query \"q\" {\n x }");
-}
 
-TEST(ConnectorTest, EmptyAppKeySendsNoAuthorization) {
-  ConnectorFixture f(R"({"app_key":"not-a-jwt"})");
-  f.http->respond(
-      [](const HttpRequest&) { return ScriptedHttpClient::answer(200, R"({"data":{"x":1}})"); });
-  f.post();
-  f.sdk->advance(0);
-  EXPECT_EQ(headerOf(f.http->requests().at(0), "Authorization"), "");
-  EXPECT_EQ(f.http->requests().at(0).headers.at(0).first, "X-Ios-Bundle-Identifier");
+  // A key that is no JWT is sent as no key at all.
+  ConnectorFixture plain(R"({"app_key":"not-a-jwt"})");
+  plain.answerAll(200, R"({"data":{"x":1}})");
+  plain.post();
+  plain.sdk->advance(0);
+  EXPECT_EQ(headerOf(plain.http->requests().at(0), "Authorization"), "");
+  EXPECT_EQ(plain.http->requests().at(0).headers.at(0).first, "X-Ios-Bundle-Identifier");
 }
 
 TEST(ConnectorTest, ServerErrorsRetryThenFallBack) {
   ConnectorFixture f;
-  f.http->respond([](const HttpRequest&) { return ScriptedHttpClient::answer(500, "{}"); });
+  f.answerAll(500, "{}");
   f.post();
   f.sdk->advance(0);
   EXPECT_EQ(f.http->requests().size(), 1u);
@@ -117,7 +117,7 @@ TEST(ConnectorTest, ServerErrorsRetryThenFallBack) {
 
 TEST(ConnectorTest, UnauthorizedSwitchesOffWithoutRetryOrFallback) {
   ConnectorFixture f;
-  f.http->respond([](const HttpRequest&) { return ScriptedHttpClient::answer(401, "{}"); });
+  f.answerAll(401, "{}");
   f.post();
   f.sdk->advance(10);
   ASSERT_TRUE(f.finished);
@@ -162,11 +162,11 @@ TEST(ConnectorTest, UndecodableAnswersAreFailures) {
 }
 
 TEST(ConnectorTest, ErrorCodesOfRefusals) {
-  EXPECT_EQ(errorCode(ServerError::refused(NotActivated::notInitialized)),
-            OrvexErrorCode::initialize);
-  EXPECT_EQ(errorCode(ServerError::refused(NotActivated::notTargetCountry)),
-            OrvexErrorCode::notTargetCountry);
-  EXPECT_EQ(errorCode(ServerError::refused(NotActivated::notActive)), OrvexErrorCode::adInactive);
+  for (auto [refusal, code] :
+       {std::pair{NotActivated::notInitialized, OrvexErrorCode::initialize},
+        std::pair{NotActivated::notTargetCountry, OrvexErrorCode::notTargetCountry},
+        std::pair{NotActivated::notActive, OrvexErrorCode::adInactive}})
+    EXPECT_EQ(errorCode(ServerError::refused(refusal)), code);
   ServerError timeout;
   timeout.transport = HttpError::Kind::timedOut;
   EXPECT_EQ(errorCode(timeout), OrvexErrorCode::network);
