@@ -5,10 +5,10 @@
 #include <numeric>
 
 #include "fuzz/fuzz_sdk.h"
-#include "ports/headless/image_decoder.h"
+#include "ports/linux/image_decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const orvex::headless::HeadlessImageDecoder decoder;
+  const orvex::linux_port::CodecImageDecoder decoder;
   auto image = decoder.decode(std::string_view(reinterpret_cast<const char*>(data), size));
   if (!image) return 0;
   orvex::fuzzing::require(

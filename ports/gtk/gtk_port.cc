@@ -5,8 +5,8 @@
 #include "ports/gtk/gtk_main_loop.h"
 #include "ports/gtk/gtk_user_interface.h"
 #include "ports/gtk/gtk_view.h"
-#include "ports/headless/image_decoder.h"
 #include "ports/linux/device.h"
+#include "ports/linux/image_decoder.h"
 #include "ports/linux/lifecycle.h"
 #include "ports/linux/recorded_haptics.h"
 
@@ -56,7 +56,7 @@ GtkPort makeGtkPort(GtkOptions options) {
   port.log = services.log;
   port.device = services.device;
   port.files = services.files;
-  p.images = std::make_shared<headless::HeadlessImageDecoder>();
+  p.images = std::make_shared<linux_port::CodecImageDecoder>();
 
   GtkUserInterfaceOptions ui;
   ui.openExternalLinks = openExternal;

@@ -5,9 +5,9 @@
 
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
-#include "ports/headless/image_decoder.h"
 #include "ports/headless/virtual_time.h"
 #include "ports/linux/device.h"
+#include "ports/linux/image_decoder.h"
 #include "ports/linux/real_time_loop.h"
 #include "ports/linux/recorded_haptics.h"
 
@@ -75,7 +75,7 @@ HeadlessPort makeHeadlessPort(HeadlessOptions options) {
     services.http = std::make_shared<TrackedHttpClient>(services.http, port.virtualTime);
   }
   services.install(p);
-  p.images = std::make_shared<HeadlessImageDecoder>();
+  p.images = std::make_shared<linux_port::CodecImageDecoder>();
   port.store = services.store;
   port.lifecycle = services.lifecycle;
   port.log = services.log;

@@ -1,4 +1,4 @@
-#include "ports/headless/image_decoder.h"
+#include "ports/linux/image_decoder.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -12,7 +12,7 @@
 
 #include "orvex/core/crypto.h"
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 namespace {
 
 using Pixels = std::vector<std::uint8_t>;
@@ -160,4 +160,4 @@ TEST(ImageDecoder, DecodesPngJpegAndTheFirstGifFrameToRgba) {
 }
 
 }  // namespace
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port

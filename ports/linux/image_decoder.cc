@@ -1,4 +1,4 @@
-#include "ports/headless/image_decoder.h"
+#include "ports/linux/image_decoder.h"
 
 #include <gif_lib.h>
 #include <png.h>
@@ -13,7 +13,7 @@
 // jpeglib.h needs FILE and size_t declared before it.
 #include <jpeglib.h>
 
-namespace orvex::headless {
+namespace orvex::linux_port {
 namespace {
 
 // Every decoder below returns RGBA8 rows in a malloc'd buffer (freed with free) or nullptr, and
@@ -260,4 +260,4 @@ std::optional<Image> decodeImageBytes(std::string_view bytes) {
   return image;
 }
 
-}  // namespace orvex::headless
+}  // namespace orvex::linux_port
