@@ -110,19 +110,12 @@ TEST(OrvexConfigTest, MalformedStoredValuesFallBack) {
   }
 }
 
-int failedDraw(unsigned char*, int) {
-  return 0;
-}
-int fineStatus() {
-  return 1;
-}
-
 TEST(OrvexConfigTest, WithoutSecureRandomnessNoUserIdIsStoredUntilALaunchHasIt) {
   TempDir dir;
   {
     RAND_METHOD failing{};
-    failing.bytes = failedDraw;
-    failing.status = fineStatus;
+    failing.bytes = [](unsigned char*, int) { return 0; };
+    failing.status = [] { return 1; };
     ASSERT_EQ(RAND_set_rand_method(&failing), 1);
     TestSdk sdk(dir.path());
     EXPECT_EQ(Orvex::shared().config().uid(), "");
@@ -133,16 +126,6 @@ TEST(OrvexConfigTest, WithoutSecureRandomnessNoUserIdIsStoredUntilALaunchHasIt) 
   }
   TestSdk sdk(dir.path());
   EXPECT_TRUE(ULID::fromString(Orvex::shared().config().uid()));
-}
-
-TEST(OrvexConfigTest, EmptyAssignmentsChangeMemoryOnly) {
-  TempDir dir;
-  TestSdk sdk(dir.path());
-  OrvexConfig& config = Orvex::shared().config();
-  config.setPlayerVersion("v1.0.0");
-  config.setPlayerVersion("");
-  EXPECT_EQ(config.playerVersion(), "");
-  EXPECT_EQ(defaults().string("orvex_playerVersion"), "v1.0.0");
 }
 
 TEST(OrvexConfigTest, SetUidStoresTheDigestOfThePlatformJson) {
@@ -168,7 +151,7 @@ TEST(OrvexConfigTest, SetUidStoresTheDigestOfThePlatformJson) {
   EXPECT_EQ(config.uid(), expected);
 }
 
-TEST(OrvexConfigTest, RequestThemeFollowsTheScreenOnAuto) {
+TEST(OrvexConfigTest, RequestThemeFollowsTheScreenOnAutoAndEmptyAssignmentsStayInMemory) {
   TempDir dir;
   TestSdkOptions options;
   options.interfaceStyle = InterfaceStyle::dark;
@@ -178,6 +161,11 @@ TEST(OrvexConfigTest, RequestThemeFollowsTheScreenOnAuto) {
   config.setThemeMode(OrvexTheme::light);
   EXPECT_EQ(config.requestTheme(), "light");
   EXPECT_EQ(config.questURL(), "https://" + Orvex::shared().platform().deployment.questHost);
+
+  config.setPlayerVersion("v1.0.0");
+  config.setPlayerVersion("");
+  EXPECT_EQ(config.playerVersion(), "");
+  EXPECT_EQ(defaults().string("orvex_playerVersion"), "v1.0.0");
 }
 
 }  // namespace

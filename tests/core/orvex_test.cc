@@ -83,24 +83,17 @@ TEST(OrvexInitializeTest, SecondCallChangesNothing) {
   EXPECT_EQ(sdk.logLines().size(), lines);
 }
 
-TEST(OrvexInitializeTest, ProductionSilencesLoggersButTheyStillRecord) {
-  TempDir dir;
-  TestSdk sdk(dir.path());
-  Orvex::initialize(true, false);
-  EXPECT_TRUE(sdk.logLines().empty());
-  SimpleLogger logger("Probe");
-  logger.log("100%@ done %d");
-  EXPECT_EQ(logger.lastMessage(), "100%@ done %d");
-  EXPECT_TRUE(sdk.logLines().empty());
-  EXPECT_NE(Orvex::shared().logger().lastMessage().find("backfill"), std::string::npos);
-}
-
-TEST(OrvexInitializeTest, MessagesArePrintedLiterally) {
+TEST(OrvexInitializeTest, LogsAreLiteralUntilProductionSilencesThemButLoggersStillRecord) {
   TempDir dir;
   TestSdk sdk(dir.path());
   SimpleLogger logger("Probe");
   logger.log("%@ %s %n");
-  EXPECT_TRUE(sdk.logged("Orvex::Probe %@ %s %n"));
+  EXPECT_EQ(sdk.logLines(), std::vector<std::string>{"Orvex::Probe %@ %s %n"});
+  Orvex::initialize(true, false);
+  logger.log("100%@ done %d");
+  EXPECT_EQ(logger.lastMessage(), "100%@ done %d");
+  EXPECT_EQ(sdk.logLines().size(), 1u);
+  EXPECT_NE(Orvex::shared().logger().lastMessage().find("backfill"), std::string::npos);
 }
 
 TEST(OrvexOperationsTest, CallsBeforeInitializeAreLoggedAndIgnored) {
@@ -116,7 +109,7 @@ TEST(OrvexOperationsTest, CallsBeforeInitializeAreLoggedAndIgnored) {
   EXPECT_EQ(Orvex::sdkVersion(), "1.7.0");
 }
 
-TEST(OrvexOperationsTest, ThemeChangeDropsTheSplashCache) {
+TEST(OrvexOperationsTest, ThemeChangeDropsTheSplashCacheAndBackgroundEndsItsTask) {
   TempDir dir;
   TestSdk sdk(dir.path());
   Orvex::initialize(false, false);
@@ -127,16 +120,8 @@ TEST(OrvexOperationsTest, ThemeChangeDropsTheSplashCache) {
   Orvex::setTheme(OrvexTheme::dark);
   EXPECT_FALSE(provider.suite("io.orvex.OrvexSplashAdCache")->value("unit"));
   EXPECT_EQ(provider.standard()->string("orvex_themeMode"), "dark");
-}
 
-TEST(OrvexOperationsTest, BackgroundEndsItsTask) {
-  TempDir dir;
-  TestSdk sdk(dir.path());
-  Orvex::initialize(false, false);
-  Orvex::shared()
-      .platform()
-      .store->suite("io.orvex.metrics")
-      ->set("CUSTOM_PROPERTY_REQUEST_AT", Value(std::int64_t{5}));
+  provider.suite("io.orvex.metrics")->set("CUSTOM_PROPERTY_REQUEST_AT", Value(std::int64_t{5}));
   sdk.port().lifecycle->send(AppNotification::didEnterBackground);
   sdk.advance(0);
   for (const auto& name : sdk.port().lifecycle->activeBackgroundTaskNames())

@@ -21,9 +21,8 @@ const std::string kAndroidMessage =
     "Android).\n- Please make sure you are using the correct file for this app.";
 const std::string kNoPlatformMessage =
     "Orvex::OrvexConfig ⛔️ Invalid Orvex App Key Detected!\n- Reason: App key validation "
-    "failed "
-    "(no platform found).\n- Please ensure that the correct 'orvex_service.json' file is being "
-    "used.";
+    "failed (no platform found).\n- Please ensure that the correct 'orvex_service.json' file is "
+    "being used.";
 
 TEST(JWTTest, PayloadPaddingAndFailures) {
   // "{"a":1}" is 7 bytes: base64url without padding leaves remainder 2 and needs "==".
@@ -61,7 +60,7 @@ struct KeyCase {
   std::string expectedLog;  // empty: none of the invalid-key lines
 };
 
-TEST(ServiceFileTest, ValidationAndMessages) {
+TEST(ServiceFileTest, AppKeysAreValidatedAndWarnedAboutInProductionToo) {
   const std::string ios = makeJwt(R"({"platform":"ios"})");
   const std::string none = makeJwt(R"({"app":"x"})");
   const std::string numeric = makeJwt(R"({"platform":3})");
@@ -74,74 +73,49 @@ TEST(ServiceFileTest, ValidationAndMessages) {
       {R"({"app_key":"not-a-jwt"})", "", kNoPlatformMessage},
       {"\x01garbage", "", ""},
   };
+  // Production silences the log, but not these warnings.
+  for (bool production : {false, true}) {
+    for (const auto& c : cases) {
+      TempDir dir;
+      TestSdkOptions options;
+      options.serviceFile = c.serviceFile;
+      TestSdk sdk(dir.path(), options);
+      if (production) Orvex::initialize(true, false);
+      EXPECT_EQ(Orvex::shared().config().appKey(), c.expectedKey) << c.serviceFile;
+      EXPECT_EQ(sdk.logged(kAndroidMessage), c.expectedLog == kAndroidMessage);
+      EXPECT_EQ(sdk.logged(kNoPlatformMessage), c.expectedLog == kNoPlatformMessage);
+    }
+  }
+}
+
+TEST(ServiceFileTest, FindsTheFileByItsNameAndReportsWhatItCouldNotRead) {
+  const std::string key = makeJwt(R"({"platform":"ios"})");
+  const std::string keyFile = R"({"app_key":")" + key + "\"}";
+  struct Case {
+    const char* name;  // none: no file at all
+    std::string text;  // "/dev/zero": a link to that endless device
+    bool found;
+  };
+  const Case cases[] = {{"orvex_service-2.json", keyFile, true},
+                        {"orvex_service_old.json", "{}", false},
+                        {nullptr, "", false},
+                        {"orvex_service.json", "/dev/zero", false},
+                        {"orvex_service.json", keyFile + std::string(64 << 10, ' '), false}};
   for (const auto& c : cases) {
     TempDir dir;
     TestSdkOptions options;
-    options.serviceFile = c.serviceFile;
-    TestSdk sdk(dir.path(), options);
-    EXPECT_EQ(Orvex::shared().config().appKey(), c.expectedKey) << c.serviceFile;
-    EXPECT_EQ(sdk.logged(kAndroidMessage), c.expectedLog == kAndroidMessage);
-    EXPECT_EQ(sdk.logged(kNoPlatformMessage), c.expectedLog == kNoPlatformMessage);
-  }
-}
-
-TEST(ServiceFileTest, InvalidKeyWarningsAreWrittenInProductionToo) {
-  TempDir dir;
-  TestSdkOptions options;
-  options.serviceFile = R"({"app_key":")" + makeJwt(R"({"platform":"android"})") + "\"}";
-  TestSdk sdk(dir.path(), options);
-  Orvex::initialize(true, false);
-  EXPECT_TRUE(sdk.logged(kAndroidMessage));
-  EXPECT_EQ(Orvex::shared().config().appKey(), "");
-}
-
-TEST(ServiceFileTest, DirectoryWalkAndNotFoundLines) {
-  const std::string key = makeJwt(R"({"platform":"ios"})");
-  {
-    TempDir dir;
-    TestSdkOptions options;
     options.serviceFile.reset();
     TestSdk sdk(dir.path(), options);
-    std::ofstream(sdk.resources() / "orvex_service-2.json") << R"({"app_key":")" + key + "\"}";
-    EXPECT_EQ(Orvex::shared().config().appKey(), key);
-  }
-  {
-    TempDir dir;
-    TestSdkOptions options;
-    options.serviceFile.reset();
-    TestSdk sdk(dir.path(), options);
-    std::ofstream(sdk.resources() / "orvex_service_old.json") << "{}";
-    EXPECT_EQ(Orvex::shared().config().appKey(), "");
-    auto path = (sdk.resources() / "orvex_service_old.json").string();
-    EXPECT_TRUE(sdk.logged("Orvex::OrvexConfig NOT FOUND: file://" + path));
-    EXPECT_TRUE(sdk.logged("Orvex::OrvexConfig NOT FOUND orvex_service.json"));
-  }
-  {
-    TempDir dir;
-    TestSdkOptions options;
-    options.serviceFile.reset();
-    TestSdk sdk(dir.path(), options);
-    EXPECT_EQ(Orvex::shared().config().appKey(), "");
-    EXPECT_TRUE(sdk.logged("Orvex::OrvexConfig NOT FOUND orvex_service.json"));
-  }
-}
-
-TEST(ServiceFileTest, HugeAndSpecialFilesAreNotRead) {
-  const std::string key = makeJwt(R"({"platform":"ios"})");
-  for (bool device : {true, false}) {
-    TempDir dir;
-    TestSdkOptions options;
-    options.serviceFile.reset();
-    TestSdk sdk(dir.path(), options);
-    const auto file = sdk.resources() / "orvex_service.json";
-    if (device) {
-      std::filesystem::create_symlink("/dev/zero", file);
-    } else {
-      std::ofstream(file) << R"({"app_key":")" + key + "\"}" << std::string(64 << 10, ' ');
+    const auto file = sdk.resources() / (c.name ? c.name : "none");
+    if (c.text == "/dev/zero") {
+      std::filesystem::create_symlink(c.text, file);
+    } else if (c.name) {
+      std::ofstream(file) << c.text;
     }
-    EXPECT_EQ(Orvex::shared().config().appKey(), "");
-    EXPECT_TRUE(sdk.logged("Orvex::OrvexConfig NOT FOUND: file://" + file.string()));
-    EXPECT_TRUE(sdk.logged("Orvex::OrvexConfig NOT FOUND orvex_service.json"));
+    EXPECT_EQ(Orvex::shared().config().appKey(), c.found ? key : "") << file;
+    if (c.found) continue;
+    EXPECT_EQ(sdk.logged("Orvex::OrvexConfig NOT FOUND: file://" + file.string()), bool(c.name));
+    EXPECT_TRUE(sdk.logged("Orvex::OrvexConfig NOT FOUND orvex_service.json")) << file;
   }
 }
 

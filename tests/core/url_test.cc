@@ -2,64 +2,53 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 namespace orvex {
 namespace {
 
-TEST(UrlTest, ParsesPartsAndKeepsTheTextAsGiven) {
-  const char* text = "HTTPS://Ads.Example.COM:8443/a/../b%20c?x=%20y&z#Frag";
-  auto url = Url::parse(text);
-  ASSERT_TRUE(url);
-  EXPECT_EQ(url->text(), text);
-  EXPECT_EQ(url->scheme(), "https");
-  EXPECT_EQ(url->host(), "Ads.Example.COM");
-  EXPECT_EQ(url->port(), 8443);
-  EXPECT_EQ(url->path(), "/a/../b%20c");
-  EXPECT_EQ(url->query(), "x=%20y&z");
-  EXPECT_EQ(url->fragment(), "Frag");
+struct Parts {
+  const char* text;
+  const char* scheme;
+  const char* host;
+  std::optional<int> port;
+  const char* path;
+  std::optional<std::string> query, fragment;
+};
 
-  // Absent parts are absent, not empty.
-  auto plain = Url::parse("https://example.com");
-  ASSERT_TRUE(plain);
-  EXPECT_EQ(plain->port(), std::nullopt);
-  EXPECT_EQ(plain->query(), std::nullopt);
-  EXPECT_EQ(plain->fragment(), std::nullopt);
-  EXPECT_TRUE(plain->queryItems().empty());
-
-  auto emptyQuery = Url::parse("https://example.com/p?");
-  ASSERT_TRUE(emptyQuery);
-  EXPECT_EQ(emptyQuery->query(), "");
-  EXPECT_TRUE(emptyQuery->queryItems().empty());
-}
-
-TEST(UrlTest, AcceptsOtherSchemesAndHosts) {
-  auto store = Url::parse("itms-apps://apps.apple.com/app/id123456");
-  ASSERT_TRUE(store);
-  EXPECT_EQ(store->scheme(), "itms-apps");
-  EXPECT_EQ(store->path(), "/app/id123456");
-
-  auto deepLink = Url::parse("orvexdemo://open?orvex_landing_url=https%3A%2F%2Fq.example%2Fx");
-  ASSERT_TRUE(deepLink);
-  EXPECT_EQ(deepLink->host(), "open");
-
-  auto ipv6 = Url::parse("http://[::1]:80/x");
-  ASSERT_TRUE(ipv6);
-  EXPECT_EQ(ipv6->host(), "[::1]");
-  EXPECT_EQ(ipv6->port(), 80);
-
-  auto file = Url::parse("file:///tmp/x.html");
-  ASSERT_TRUE(file);
-  EXPECT_EQ(file->host(), "");
-  EXPECT_EQ(file->path(), "/tmp/x.html");
-
-  // No authority at all: mail and telephone links.
-  auto mail = Url::parse("mailto:ads@example.com?subject=Hi#top");
-  ASSERT_TRUE(mail);
-  EXPECT_EQ(mail->scheme(), "mailto");
-  EXPECT_EQ(mail->host(), "");
-  EXPECT_EQ(mail->path(), "ads@example.com");
-  EXPECT_EQ(mail->query(), "subject=Hi");
-  EXPECT_EQ(mail->fragment(), "top");
-  EXPECT_EQ(Url::parse("tel:+15551234")->text(), "tel:+15551234");
+TEST(UrlTest, ParsesPartsOfAnySchemeAndKeepsTheTextAsGiven) {
+  using std::nullopt;
+  const Parts cases[] = {
+      {"HTTPS://Ads.Example.COM:8443/a/../b%20c?x=%20y&z#Frag", "https", "Ads.Example.COM", 8443,
+       "/a/../b%20c", "x=%20y&z", "Frag"},
+      // Absent parts are absent, not empty.
+      {"https://example.com", "https", "example.com", nullopt, "/", nullopt, nullopt},
+      {"https://example.com/p?", "https", "example.com", nullopt, "/p", "", nullopt},
+      {"itms-apps://apps.apple.com/app/id123456", "itms-apps", "apps.apple.com", nullopt,
+       "/app/id123456", nullopt, nullopt},
+      {"orvexdemo://open?orvex_landing_url=https%3A%2F%2Fq.example%2Fx", "orvexdemo", "open",
+       nullopt, "/", "orvex_landing_url=https%3A%2F%2Fq.example%2Fx", nullopt},
+      {"http://[::1]:80/x", "http", "[::1]", 80, "/x", nullopt, nullopt},
+      {"file:///tmp/x.html", "file", "", nullopt, "/tmp/x.html", nullopt, nullopt},
+      // No authority at all: mail and telephone links.
+      {"mailto:ads@example.com?subject=Hi#top", "mailto", "", nullopt, "ads@example.com",
+       "subject=Hi", "top"},
+      {"tel:+15551234", "tel", "", nullopt, "+15551234", nullopt, nullopt},
+  };
+  for (const auto& c : cases) {
+    auto url = Url::parse(c.text);
+    ASSERT_TRUE(url) << c.text;
+    EXPECT_EQ(url->text(), c.text);
+    EXPECT_EQ(url->scheme(), c.scheme) << c.text;
+    EXPECT_EQ(url->host(), c.host) << c.text;
+    EXPECT_EQ(url->port(), c.port) << c.text;
+    EXPECT_EQ(url->path(), c.path) << c.text;
+    EXPECT_EQ(url->query(), c.query) << c.text;
+    EXPECT_EQ(url->fragment(), c.fragment) << c.text;
+  }
+  EXPECT_TRUE(Url::parse("https://example.com")->queryItems().empty());
+  EXPECT_TRUE(Url::parse("https://example.com/p?")->queryItems().empty());
 }
 
 TEST(UrlTest, RejectsWhatIsNotAnAbsoluteUrl) {

@@ -30,11 +30,9 @@ TEST(CodesTest, TextsAndRawValues) {
 TEST(TextTest, DecimalParsingAndFormatting) {
   EXPECT_EQ(parseInt64OrZero("+42"), 42);
   EXPECT_EQ(parseInt64OrZero("-9223372036854775808"), INT64_MIN);
-  EXPECT_EQ(parseInt64OrZero("9223372036854775808"), 0);
-  EXPECT_EQ(parseInt64OrZero("12a"), 0);
-  EXPECT_EQ(parseInt64OrZero(""), 0);
-  EXPECT_EQ(parseInt64OrZero("+"), 0);
-  EXPECT_EQ(parseInt64OrZero(" 1"), 0);
+  for (const char* bad : {"9223372036854775808", "12a", "", "+", " 1"}) {
+    EXPECT_EQ(parseInt64OrZero(bad), 0) << bad;
+  }
   EXPECT_EQ(formatDouble(844), "844.0");
   EXPECT_EQ(formatDouble(0.1), "0.1");
   EXPECT_EQ(describeList({"KR", "us"}), "[\"KR\", \"us\"]");
@@ -61,9 +59,7 @@ TEST(JsonTest, ParsesNumbersStrictlyAndRefusesHostileInput) {
   std::string error;
   EXPECT_FALSE(json::parse(std::string(100000, '['), &error));
   EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(json::parse("{} trailing"));
-  EXPECT_FALSE(json::parse("\"\xff\""));
-  EXPECT_FALSE(json::parse(""));
+  for (const char* bad : {"{} trailing", "\"\xff\"", ""}) EXPECT_FALSE(json::parse(bad)) << bad;
 }
 
 TEST(CryptoTest, DigestsAndBase64) {

@@ -3,10 +3,11 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ports/linux/real_time_loop.h"
 #include "tests/support/test_network.h"
@@ -38,10 +40,41 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// An HTTP server on an ephemeral loopback port, serving from its own thread.
+// An HTTP server on an ephemeral loopback port, serving from its own thread. "/hang" answers only
+// once released; the other paths at once.
 class LocalServer {
  public:
   LocalServer() {
+    auto text = [this](const char* path, int status, std::string body) {
+      server_.Get(path, [status, body](const httplib::Request&, httplib::Response& res) {
+        res.status = status;
+        res.set_content(body, "text/plain");
+      });
+    };
+    text("/ok", 200, "ok");
+    text("/big", 200, std::string(10000, 'x'));
+    text("/missing", 404, "not here");
+    text("/file.js", 200, "console.log(1);");
+    server_.Get("/hang", [this](const httplib::Request&, httplib::Response& res) {
+      ++hanging;
+      std::unique_lock<std::mutex> lock(mutex_);
+      cv_.wait_for(lock, 5s, [this] { return released_; });
+      res.set_content("late", "text/plain");
+    });
+    server_.Get("/chunked", [](const httplib::Request&, httplib::Response& res) {
+      res.set_chunked_content_provider("text/plain", [](size_t, httplib::DataSink& sink) {
+        std::string chunk(1000, 'y');
+        for (int i = 0; i < 10; ++i) sink.write(chunk.data(), chunk.size());
+        sink.done();
+        return true;
+      });
+    });
+    server_.Post("/echo", [](const httplib::Request& req, httplib::Response& res) {
+      // No content type was given, so none (and not curl's form type) may arrive.
+      res.set_content(req.body + (req.has_header("Content-Type") ? "+type" : ""), "text/plain");
+    });
+    server_.Post("/denied",
+                 [](const httplib::Request&, httplib::Response& res) { res.status = 401; });
     port_ = server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
     // stop() is a no-op until the loop runs, so the destructor must not race its start.
@@ -52,20 +85,15 @@ class LocalServer {
     server_.stop();
     thread_.join();
   }
-  httplib::Server& server() { return server_; }
   std::string url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
   }
-  // Handlers blocked in waitForRelease() return once this is called.
   void release() {
     std::lock_guard<std::mutex> lock(mutex_);
     released_ = true;
     cv_.notify_all();
   }
-  void waitForRelease() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    cv_.wait_for(lock, 5s, [this] { return released_; });
-  }
+  std::atomic<int> hanging{0};
 
  private:
   httplib::Server server_;
@@ -74,15 +102,6 @@ class LocalServer {
   std::mutex mutex_;
   std::condition_variable cv_;
   bool released_ = false;
-};
-
-struct TempDir {
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orvex-http-XXXXXX").string();
-    path = mkdtemp(pattern.data());
-  }
-  ~TempDir() { std::filesystem::remove_all(path); }
-  std::filesystem::path path;
 };
 
 template <typename R>
@@ -105,58 +124,26 @@ class Waiter {
   std::future<R> future_ = promise_.get_future();
 };
 
+HttpRequest request(std::string url, std::string method = "GET", std::string body = {}) {
+  HttpRequest r;
+  r.url = std::move(url);
+  r.method = std::move(method);
+  r.body = std::move(body);
+  return r;
+}
+
+std::optional<HttpError::Kind> kindOf(const std::optional<HttpError>& error) {
+  return error ? std::optional(error->kind) : std::nullopt;
+}
+
 HttpResult sendAndWait(CurlHttpClient& client, HttpRequest request) {
   Waiter<HttpResult> w;
   client.send(std::move(request), w.callback());
   return w.get();
 }
 
-TEST(CurlHttpClientTest, PostsBodyAndHeadersAndReturnsTheAnswer) {
-  LocalServer local;
-  std::mutex mutex;
-  std::string seenBody, seenMethod;
-  std::string seenAuth, seenType;
-  local.server().Post("/q", [&](const httplib::Request& req, httplib::Response& res) {
-    std::lock_guard<std::mutex> lock(mutex);
-    seenBody = req.body;
-    seenMethod = req.method;
-    seenAuth = req.get_header_value("Authorization");
-    seenType = req.get_header_value("Content-Type");
-    res.status = 201;
-    res.set_header("X-Answer", "yes");
-    res.set_content(R"({"data":{}})", "application/json");
-  });
-  CurlHttpClient client;
-  HttpRequest req;
-  req.method = "POST";
-  req.url = local.url("/q");
-  req.headers = {{"X-Ios-Bundle-Identifier", ""},
-                 {"Authorization", "key-123"},
-                 {"Content-Type", "application/json"}};
-  req.body = R"({"query":"{ x }"})";
-  Waiter<HttpResult> w;
-  client.send(req, w.callback());
-  HttpResult result = w.get();
-
-  ASSERT_TRUE(result.response) << result.error->message;
-  EXPECT_FALSE(result.error);
-  EXPECT_NE(w.onNetworkThread, std::this_thread::get_id());
-  EXPECT_EQ(result.response->status, 201);
-  EXPECT_EQ(result.response->body, R"({"data":{}})");
-  bool found = false;
-  for (const auto& [name, value] : result.response->headers) {
-    if (name == "X-Answer") found = value == "yes";
-  }
-  EXPECT_TRUE(found);
-  std::lock_guard<std::mutex> lock(mutex);
-  EXPECT_EQ(seenMethod, "POST");
-  EXPECT_EQ(seenBody, req.body);
-  EXPECT_EQ(seenAuth, "key-123");
-  EXPECT_EQ(seenType, "application/json");
-}
-
-TEST(CurlHttpClientTest, SendsHeadersInTheGivenOrder) {
-  // httplib hands request headers over sorted by name, so the raw request is read off a socket.
+// httplib hands request headers over sorted by name, so the raw request is read off a socket.
+TEST(CurlHttpClientTest, SendsMethodBodyAndHeadersInTheGivenOrderAndReturnsTheAnswer) {
   int listener = socket(AF_INET, SOCK_STREAM, 0);
   ASSERT_GE(listener, 0);
   sockaddr_in addr{};
@@ -166,52 +153,58 @@ TEST(CurlHttpClientTest, SendsHeadersInTheGivenOrder) {
   ASSERT_EQ(listen(listener, 1), 0);
   socklen_t len = sizeof addr;
   getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+  HttpRequest req = request("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/q",
+                            "POST", R"({"query":"{ x }"})");
+  req.headers = {{"X-Zulu", "1"},
+                 {"Authorization", "key-123"},
+                 {"X-Empty", ""},
+                 {"Content-Type", "application/json"}};
   std::string raw;
   std::thread peer([&] {
     int conn = accept(listener, nullptr, nullptr);
     if (conn < 0) return;
     char buf[4096];
-    while (raw.find("\r\n\r\n") == std::string::npos) {
+    while (raw.find(req.body) == std::string::npos) {  // the body comes last
       ssize_t n = recv(conn, buf, sizeof buf, 0);
       if (n <= 0) break;
       raw.append(buf, static_cast<size_t>(n));
     }
-    const char reply[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
+    const char reply[] =
+        "HTTP/1.1 201 Created\r\nX-Answer: yes\r\nContent-Length: 11\r\nConnection: close\r\n\r\n"
+        R"({"data":{}})";
     ::send(conn, reply, sizeof reply - 1, 0);
     close(conn);
   });
   CurlHttpClient client;
-  HttpRequest req;
-  req.url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/o";
-  req.headers = {{"X-Zulu", "1"}, {"X-Alpha", "2"}, {"X-Empty", ""}, {"X-Mike", "3"}};
-  HttpResult result = sendAndWait(client, req);
+  Waiter<HttpResult> w;
+  client.send(req, w.callback());
+  HttpResult result = w.get();
   peer.join();
   close(listener);
-  ASSERT_TRUE(result.response);
-  EXPECT_EQ(result.response->body, "ok");
-  auto z = raw.find("X-Zulu: 1\r\n"), a = raw.find("X-Alpha: 2\r\n"), m = raw.find("X-Mike: 3\r\n");
-  ASSERT_NE(z, std::string::npos) << raw;
-  ASSERT_NE(a, std::string::npos) << raw;
-  ASSERT_NE(m, std::string::npos) << raw;
-  EXPECT_LT(z, a);
-  EXPECT_LT(a, m);
-  // An empty value is still sent, not dropped.
-  auto e = raw.find("X-Empty:");
-  EXPECT_NE(e, std::string::npos) << raw;
-  EXPECT_LT(a, e);
-  EXPECT_LT(e, m);
+
+  ASSERT_TRUE(result.response) << result.error->message;
+  EXPECT_FALSE(result.error);
+  EXPECT_NE(w.onNetworkThread, std::this_thread::get_id());
+  EXPECT_EQ(result.response->status, 201);
+  EXPECT_EQ(result.response->body, R"({"data":{}})");
+  EXPECT_NE(std::find(result.response->headers.begin(), result.response->headers.end(),
+                      std::pair<std::string, std::string>{"X-Answer", "yes"}),
+            result.response->headers.end());
+  EXPECT_EQ(raw.rfind("POST /q HTTP/1.1\r\n", 0), 0u) << raw;
+  EXPECT_EQ(raw.substr(raw.size() - req.body.size()), req.body);
+  std::size_t at = 0;
+  for (const auto& [name, value] : req.headers) {
+    // An empty value is still sent, not dropped.
+    at = raw.find(name + ":" + (value.empty() ? "" : " " + value + "\r\n"), at);
+    ASSERT_NE(at, std::string::npos) << name << " missing or out of order in " << raw;
+  }
 }
 
 TEST(CurlHttpClientTest, ReusesOneConnectionForSequentialRequests) {
   LocalServer local;
-  local.server().Get("/k", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content("ok", "text/plain");
-  });
   CurlHttpClient client;
   for (int i = 0; i < 4; ++i) {
-    HttpRequest req;
-    req.url = local.url("/k");
-    HttpResult result = sendAndWait(client, req);
+    HttpResult result = sendAndWait(client, request(local.url("/ok")));
     ASSERT_TRUE(result.response);
     EXPECT_EQ(result.response->status, 200);
   }
@@ -220,28 +213,18 @@ TEST(CurlHttpClientTest, ReusesOneConnectionForSequentialRequests) {
 
 TEST(CurlHttpClientTest, ServesSendsFromSeveralThreadsAndSurvivesThrowingCompletions) {
   LocalServer local;
-  local.server().Post("/echo", [](const httplib::Request& req, httplib::Response& res) {
-    // No content type was given, so none (and not curl's form type) may arrive.
-    res.set_content(req.body + (req.has_header("Content-Type") ? "+type" : ""), "text/plain");
-  });
   CurlHttpClient client;
-  HttpRequest boom;
-  boom.method = "POST";
-  boom.url = local.url("/echo");
-  client.send(boom, [](HttpResult) { throw std::runtime_error("host bug"); });
-
+  client.send(request(local.url("/echo"), "POST"),
+              [](HttpResult) { throw std::runtime_error("host bug"); });
   constexpr int kThreads = 4, kEach = 5;
   std::atomic<int> ok{0};
   std::vector<std::thread> threads;
   for (int i = 0; i < kThreads; ++i) {
     threads.emplace_back([&, i] {
       for (int j = 0; j < kEach; ++j) {
-        HttpRequest req;
-        req.method = "POST";
-        req.url = local.url("/echo");
-        req.body = std::to_string(i) + "-" + std::to_string(j);
-        HttpResult result = sendAndWait(client, req);
-        if (result.response && result.response->body == req.body) ++ok;
+        const std::string body = std::to_string(i) + "-" + std::to_string(j);
+        HttpResult result = sendAndWait(client, request(local.url("/echo"), "POST", body));
+        if (result.response && result.response->body == body) ++ok;
       }
     });
   }
@@ -249,96 +232,47 @@ TEST(CurlHttpClientTest, ServesSendsFromSeveralThreadsAndSurvivesThrowingComplet
   EXPECT_EQ(ok.load(), kThreads * kEach);
 }
 
-TEST(CurlHttpClientTest, MapsFailuresToKinds) {
+TEST(CurlHttpClientTest, StatusesAreAnswersAndFailuresMapToKinds) {
   LocalServer local;
-  local.server().Get("/slow", [&](const httplib::Request&, httplib::Response& res) {
-    local.waitForRelease();
-    res.set_content("late", "text/plain");
-  });
-  local.server().Get("/big", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content(std::string(10000, 'x'), "text/plain");
-  });
-  local.server().Get("/chunked", [](const httplib::Request&, httplib::Response& res) {
-    res.set_chunked_content_provider("text/plain", [](size_t, httplib::DataSink& sink) {
-      std::string chunk(1000, 'y');
-      for (int i = 0; i < 10; ++i) sink.write(chunk.data(), chunk.size());
-      sink.done();
-      return true;
-    });
-  });
   CurlHttpClient client;
-
-  HttpRequest slow;
-  slow.url = local.url("/slow");
-  slow.timeout = 200ms;
-  HttpResult timedOut = sendAndWait(client, slow);
-  local.release();
-  ASSERT_TRUE(timedOut.error);
-  EXPECT_EQ(timedOut.error->kind, HttpError::Kind::timedOut);
-
-  for (const char* path : {"/big", "/chunked"}) {
-    HttpRequest big;
-    big.url = local.url(path);
-    big.maxResponseBytes = 4096;
-    HttpResult tooLarge = sendAndWait(client, big);
-    ASSERT_TRUE(tooLarge.error) << path;
-    EXPECT_FALSE(tooLarge.response);
-    EXPECT_EQ(tooLarge.error->kind, HttpError::Kind::tooLarge) << path;
-  }
-
-  HttpRequest exact;
-  exact.url = local.url("/big");
+  HttpResult denied = sendAndWait(client, request(local.url("/denied"), "POST"));
+  ASSERT_TRUE(denied.response);
+  EXPECT_EQ(denied.response->status, 401);
+  HttpRequest exact = request(local.url("/big"));
   exact.maxResponseBytes = 10000;
   HttpResult fits = sendAndWait(client, exact);
   ASSERT_TRUE(fits.response);
   EXPECT_EQ(fits.response->body.size(), 10000u);
-}
 
-TEST(CurlHttpClientTest, ConnectionFailuresAreErrorValuesAndStatusesAreAnswers) {
-  LocalServer local;
-  local.server().Post("/denied",
-                      [](const httplib::Request&, httplib::Response& res) { res.status = 401; });
-  CurlHttpClient client;
-  HttpRequest denied;
-  denied.method = "POST";
-  denied.url = local.url("/denied");
-  HttpResult result = sendAndWait(client, denied);
-  ASSERT_TRUE(result.response);
-  EXPECT_EQ(result.response->status, 401);
-
+  HttpRequest slow = request(local.url("/hang"));
+  slow.timeout = 200ms;
+  HttpRequest big = request(local.url("/big")), chunked = request(local.url("/chunked"));
+  big.maxResponseBytes = chunked.maxResponseBytes = 4096;
   // Refused and unknown names are worth another try later, unlike having no network at all.
-  const std::pair<std::string, HttpError::Kind> failures[] = {
-      {std::string("http://") + testing_support::kNoNetworkAddress + "/",
+  const std::pair<HttpRequest, HttpError::Kind> failures[] = {
+      {slow, HttpError::Kind::timedOut},
+      {big, HttpError::Kind::tooLarge},
+      {chunked, HttpError::Kind::tooLarge},
+      {request(std::string("http://") + testing_support::kNoNetworkAddress + "/"),
        HttpError::Kind::noConnection},
-      {"http://127.0.0.1:" + std::to_string(testing_support::refusedPort()) + "/",
+      {request("http://127.0.0.1:" + std::to_string(testing_support::refusedPort()) + "/"),
        HttpError::Kind::cannotConnect},
-      {std::string("http://") + testing_support::kUnresolvableHost + "/",
+      {request(std::string("http://") + testing_support::kUnresolvableHost + "/"),
        HttpError::Kind::cannotFindHost},
-      {"ftp://127.0.0.1/file", HttpError::Kind::other}};
-  for (const auto& [url, kind] : failures) {
-    HttpRequest failing;
-    failing.url = url;
-    result = sendAndWait(client, failing);
-    ASSERT_TRUE(result.error) << url;
-    EXPECT_EQ(result.error->kind, kind) << url;
+      {request("ftp://127.0.0.1/file"), HttpError::Kind::other}};
+  for (const auto& [req, kind] : failures) {
+    HttpResult result = sendAndWait(client, req);
+    EXPECT_FALSE(result.response) << req.url;
+    EXPECT_EQ(kindOf(result.error), kind) << req.url;
   }
 }
 
 TEST(CurlHttpClientTest, CancelDeliversCancelledOnceAndLateCancelIsHarmless) {
   LocalServer local;
-  local.server().Get("/hang", [&](const httplib::Request&, httplib::Response& res) {
-    local.waitForRelease();
-    res.set_content("late", "text/plain");
-  });
-  local.server().Get("/fast", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content("ok", "text/plain");
-  });
   CurlHttpClient client;
   std::atomic<int> calls{0};
   std::promise<HttpResult> done;
-  HttpRequest req;
-  req.url = local.url("/hang");
-  auto task = client.send(req, [&](HttpResult r) {
+  auto task = client.send(request(local.url("/hang")), [&](HttpResult r) {
     if (calls.fetch_add(1) == 0) done.set_value(std::move(r));
   });
   task->cancel();
@@ -347,17 +281,14 @@ TEST(CurlHttpClientTest, CancelDeliversCancelledOnceAndLateCancelIsHarmless) {
   ASSERT_EQ(future.wait_for(5s), std::future_status::ready);
   HttpResult result = future.get();
   local.release();
-  ASSERT_TRUE(result.error);
-  EXPECT_EQ(result.error->kind, HttpError::Kind::cancelled);
+  EXPECT_EQ(kindOf(result.error), HttpError::Kind::cancelled);
 
-  HttpRequest fast;
-  fast.url = local.url("/fast");
   Waiter<HttpResult> w;
-  auto finished = client.send(fast, w.callback());
+  auto finished = client.send(request(local.url("/ok")), w.callback());
   ASSERT_TRUE(w.get().response);
   finished->cancel();  // already finished: nothing more is delivered
   // A round trip through the network thread orders any stray delivery before the check.
-  ASSERT_TRUE(sendAndWait(client, fast).response);
+  ASSERT_TRUE(sendAndWait(client, request(local.url("/ok"))).response);
   EXPECT_EQ(calls.load(), 1);
 }
 
@@ -367,16 +298,12 @@ TEST(CurlHttpClientTest, CancelDeliversCancelledOnceAndLateCancelIsHarmless) {
 // a failure.
 TEST(CurlHttpClientTest, APendingLookupStallsNothing) {
   LocalServer local;
-  local.server().Get("/fast", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content("ok", "text/plain");
-  });
   auto client = std::make_unique<CurlHttpClient>();
   // A failed check ends the test early: the lookup is released before the client goes.
   struct Release {
     ~Release() { testing_support::releaseStalledLookups(); }
   } releaseOnExit;
-  HttpRequest stalled;
-  stalled.url = std::string("http://") + testing_support::kStallingHost + "/";
+  HttpRequest stalled = request(std::string("http://") + testing_support::kStallingHost + "/");
   stalled.timeout = 10min;
   std::promise<HttpResult> cancelled;
   auto task = client->send(stalled, [&](HttpResult r) { cancelled.set_value(std::move(r)); });
@@ -385,12 +312,8 @@ TEST(CurlHttpClientTest, APendingLookupStallsNothing) {
   auto cancelledResult = cancelled.get_future();
   ASSERT_EQ(cancelledResult.wait_for(30s), std::future_status::ready);
   HttpResult result = cancelledResult.get();
-  ASSERT_TRUE(result.error);
-  EXPECT_EQ(result.error->kind, HttpError::Kind::cancelled);
-
-  HttpRequest fast;
-  fast.url = local.url("/fast");
-  ASSERT_TRUE(sendAndWait(*client, fast).response);
+  EXPECT_EQ(kindOf(result.error), HttpError::Kind::cancelled);
+  ASSERT_TRUE(sendAndWait(*client, request(local.url("/ok"))).response);
 
   std::packaged_task<void()> teardown([&] { client.reset(); });
   auto tornDown = teardown.get_future();
@@ -407,23 +330,15 @@ TEST(CurlHttpClientTest, APendingLookupStallsNothing) {
 
 TEST(CurlHttpClientTest, DownloadsIntoATemporaryFileAndLeavesNoneOnFailure) {
   LocalServer local;
-  local.server().Get("/file.js", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content("console.log(1);", "application/javascript");
-  });
-  local.server().Get("/missing", [](const httplib::Request&, httplib::Response& res) {
-    res.status = 404;
-    res.set_content("not here", "text/plain");
-  });
-  TempDir dir;
-  CurlHttpClient client(dir.path);
+  testing_support::TempDir dir;
+  CurlHttpClient client(dir.path());
   Waiter<DownloadResult> missing;
   client.download(local.url("/missing"), missing.callback());
   DownloadResult failed = missing.get();
   EXPECT_FALSE(failed.file);
-  ASSERT_TRUE(failed.error);
-  EXPECT_EQ(failed.error->kind, HttpError::Kind::badResponse);
+  EXPECT_EQ(kindOf(failed.error), HttpError::Kind::badResponse);
   EXPECT_EQ(failed.status, 404);
-  EXPECT_TRUE(std::filesystem::is_empty(dir.path));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 
   Waiter<DownloadResult> w;
   client.download(local.url("/file.js"), w.callback());
@@ -434,36 +349,26 @@ TEST(CurlHttpClientTest, DownloadsIntoATemporaryFileAndLeavesNoneOnFailure) {
   std::ifstream in(*result.file);
   std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(content, "console.log(1);");
-  EXPECT_EQ(result.file->parent_path(), dir.path);
+  EXPECT_EQ(result.file->parent_path(), dir.path());
 }
 
 TEST(CurlHttpClientTest, DestructorCancelsWhatIsInFlight) {
   LocalServer local;
-  std::atomic<int> arrived{0};
-  local.server().Get("/hang", [&](const httplib::Request&, httplib::Response& res) {
-    ++arrived;
-    local.waitForRelease();
-    res.set_content("late", "text/plain");
-  });
   std::atomic<int> cancelled{0};
   std::atomic<int> calls{0};
+  auto note = [&](const std::optional<HttpError>& error) {
+    ++calls;
+    if (kindOf(error) == HttpError::Kind::cancelled) ++cancelled;
+  };
   {
     CurlHttpClient client;
-    HttpRequest req;
-    req.url = local.url("/hang");
-    client.send(req, [&](HttpResult r) {
-      ++calls;
-      if (r.error && r.error->kind == HttpError::Kind::cancelled) ++cancelled;
-    });
-    client.download(local.url("/hang"), [&](DownloadResult r) {
-      ++calls;
-      if (r.error && r.error->kind == HttpError::Kind::cancelled) ++cancelled;
-    });
+    client.send(request(local.url("/hang")), [&](HttpResult r) { note(r.error); });
+    client.download(local.url("/hang"), [&](DownloadResult r) { note(r.error); });
     auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (arrived.load() < 2 && std::chrono::steady_clock::now() < deadline) {
+    while (local.hanging.load() < 2 && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::yield();
     }
-    ASSERT_EQ(arrived.load(), 2);
+    ASSERT_EQ(local.hanging.load(), 2);
   }
   local.release();
   EXPECT_EQ(calls.load(), 2);
@@ -475,13 +380,9 @@ TEST(CurlHttpClientTest, DestructorCancelsWhatIsInFlight) {
 // goes is dropped.
 TEST(CurlHttpClientTest, OwnQueuesTakeAnswersWithoutAHandOff) {
   LocalServer local;
-  local.server().Get("/k", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content("ok", "text/plain");
-  });
   auto client = std::make_unique<CurlHttpClient>();
   auto queue = client->makeSerialQueue("com.example.requests");
   ASSERT_TRUE(queue);
-  EXPECT_EQ(queue->label(), "com.example.requests");
 
   struct Seen {
     std::thread::id thread;
@@ -490,9 +391,7 @@ TEST(CurlHttpClientTest, OwnQueuesTakeAnswersWithoutAHandOff) {
   };
   auto sendOn = [&](std::shared_ptr<TaskQueue> target) {
     std::promise<Seen> done;
-    HttpRequest req;
-    req.url = local.url("/k");
-    client->sendOn(target, req, [&, target](HttpResult r) {
+    client->sendOn(target, request(local.url("/ok")), [&, target](HttpResult r) {
       done.set_value(Seen{std::this_thread::get_id(), target->isCurrent(), bool(r.response)});
     });
     auto future = done.get_future();
@@ -508,8 +407,7 @@ TEST(CurlHttpClientTest, OwnQueuesTakeAnswersWithoutAHandOff) {
   EXPECT_TRUE(own.answered);
 
   RealTimeLoop loop;
-  auto other = loop.makeSerialQueue("com.example.other", QueuePriority::utility);
-  const Seen posted = sendOn(other);
+  const Seen posted = sendOn(loop.makeSerialQueue("com.example.other", QueuePriority::utility));
   EXPECT_NE(posted.thread, network);
   EXPECT_TRUE(posted.onQueue);
 
@@ -540,15 +438,9 @@ TEST(CurlHttpClientTest, OwnQueuesTakeAnswersWithoutAHandOff) {
 
 TEST(CurlHttpClientTest, CompletionMayDestroyTheClient) {
   LocalServer local;
-  local.server().Get("/k", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content("ok", "text/plain");
-  });
   auto client = std::make_shared<CurlHttpClient>();
   std::promise<void> done;
-  HttpRequest req;
-  req.url = local.url("/k");
-  std::shared_ptr<CurlHttpClient> holder = client;
-  client->send(req, [&done, holder](HttpResult) mutable {
+  client->send(request(local.url("/ok")), [&done, holder = client](HttpResult) mutable {
     holder.reset();
     done.set_value();
   });

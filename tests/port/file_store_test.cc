@@ -17,6 +17,7 @@
 
 #include "orvex/core/crypto.h"
 #include "ports/linux/memory_log.h"
+#include "tests/support/test_sdk.h"
 
 extern char** environ;
 
@@ -25,27 +26,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "orvex-store-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using testing_support::TempDir;
 
 std::string slurp(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+void put(const fs::path& p, const std::string& text) {
+  std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
 }
 
 std::vector<fs::path> filesMatching(const fs::path& dir, const std::string& part) {
@@ -120,7 +111,7 @@ TEST_F(FileStoreTest, EveryValueTypeSurvivesReopeningExactly) {
   EXPECT_TRUE(log->lines().empty());
 }
 
-TEST_F(FileStoreTest, WritesThatChangeNothingTouchNoDisk) {
+TEST_F(FileStoreTest, OnlyChangesReachTheDiskAndBurstsOfThemAreCoalesced) {
   auto store = open();
   auto suite = store->suite("io.orvex.popup-ad");
   suite->set("a", Value(1));
@@ -145,14 +136,13 @@ TEST_F(FileStoreTest, WritesThatChangeNothingTouchNoDisk) {
   suite->set("a", Value(2.0));
   store->flush();
   EXPECT_EQ(store->diskWriteCount(), writes + 2) << "an integer and a double are different values";
-}
 
-TEST_F(FileStoreTest, BurstsOfWritesAreCoalesced) {
-  auto store = std::make_unique<FileStore>(dir.path(), "std", log, std::chrono::milliseconds(200));
-  auto suite = store->suite("burst");
-  for (int i = 0; i < 500; ++i) suite->set("counter", Value(i));
-  store->flush();
-  EXPECT_LE(store->diskWriteCount(), 3u);
+  auto delayed =
+      std::make_unique<FileStore>(dir.path(), "std", log, std::chrono::milliseconds(200));
+  auto burst = delayed->suite("burst");
+  for (int i = 0; i < 500; ++i) burst->set("counter", Value(i));
+  delayed->flush();
+  EXPECT_LE(delayed->diskWriteCount(), 3u);
   EXPECT_EQ(open()->suite("burst")->integer("counter"), 499);
 }
 
@@ -162,16 +152,12 @@ TEST_F(FileStoreTest, DamagedFilesAreSetAsideLoggedOnceAndReadAsEmpty) {
     store->suite("good")->set("k", Value("v"));
     store->suite("truncated")->set("k", Value("a longer value to cut short"));
   }
-  const auto truncatedFile = dir.path() / "truncated.kv";
-  const auto text = slurp(truncatedFile);
-  {
-    std::ofstream(truncatedFile, std::ios::binary | std::ios::trunc)
-        << text.substr(0, text.size() - 3);
-  }
-  { std::ofstream(dir.path() / "garbage.kv", std::ios::binary) << "not a store file at all"; }
+  const auto text = slurp(dir.path() / "truncated.kv");
+  put(dir.path() / "truncated.kv", text.substr(0, text.size() - 3));
+  put(dir.path() / "garbage.kv", "not a store file at all");
   std::string flipped = slurp(dir.path() / "good.kv");
   flipped[flipped.size() - 2] ^= 0x20;
-  { std::ofstream(dir.path() / "flipped.kv", std::ios::binary) << flipped; }
+  put(dir.path() / "flipped.kv", flipped);
 
   auto store = open();
   EXPECT_EQ(store->suite("good")->string("k"), "v");
@@ -273,10 +259,7 @@ TEST_F(FileStoreTest, UpdatesApplyWholeAndOneDepthLimitHoldsForWritingAndLoading
   // readable after the next write.
   std::string deepArray = "[\"i\",1]";
   for (int i = 0; i < 200; ++i) deepArray = "[\"a\",[" + deepArray + "]]";
-  {
-    std::ofstream(dir.path() / "old.kv", std::ios::binary)
-        << storeFile("[[\"deep\"," + deepArray + "],[\"ok\",[\"s\",\"v\"]]]");
-  }
+  put(dir.path() / "old.kv", storeFile("[[\"deep\"," + deepArray + "],[\"ok\",[\"s\",\"v\"]]]"));
   {
     auto store = open();
     auto old = store->suite("old");
@@ -322,11 +305,13 @@ Child startWriter(const fs::path& dir) {
   return child;
 }
 
-// Reads the child's output until `word` appears (or ten seconds pass) and returns it all.
-std::string readUntil(int fd, const std::string& word, std::string text = {}) {
+// Appends the child's output to `text` until `word` appears (without one: until the output ends),
+// giving up after ten seconds.
+std::string readOutput(int fd, std::string text, const char* word = nullptr) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   char buffer[4096];
-  while (text.find(word) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+  while ((!word || text.find(word) == std::string::npos) &&
+         std::chrono::steady_clock::now() < deadline) {
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, 100) <= 0) continue;
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -336,17 +321,11 @@ std::string readUntil(int fd, const std::string& word, std::string text = {}) {
   return text;
 }
 
-// The last "durable N" in the child's whole output (read until it is gone), or -1.
-long long lastDurable(int fd, std::string text) {
-  char buffer[4096];
-  ssize_t n;
-  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
-    text.append(buffer, static_cast<std::size_t>(n));
-  }
-  long long last = -1;
+// The last "durable N" in the child's output, or -1.
+long long lastDurable(const std::string& text) {
+  long long last = -1, g;
   std::istringstream lines(text);
   std::string word;
-  long long g;
   while (lines >> word >> g) {
     if (word == "durable") last = g;
   }
@@ -363,14 +342,14 @@ TEST(FileStoreDurability, KilledWritersLeaveACompleteGenerationNoOlderThanTheLas
     Child child = startWriter(dir.path());
     ASSERT_GT(child.pid, 0);
     // Kill at a random moment of writing, not while the program is still starting.
-    const std::string startup = readUntil(child.out, "ready");
+    const std::string startup = readOutput(child.out, {}, "ready");
     ASSERT_NE(startup.find("ready"), std::string::npos) << "round " << round;
     std::this_thread::sleep_for(std::chrono::microseconds(delayMicros(random)));
     ::kill(child.pid, SIGKILL);
     int status = 0;
     ASSERT_EQ(::waitpid(child.pid, &status, 0), child.pid);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the writer must still be running when killed";
-    const long long durable = lastDurable(child.out, startup);
+    const long long durable = lastDurable(readOutput(child.out, startup));
     ::close(child.out);
 
     auto log = std::make_shared<MemoryLog>();

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <fstream>
 #include <thread>
 
 #include "ports/headless/virtual_time.h"
@@ -13,6 +12,7 @@
 #include "ports/linux/local_file_system.h"
 #include "ports/linux/memory_log.h"
 #include "ports/linux/real_time_loop.h"
+#include "tests/support/test_sdk.h"
 
 namespace orvex::headless {
 using namespace linux_port;
@@ -22,21 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 using std::chrono::seconds;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "orvex-port-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using testing_support::TempDir;
 
 // ---- life cycle --------------------------------------------------------------------------------
 
@@ -148,9 +134,7 @@ TEST(DeviceFacts, LocaleNamesBecomeLanguageTags) {
   EXPECT_EQ(languageTagFromLocale("ko_KR.UTF-8"), "ko-KR");
   EXPECT_EQ(languageTagFromLocale("en_US"), "en-US");
   EXPECT_EQ(languageTagFromLocale("de_DE@euro"), "de-DE");
-  EXPECT_EQ(languageTagFromLocale("C"), "en-US");
-  EXPECT_EQ(languageTagFromLocale("POSIX"), "en-US");
-  EXPECT_EQ(languageTagFromLocale("C.UTF-8"), "en-US");
+  for (const char* c : {"C", "POSIX", "C.UTF-8"}) EXPECT_EQ(languageTagFromLocale(c), "en-US");
   EXPECT_EQ(languageTagFromLocale("fr"), "fr");
   EXPECT_EQ(languageTagFromLocale(""), "");
   EXPECT_EQ(languageTagFromLocale("bad locale"), "");
@@ -178,12 +162,12 @@ TEST(DeviceFacts, FromMachineReadsTheEnvironment) {
   EXPECT_EQ(DeviceOptions::fromMachine().preferredLanguages, std::vector<std::string>{"en-US"});
 }
 
-TEST(DeviceFacts, LinuxDeviceReportsItsOptionsAndTheirUpdates) {
+TEST(DeviceFacts, DeviceAndBundleHaveDefaultsAndTakeUpdates) {
   DeviceOptions o;
   o.advertisingIdentifier = "6D92078A-8246-4BA4-AE5B-76104861E7DC";
   LinuxDevice device(o);
-  EXPECT_EQ(device.screenSize().height, 844);
   EXPECT_EQ(device.advertisingIdentifier(), o.advertisingIdentifier);
+  EXPECT_EQ(device.screenSize().height, 844);
   EXPECT_EQ(device.trackingAuthorization(), TrackingAuthorization::notDetermined);
   device.update([](DeviceOptions& d) {
     d.interfaceStyle = InterfaceStyle::dark;
@@ -191,29 +175,27 @@ TEST(DeviceFacts, LinuxDeviceReportsItsOptionsAndTheirUpdates) {
   });
   EXPECT_EQ(device.interfaceStyle(), InterfaceStyle::dark);
   EXPECT_EQ(device.trackingAuthorization(), TrackingAuthorization::authorized);
-}
 
-TEST(Bundle, ReportsItsOptions) {
-  BundleOptions o;
-  o.resourceDirectory = "/opt/host";
-  o.sdkResourceDirectory = "/opt/sdk";
-  LinuxBundle bundle(o);
+  LinuxBundle bundle(BundleOptions{});
   EXPECT_EQ(bundle.bundleIdentifier(), "com.example.host");
   EXPECT_EQ(bundle.infoValue("CFBundleShortVersionString"), Value("1.0"));
   EXPECT_FALSE(bundle.infoValue("missing"));
-  EXPECT_EQ(bundle.resourceDirectory(), fs::path("/opt/host"));
-  EXPECT_EQ(bundle.sdkResourceDirectory(), fs::path("/opt/sdk"));
   BundleOptions none;
   none.bundleIdentifier.reset();
   LinuxBundle bare(none);
   EXPECT_FALSE(bare.bundleIdentifier());
   EXPECT_FALSE(bare.resourceDirectory());
+  // Without one given, the SDK's resources are looked for.
   if (auto found = bare.sdkResourceDirectory()) {
     EXPECT_TRUE(fs::is_directory(*found));
   }
 }
 
 // ---- files -------------------------------------------------------------------------------------
+
+std::optional<FileError::Code> codeOf(const std::optional<FileError>& error) {
+  return error ? std::optional(error->code) : std::nullopt;
+}
 
 TEST(LocalFileSystem, WritesReadsListsMovesAndRemoves) {
   TempDir dir;
@@ -230,12 +212,8 @@ TEST(LocalFileSystem, WritesReadsListsMovesAndRemoves) {
   EXPECT_FALSE(files.readFile(orvex / "missing"));
   EXPECT_FALSE(files.readFile(orvex)) << "a directory is not a file";
   EXPECT_EQ(files.modificationTime(orvex / "a.js"), vt->now()) << "stamped with the port's clock";
-  auto blocked = files.createDirectories(orvex / "a.js");
-  ASSERT_TRUE(blocked);
-  EXPECT_EQ(blocked->code, FileError::Code::exists);
-  auto noDir = files.writeFile(orvex / "no" / "such.txt", "x");
-  ASSERT_TRUE(noDir);
-  EXPECT_EQ(noDir->code, FileError::Code::notFound);
+  EXPECT_EQ(codeOf(files.createDirectories(orvex / "a.js")), FileError::Code::exists);
+  EXPECT_EQ(codeOf(files.writeFile(orvex / "no" / "such.txt", "x")), FileError::Code::notFound);
 
   EXPECT_FALSE(files.writeFile(orvex / ".hidden", "h"));
   EXPECT_FALSE(files.createDirectories(orvex / "sub"));
@@ -250,24 +228,21 @@ TEST(LocalFileSystem, WritesReadsListsMovesAndRemoves) {
 
   vt->advance(60.0);
   EXPECT_FALSE(files.writeFile(files.temporaryDirectory() / "dl", "downloaded"));
-  auto taken = files.move(files.temporaryDirectory() / "dl", orvex / "a.js");
-  ASSERT_TRUE(taken);
-  EXPECT_EQ(taken->code, FileError::Code::exists) << "a move never replaces";
+  EXPECT_EQ(codeOf(files.move(files.temporaryDirectory() / "dl", orvex / "a.js")),
+            FileError::Code::exists)
+      << "a move never replaces";
   EXPECT_FALSE(files.move(files.temporaryDirectory() / "dl", orvex / "b.js"));
   EXPECT_EQ(files.readFile(orvex / "b.js"), "downloaded");
   EXPECT_FALSE(files.exists(files.temporaryDirectory() / "dl"));
   EXPECT_EQ(files.modificationTime(orvex / "b.js"), vt->now());
-  auto gone = files.move(files.temporaryDirectory() / "dl", orvex / "c.js");
-  ASSERT_TRUE(gone);
-  EXPECT_EQ(gone->code, FileError::Code::notFound);
+  EXPECT_EQ(codeOf(files.move(files.temporaryDirectory() / "dl", orvex / "c.js")),
+            FileError::Code::notFound);
 
   EXPECT_FALSE(files.setModificationTime(orvex / "b.js", WallTime(seconds(1000))));
   EXPECT_EQ(files.modificationTime(orvex / "b.js"), WallTime(seconds(1000)));
   EXPECT_FALSE(files.remove(orvex));
   EXPECT_FALSE(files.exists(orvex));
-  auto again = files.remove(orvex);
-  ASSERT_TRUE(again);
-  EXPECT_EQ(again->code, FileError::Code::notFound);
+  EXPECT_EQ(codeOf(files.remove(orvex)), FileError::Code::notFound);
 }
 
 TEST(LocalFileSystem, MovesAcrossFileSystems) {
@@ -308,13 +283,17 @@ class ThreadedHttp : public HttpClient {
   std::vector<std::thread> threads_;
 };
 
+HeadlessOptions optionsIn(const fs::path& dir, TimeMode time) {
+  HeadlessOptions options;
+  options.time = time;
+  options.dataDirectory = dir;
+  options.http = std::make_shared<ThreadedHttp>();
+  return options;
+}
+
 TEST(HeadlessPort, AssemblesACompletePlatformInVirtualTime) {
   TempDir dir;
-  HeadlessOptions options;
-  options.time = TimeMode::virtualTime;
-  options.dataDirectory = dir.path();
-  options.http = std::make_shared<ThreadedHttp>();
-  auto port = makeHeadlessPort(options);
+  auto port = makeHeadlessPort(optionsIn(dir.path(), TimeMode::virtualTime));
   ASSERT_TRUE(port.platform.complete());
   ASSERT_TRUE(port.virtualTime);
   EXPECT_FALSE(port.loop);
@@ -345,11 +324,7 @@ TEST(HeadlessPort, AssemblesACompletePlatformInVirtualTime) {
 
 TEST(HeadlessPort, GoingToTheBackgroundMakesTheStoreDurable) {
   TempDir dir;
-  HeadlessOptions options;
-  options.time = TimeMode::virtualTime;
-  options.dataDirectory = dir.path();
-  options.http = std::make_shared<ThreadedHttp>();
-  auto port = makeHeadlessPort(options);
+  auto port = makeHeadlessPort(optionsIn(dir.path(), TimeMode::virtualTime));
   port.platform.store->suite("io.orvex.metrics")->set("k", Value("v"));
   port.lifecycle->send(AppNotification::didEnterBackground);
   port.runFor(0);
@@ -364,9 +339,7 @@ TEST(HeadlessPort, GoingToTheBackgroundMakesTheStoreDurable) {
 
 TEST(HeadlessPort, RealTimePortRunsItsLoopOnTheHostThreadOrItsOwn) {
   TempDir dir;
-  HeadlessOptions options;
-  options.dataDirectory = dir.path();
-  options.http = std::make_shared<ThreadedHttp>();
+  HeadlessOptions options = optionsIn(dir.path(), TimeMode::real);
   auto port = makeHeadlessPort(options);
   ASSERT_TRUE(port.platform.complete());
   ASSERT_TRUE(port.loop);

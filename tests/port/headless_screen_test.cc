@@ -25,11 +25,16 @@ struct Events : AppearanceObserver {
   void viewDidDisappear(bool) override { log->push_back(name + " didDisappear"); }
 };
 
-TEST(HeadlessScreen, GeometryConvertsThroughScrollingAncestorsAndWindows) {
+// A key window with a root controller on a fresh SDK.
+class HeadlessScreen : public ::testing::Test {
+ protected:
   TempDir dir;
-  TestSdk sdk(dir.path());
-  auto& ui = *sdk.port().ui;
-  auto window = ui.makeKeyWindowWithRootController();
+  TestSdk sdk{dir.path()};
+  HeadlessUserInterface& ui = *sdk.port().ui;
+  std::shared_ptr<HeadlessWindow> window = ui.makeKeyWindowWithRootController();
+};
+
+TEST_F(HeadlessScreen, GeometryConvertsThroughScrollingAncestorsAndWindows) {
   auto root = window->rootViewController()->view();
   EXPECT_EQ(root->frame(), Rect(0, 0, 390, 844));
   auto feed = ui.makeView();
@@ -63,11 +68,7 @@ TEST(HeadlessScreen, GeometryConvertsThroughScrollingAncestorsAndWindows) {
   EXPECT_FALSE(window->tap(Point{380, 10}));
 }
 
-TEST(HeadlessScreen, FullScreenPresentationTakesTheCoveredContentOutAndBack) {
-  TempDir dir;
-  TestSdk sdk(dir.path());
-  auto& ui = *sdk.port().ui;
-  auto window = ui.makeKeyWindowWithRootController();
+TEST_F(HeadlessScreen, FullScreenPresentationTakesTheCoveredContentOutAndBack) {
   auto root = window->rootViewController();
   auto content = ui.makeView();
   root->view()->addSubview(content);
@@ -106,11 +107,7 @@ TEST(HeadlessScreen, FullScreenPresentationTakesTheCoveredContentOutAndBack) {
   EXPECT_EQ(offscreen->presentedViewController(), nullptr);
 }
 
-TEST(HeadlessScreen, SizeRulesFollowFramesAndFillingAndTapsKnowWhereTheyLanded) {
-  TempDir dir;
-  TestSdk sdk(dir.path());
-  auto& ui = *sdk.port().ui;
-  auto window = ui.makeKeyWindowWithRootController();
+TEST_F(HeadlessScreen, SizeRulesFollowFramesAndFillingAndTapsKnowWhereTheyLanded) {
   auto media = ui.makeView();
   window->rootViewController()->view()->addSubview(media);
   media->setFrame(Rect(10, 100, 300, 200));
@@ -142,11 +139,7 @@ TEST(HeadlessScreen, SizeRulesFollowFramesAndFillingAndTapsKnowWhereTheyLanded) 
   EXPECT_EQ(plain, 1);
 }
 
-TEST(HeadlessScreen, AlertsSpinnersAndHapticsArePlayedAndRecorded) {
-  TempDir dir;
-  TestSdk sdk(dir.path());
-  auto& ui = *sdk.port().ui;
-  auto window = ui.makeKeyWindowWithRootController();
+TEST_F(HeadlessScreen, AlertsSpinnersAndHapticsArePlayedAndRecorded) {
   auto root = window->rootViewController();
   auto content = ui.makeView();
   root->view()->addSubview(content);

@@ -113,8 +113,7 @@ TEST(ImageDecoder, DecodesPngJpegAndTheFirstGifFrameToRgba) {
                        0, 0, 9, 10,  11, 12, 13, 14,  255, 255, 255, 255};
   auto png = decodeImageBytes(encodePng(3, 2, rgba));
   ASSERT_TRUE(png);
-  EXPECT_EQ(png->pixelWidth, 3);
-  EXPECT_EQ(png->pixelHeight, 2);
+  EXPECT_EQ(std::pair(png->pixelWidth, png->pixelHeight), std::pair(3, 2));
   EXPECT_EQ(pixelsOf(*png), rgba);
 
   // Red on the left, blue on the right; lossy, so compared loosely.
@@ -126,8 +125,7 @@ TEST(ImageDecoder, DecodesPngJpegAndTheFirstGifFrameToRgba) {
     }
   auto jpeg = decodeImageBytes(encodeJpeg(24, 16, rgb));
   ASSERT_TRUE(jpeg);
-  EXPECT_EQ(jpeg->pixelWidth, 24);
-  EXPECT_EQ(jpeg->pixelHeight, 16);
+  EXPECT_EQ(std::pair(jpeg->pixelWidth, jpeg->pixelHeight), std::pair(24, 16));
   const Pixels jpegPixels = pixelsOf(*jpeg);
   auto near = [&](int x, int y, Pixels want) {
     for (int c = 0; c < 4; ++c) {
@@ -146,8 +144,7 @@ TEST(ImageDecoder, DecodesPngJpegAndTheFirstGifFrameToRgba) {
       54);
   auto frame = decodeImageBytes(gif);
   ASSERT_TRUE(frame);
-  EXPECT_EQ(frame->pixelWidth, 3);
-  EXPECT_EQ(frame->pixelHeight, 9);
+  EXPECT_EQ(std::pair(frame->pixelWidth, frame->pixelHeight), std::pair(3, 9));
   const Pixels palette[] = {{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {0, 0, 0, 0}};
   Pixels expected;
   for (int y = 0; y < 9; ++y) {
