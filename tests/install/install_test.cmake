@@ -32,6 +32,18 @@ separate_arguments(flags UNIX_COMMAND "${output}")
 run("build the host with pkg-config" ${CXX} -std=c++20 ${SOURCE_DIR}/tests/install/host/main.cc
   ${flags} -o ${prefix}/bin/orvex-host-pc)
 
+# The desktop port links both ways too, where it was built.
+file(GLOB_RECURSE gtk_pc ${prefix}/*/orvex-gtk.pc)
+if(gtk_pc)
+  if(NOT EXISTS ${WORK_DIR}/host-build/orvex-gtk-host)
+    message(FATAL_ERROR "orvex-gtk.pc is installed but Orvex::gtk built no host")
+  endif()
+  run("pkg-config for the desktop port" ${PKG_CONFIG} --cflags --libs orvex-gtk)
+  separate_arguments(gtk_flags UNIX_COMMAND "${output}")
+  run("build the desktop host with pkg-config" ${CXX} -std=c++20
+    ${SOURCE_DIR}/tests/install/host/gtk_main.cc ${gtk_flags} -o ${WORK_DIR}/orvex-gtk-host-pc)
+endif()
+
 # A shared install's libraries are found as a host's would be from a private prefix.
 get_filename_component(lib_dir ${pc_dir} DIRECTORY)
 set(ENV{LD_LIBRARY_PATH} ${lib_dir})
