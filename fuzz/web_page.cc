@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (input.remaining_bytes() > 0) {
     switch (input.ConsumeIntegralInRange(0, 8)) {
       case 0:
-        page->activateLink(input.ConsumeRandomLengthString(512), input.ConsumeBool());
+        page->activateLink(input.ConsumeRandomLengthString(512));
         break;
       case 1:
         page->requestNewWindow(input.ConsumeBool()
