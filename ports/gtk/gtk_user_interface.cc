@@ -332,26 +332,8 @@ void GtkWindowView::setRootViewController(std::shared_ptr<ViewController> contro
 }
 
 bool GtkWindowView::isKeyWindow() const {
-  GtkWindow* w = gtkWindow();
-  if (!w) return false;
-  if (gtk_window_is_active(w)) return true;
-  // Without a window manager (a kiosk, Xvfb) no window is ever active: the first visible one
-  // is the key window, as on a platform where an application always has one.
   auto ui = ui_.lock();
-  if (!ui) return false;
-  for (const auto& other : ui->windows()) {
-    auto* view = dynamic_cast<const GtkWindowView*>(other.get());
-    GtkWindow* o = view ? view->gtkWindow() : nullptr;
-    if (!o) continue;
-    if (gtk_window_is_active(o)) return false;
-  }
-  for (const auto& other : ui->windows()) {
-    auto* view = dynamic_cast<const GtkWindowView*>(other.get());
-    GtkWindow* o = view ? view->gtkWindow() : nullptr;
-    if (!o) continue;
-    if (gtk_widget_get_visible(GTK_WIDGET(o))) return o == w;
-  }
-  return false;
+  return ui && gtkWindow() && ui->keyWindow().get() == this;
 }
 
 void GtkWindowView::makeKeyAndVisible() {
@@ -426,11 +408,23 @@ std::vector<std::shared_ptr<Window>> GtkUserInterface::windows() const {
   return out;
 }
 
-std::shared_ptr<Window> GtkUserInterface::firstSceneKeyWindow() const {
-  auto all = windows();
-  for (auto& w : all) {
-    if (w->isKeyWindow()) return w;
+std::shared_ptr<GtkWindowView> GtkUserInterface::keyWindow() const {
+  std::shared_ptr<GtkWindowView> firstVisible;
+  for (const auto& weak : windows_) {
+    auto view = weak.lock();
+    GtkWindow* w = view ? view->gtkWindow() : nullptr;
+    if (!w) continue;
+    if (gtk_window_is_active(w)) return view;
+    if (!firstVisible && gtk_widget_get_visible(GTK_WIDGET(w))) firstVisible = view;
   }
+  // Without a window manager (a kiosk, Xvfb) no window is ever active: the first visible one
+  // is the key window, as on a platform where an application always has one.
+  return firstVisible;
+}
+
+std::shared_ptr<Window> GtkUserInterface::firstSceneKeyWindow() const {
+  if (auto key = keyWindow()) return key;
+  auto all = windows();
   return all.empty() ? nullptr : all.front();
 }
 

@@ -196,6 +196,8 @@ class GtkUserInterface : public UserInterface,
   const std::vector<OpenedLink>& openedLinks() const { return opened_.all(); }
   // The web views the SDK made that are still alive, oldest first.
   std::vector<std::shared_ptr<WebView>> webViews() const;
+  // The active window; where none is, the first visible one.
+  std::shared_ptr<GtkWindowView> keyWindow() const;
   // The newest alert still presented, if any.
   std::shared_ptr<GtkAlertController> visibleAlert() const;
 

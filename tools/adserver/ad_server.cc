@@ -134,9 +134,10 @@ int portOf(const sockaddr_storage& addr) {
 }
 
 // httplib keeps its connections' sockets to itself, so find them by their ports: a local port of
-// `localPort` and, when `peerPort` is not negative, that peer port. shutdown(), not close(): the
-// descriptor stays httplib's, which then fails its next read or write and closes it.
-void shutDownConnections(int localPort, int peerPort) {
+// `localPort` and, when `peerPort` is not negative, that peer port. Each match goes to `act`
+// (the descriptor stays httplib's); a known peer port matches one connection at most.
+template <typename Act>
+void forEachConnection(int localPort, int peerPort, Act act) {
   long maxFd = sysconf(_SC_OPEN_MAX);
   if (maxFd < 0 || maxFd > 65536) maxFd = 65536;
   for (int fd = 0; fd < maxFd; ++fd) {
@@ -146,9 +147,14 @@ void shutDownConnections(int localPort, int peerPort) {
     if (portOf(local) != localPort) continue;
     if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLen) != 0) continue;
     if (peerPort >= 0 && portOf(peer) != peerPort) continue;
-    ::shutdown(fd, SHUT_RDWR);
+    act(fd);
     if (peerPort >= 0) return;
   }
+}
+
+// shutdown(), not close(): httplib then fails its next read or write and closes the descriptor.
+void shutDownConnections(int localPort, int peerPort) {
+  forEachConnection(localPort, peerPort, [](int fd) { ::shutdown(fd, SHUT_RDWR); });
 }
 
 void dropConnection(const httplib::Request& req) {
@@ -156,22 +162,13 @@ void dropConnection(const httplib::Request& req) {
 }
 
 // Aborts one connection with a reset, as a crashed peer or a middlebox would: connecting a TCP
-// socket to AF_UNSPEC disconnects it at once. The descriptor stays httplib's, as above.
+// socket to AF_UNSPEC disconnects it at once.
 void resetConnection(int localPort, int peerPort) {
-  long maxFd = sysconf(_SC_OPEN_MAX);
-  if (maxFd < 0 || maxFd > 65536) maxFd = 65536;
-  for (int fd = 0; fd < maxFd; ++fd) {
-    sockaddr_storage local{}, peer{};
-    socklen_t localLen = sizeof local, peerLen = sizeof peer;
-    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLen) != 0) continue;
-    if (portOf(local) != localPort) continue;
-    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLen) != 0) continue;
-    if (portOf(peer) != peerPort) continue;
+  forEachConnection(localPort, peerPort, [](int fd) {
     sockaddr unspecified{};
     unspecified.sa_family = AF_UNSPEC;
     ::connect(fd, &unspecified, sizeof unspecified);
-    return;
-  }
+  });
 }
 
 // Every scalar turned into another JSON type (strings into numbers, numbers and booleans into
