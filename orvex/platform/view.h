@@ -146,6 +146,14 @@ enum class ViewControllerKind {
   inAppBrowser,  // the platform's in-app browser sheet
 };
 
+enum class InterfaceOrientation {
+  unknown,
+  portrait,
+  portraitUpsideDown,
+  landscapeLeft,
+  landscapeRight
+};
+
 // How a presented controller covers its presenter.
 enum class PresentationStyle { fullScreen, overFullScreen, pageSheet };
 
@@ -193,8 +201,26 @@ class ORVEX_API ViewController : public std::enable_shared_from_this<ViewControl
   // with the controller the port made for them (and hold the controller weakly). Main thread.
   void keepAlive(std::shared_ptr<void> object) { keptAlive_.push_back(std::move(object)); }
 
+  // What a full-screen screen allows while it is presented. A phone rotates its screen to one of
+  // them; a desktop window does not rotate, so its port only keeps them. Main thread.
+  void setSupportedInterfaceOrientations(std::vector<InterfaceOrientation> orientations) {
+    supportedOrientations_ = std::move(orientations);
+  }
+  const std::vector<InterfaceOrientation>& supportedInterfaceOrientations() const {
+    return supportedOrientations_;
+  }
+  void setShouldAutorotate(bool value) { shouldAutorotate_ = value; }
+  bool shouldAutorotate() const { return shouldAutorotate_; }
+  void setPrefersStatusBarHidden(bool value) { prefersStatusBarHidden_ = value; }
+  bool prefersStatusBarHidden() const { return prefersStatusBarHidden_; }
+
  private:
   std::vector<std::shared_ptr<void>> keptAlive_;
+  std::vector<InterfaceOrientation> supportedOrientations_ = {InterfaceOrientation::portrait,
+                                                              InterfaceOrientation::landscapeLeft,
+                                                              InterfaceOrientation::landscapeRight};
+  bool shouldAutorotate_ = true;
+  bool prefersStatusBarHidden_ = false;
 };
 
 // The platform's app-store sheet; loading a product may succeed or fail.
@@ -210,14 +236,6 @@ class ORVEX_API StoreProductViewController : public virtual ViewController {
 class ORVEX_API InAppBrowserViewController : public virtual ViewController {
  public:
   virtual std::string url() const = 0;
-};
-
-enum class InterfaceOrientation {
-  unknown,
-  portrait,
-  portraitUpsideDown,
-  landscapeLeft,
-  landscapeRight
 };
 
 class ORVEX_API Window : public virtual View {
