@@ -5,7 +5,7 @@
 #include "orvex/core/orvex.h"
 #include "orvex/formats/ad_rules.h"
 #include "orvex/formats/fullscreen/orvex_interstitial_ad.h"
-// (rewarded joins with its screen)
+#include "orvex/formats/fullscreen/orvex_rewarded_ad.h"
 #include "orvex/server/orvex_api.h"
 #include "orvex/server/server_error.h"
 
@@ -187,5 +187,6 @@ void FullScreenAd<Ad, Access>::notify(OrvexMetricCode code, std::optional<OrvexE
 }
 
 template class FullScreenAd<OrvexInterstitialAd, InterstitialInternalAccess>;
+template class FullScreenAd<OrvexRewardedAd, RewardedInternalAccess>;
 
 }  // namespace orvex

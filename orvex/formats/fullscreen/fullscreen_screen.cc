@@ -10,6 +10,12 @@ std::optional<PageMessage> pageMessage(const ScriptMessage& message) {
   return PageMessage{*text, message.body};
 }
 
+std::optional<Url> pageLink(const PageMessage& message) {
+  const Value* url = message.body.find("url");
+  const std::string* text = url ? url->asString() : nullptr;
+  return text ? Url::parse(*text) : std::nullopt;
+}
+
 std::vector<InterfaceOrientation> orientationsFor(bool isPortrait) {
   if (isPortrait) return {InterfaceOrientation::portrait, InterfaceOrientation::portraitUpsideDown};
   return {InterfaceOrientation::landscapeLeft, InterfaceOrientation::landscapeRight};

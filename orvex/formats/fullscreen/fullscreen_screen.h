@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "orvex/core/url.h"
 #include "orvex/platform/value.h"
 #include "orvex/platform/view.h"
 #include "orvex/platform/web_view.h"
@@ -30,6 +31,9 @@ struct PageMessage {
 };
 // Only a dictionary with a text "action" is a message; anything else is ignored without a word.
 std::optional<PageMessage> pageMessage(const ScriptMessage& message);
+
+// The link of an "open" message, when its "url" is text that parses as a URL.
+std::optional<Url> pageLink(const PageMessage& message);
 
 // Portrait creatives allow both portrait orientations; the others both landscape ones.
 std::vector<InterfaceOrientation> orientationsFor(bool isPortrait);

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "orvex/core/orvex.h"
-#include "orvex/core/url.h"
 #include "orvex/formats/ad_rules.h"
 #include "orvex/formats/fullscreen/fullscreen_screen.h"
 #include "orvex/web/link_opener.h"
@@ -90,9 +89,7 @@ void OrvexInterstitialAdViewController::didReceive(WebView&, const ScriptMessage
   if (!page) return;
   if (page->action == "close") return close();
   if (page->action != "open") return;
-  const Value* url = page->body.find("url");
-  const std::string* text = url ? url->asString() : nullptr;
-  auto parsed = text ? Url::parse(*text) : std::nullopt;
+  auto parsed = fullscreen::pageLink(*page);
   if (!parsed) return;
   ad_rules::onMainIfAlive<OrvexInterstitialAdViewController>(
       weak_from_this(), [url = *parsed](OrvexInterstitialAdViewController& self) {
