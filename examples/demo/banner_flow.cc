@@ -98,14 +98,8 @@ std::string runBannerFlow(Screen& screen, const Timeline& timeline, const FlowOp
   timeline.say("user scrolls the feed by " + std::to_string(static_cast<int>(scroll)) +
                " pt: the banner comes into view");
   if (!screen.runUntil([&] { return heard->impression; }, 5)) return "no impression";
-  if (!options.screenshot.empty()) {
-    if (!screen.screenshot(options.screenshot)) return "no screenshot on the " + screen.name();
-    timeline.say("screenshot of the window written to " + options.screenshot);
-    if (options.screenshotArea) {
-      options.screenshotArea(
-          banner->view()->convertRect(banner->view()->bounds(), *screen.window()));
-    }
-  }
+  if (auto failed = takeScreenshot(screen, timeline, options, *banner->view()); !failed.empty())
+    return failed;
 
   screen.runFor(0.5);  // a person looks before tapping
   auto link = firstLink(*banner);

@@ -185,6 +185,14 @@ int main(int argc, char** argv) {
 #else
   if (args.screen == Arguments::Screen::window) return fail("this build has no desktop port");
 #endif
+  // The in-memory screen draws nothing: asked for a picture, say so before running anything.
+  if (!platform.dispatcher && !args.screenshot.empty()) {
+    std::fprintf(stderr, "orvex-demo: --screenshot needs a window, and %s\n",
+                 args.screen == Arguments::Screen::headless
+                     ? "--headless asks for none"
+                     : "there is no display (run it under xvfb-run, or leave --screenshot out)");
+    return 2;
+  }
   if (!platform.dispatcher) {
     headless::HeadlessOptions options;
     static_cast<linux_port::ServiceOptions&>(options) = services;

@@ -131,6 +131,8 @@ std::string runNativeFlow(Screen& screen, const Timeline& timeline, const FlowOp
   timeline.say("user scrolls the feed by " + std::to_string(static_cast<int>(scroll)) +
                " pt: the ad comes into view");
   if (!screen.runUntil([&] { return heard->impression; }, 5)) return "no impression";
+  if (auto failed = takeScreenshot(screen, timeline, options, *card); !failed.empty())
+    return failed;
 
   screen.runFor(0.5);  // a person looks before tapping
   timeline.say("user taps the call to action \"" + ad->callToAction() + "\"");

@@ -32,6 +32,13 @@ std::string runQuestFlow(Screen& screen, const Timeline& timeline, const FlowOpt
   if (!Orvex::openQuest(kChannel, page)) return "openQuest did not make a URL of the page";
   if (!screen.runUntil([&] { return root->presentedViewController() != nullptr; }, 5))
     return "the quest screen was not presented";
+  // Held weakly: the screen must be free to go when the page closes it.
+  const std::weak_ptr<ViewController> quest = root->presentedViewController();
+  auto shoot = [&]() -> std::string {
+    auto controller = quest.lock();
+    if (!controller) return options.screenshot.empty() ? "" : "the quest screen closed too soon";
+    return takeScreenshot(screen, timeline, options, *controller->view());
+  };
   auto web = screen.lastWebView();
   if (!web) return "the quest screen has no web view";
   if (!screen.runUntil([&] { return !web->isLoading(); }, 10) || web->isHidden())
@@ -51,11 +58,15 @@ std::string runQuestFlow(Screen& screen, const Timeline& timeline, const FlowOpt
     screen.postFromPage(*web, "bridge", R"({"sig":"haptic","payload":{"type":"medium"}})");
     if (!screen.runUntil([&] { return !haptics.empty(); }, 5)) return "no haptic feedback";
     screen.runFor(0.5);  // the page shows its answer a moment
+    if (auto failed = shoot(); !failed.empty()) return failed;
     timeline.say("page: orvex.postMessage({action: \"close\"})");
     screen.postFromPage(*web, "orvex", R"({"action":"close"})");
   } else {
     timeline.say("the page plays its part by itself");
     if (!screen.runUntil([&] { return !haptics.empty(); }, 15)) return "no haptic feedback";
+    // The page closes the screen 1.5 s after its haptic: the picture is taken at once.
+    screen.runFor(0.2);
+    if (auto failed = shoot(); !failed.empty()) return failed;
     web->evaluateJavaScript("window.questAppVersion",
                             [&version](std::optional<Value> result, std::optional<WebError>) {
                               const std::string* text = result ? result->asString() : nullptr;

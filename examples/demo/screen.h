@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "examples/demo/timeline.h"
 #include "orvex/platform/view.h"
 #include "orvex/platform/web_view.h"
 
@@ -80,5 +81,18 @@ class Screen {
   // Writes a PNG of the window; false where nothing is drawn.
   virtual bool screenshot(const std::filesystem::path&) { return false; }
 };
+
+// Writes the PNG `options` ask for, now that `subject` (the ad, the screen) is on screen, and
+// tells where it is. "" when written or none was asked for, else why not.
+inline std::string takeScreenshot(Screen& screen, const Timeline& timeline,
+                                  const FlowOptions& options, orvex::View& subject) {
+  if (options.screenshot.empty()) return "";
+  if (!screen.screenshot(options.screenshot)) return "no screenshot on the " + screen.name();
+  timeline.say("screenshot of the window written to " + options.screenshot);
+  if (options.screenshotArea) {
+    options.screenshotArea(subject.convertRect(subject.bounds(), *screen.window()));
+  }
+  return "";
+}
 
 }  // namespace demo

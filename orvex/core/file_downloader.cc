@@ -1,7 +1,10 @@
 #include "orvex/core/file_downloader.h"
 
+#include <algorithm>
 #include <chrono>
+#include <string_view>
 
+#include "orvex/core/crypto.h"
 #include "orvex/core/orvex.h"
 #include "orvex/core/seams.h"
 #include "orvex/core/url.h"
@@ -21,17 +24,31 @@ std::shared_ptr<FileDownloader>& slot() {
   return instance;
 }
 
-// The name the file takes in its category: the URL's last path component.
+// The name a URL's file takes: the digest of the whole URL, so that files of different URLs
+// never meet, plus the extension of its last path component (".png"), which tools and people
+// read. An extension that is not short and alphanumeric is left out.
 std::optional<std::string> fileNameOf(const std::string& url) {
   auto parsed = Url::parse(url);
   if (!parsed) return std::nullopt;
-  std::string path = parsed->path();
-  while (!path.empty() && path.back() == '/') path.pop_back();
-  auto slash = path.rfind('/');
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  // Never a name that climbs out of the category.
-  if (name.empty() || name == "." || name == "..") return std::nullopt;
+  const std::string& path = parsed->path();
+  const auto slash = path.rfind('/');
+  const std::string_view last =
+      std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
+  std::string name = sha256Hex(url);
+  if (const auto dot = last.rfind('.'); dot != std::string_view::npos) {
+    const std::string_view extension = last.substr(dot + 1);
+    const bool plain =
+        !extension.empty() && extension.size() <= 8 && std::ranges::all_of(extension, [](char c) {
+          return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        });
+    if (plain) name.append(".").append(extension);
+  }
   return name;
+}
+
+// A caller's own name: one plain component, never one that climbs out of the category.
+bool isPlainFileName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
 
 }  // namespace
@@ -63,20 +80,34 @@ WallTime FileDownloader::cutoff() const {
   return back;
 }
 
+std::optional<fs::path> FileDownloader::fileFor(const std::string& url,
+                                                const std::string& subdirectory) const {
+  auto name = fileNameOf(url);
+  if (!name) return std::nullopt;
+  return directory(subdirectory) / *name;
+}
+
 void FileDownloader::download(const std::string& url, const std::string& subdirectory) {
-  fetch(url, subdirectory, nullptr);
+  fetch(url, fileFor(url, subdirectory).value_or(fs::path()), nullptr);
 }
 
 void FileDownloader::download(const std::string& url, const std::string& subdirectory,
                               std::function<void(std::optional<fs::path>)> completion) {
-  fetch(url, subdirectory, std::move(completion));
+  fetch(url, fileFor(url, subdirectory).value_or(fs::path()), std::move(completion));
+}
+
+void FileDownloader::downloadAs(const std::string& url, const std::string& subdirectory,
+                                const std::string& fileName,
+                                std::function<void(std::optional<fs::path>)> completion) {
+  const bool usable = Url::parse(url) && isPlainFileName(fileName);
+  fetch(url, usable ? directory(subdirectory) / fileName : fs::path(), std::move(completion));
 }
 
 void FileDownloader::downloadImage(const std::string& url, const std::string& subdirectory,
                                    std::function<void(std::optional<Image>)> completion) {
   auto files = platform_.files;
   auto images = platform_.images;
-  fetch(url, subdirectory,
+  fetch(url, fileFor(url, subdirectory).value_or(fs::path()),
         [files, images, completion = std::move(completion)](std::optional<fs::path> file) {
           if (!completion) return;
           std::optional<Image> image;
@@ -87,17 +118,15 @@ void FileDownloader::downloadImage(const std::string& url, const std::string& su
         });
 }
 
-void FileDownloader::fetch(const std::string& url, const std::string& subdirectory,
-                           Done completion) {
+void FileDownloader::fetch(const std::string& url, const fs::path& destination, Done completion) {
   auto fail = [&completion] {
     if (completion) completion(std::nullopt);
   };
-  auto name = fileNameOf(url);
-  if (!name) return fail();
-  const fs::path dir = directory(subdirectory);
+  // An empty destination: the URL does not parse, or the caller's name is unusable.
+  if (destination.empty()) return fail();
+  const fs::path dir = destination.parent_path();
   auto& files = *platform_.files;
   if (!files.isDirectory(dir) && files.createDirectories(dir)) return fail();
-  const fs::path destination = dir / *name;
 
   if (auto modified = files.modificationTime(destination); modified && *modified > cutoff()) {
     if (completion) completion(destination);

@@ -1,8 +1,10 @@
 #pragma once
 // The process-wide file cache on disk: a remote file is downloaded once into
-// <caches>/orvex/<category>/<last path component of its URL>, reused for 30 calendar days and
-// deleted by an hourly clean-up after that. Categories: "ad" (splash creatives), "js" (the ad
-// player script), "icon" and "cover" (native ad images).
+// <caches>/orvex/<category>/<SHA-256 of the whole URL><extension of its last path component>,
+// reused for 30 calendar days and deleted by an hourly clean-up after that. Keyed by the whole URL:
+// two creatives' "…/a/icon.png" and "…/b/icon.png" are two files. Categories: "ad" (splash
+// creatives), "js" (the ad player script, kept under its own name), "icon" and "cover" (native
+// ad images).
 //
 // Completions run on the HTTP client's thread after a download, or synchronously on the caller's
 // thread for a fresh file; callers that touch the screen hop to the main queue themselves. A
@@ -35,12 +37,21 @@ class FileDownloader : public std::enable_shared_from_this<FileDownloader> {
   // The root "orvex" in the caches directory, or a category below it.
   std::filesystem::path directory(const std::optional<std::string>& subdirectory = {}) const;
 
+  // Where `url` is kept in the category; none for text that does not parse as a URL.
+  std::optional<std::filesystem::path> fileFor(const std::string& url,
+                                               const std::string& subdirectory) const;
+
   // Prefetch: makes sure the file is there.
   void download(const std::string& url, const std::string& subdirectory);
   void download(const std::string& url, const std::string& subdirectory,
                 std::function<void(std::optional<std::filesystem::path>)> completion);
   void downloadImage(const std::string& url, const std::string& subdirectory,
                      std::function<void(std::optional<Image>)> completion);
+  // The same, kept under `fileName`: for a file its owner finds by that name (the player script,
+  // one file whatever its version). The name is a plain file name, never a path.
+  void downloadAs(const std::string& url, const std::string& subdirectory,
+                  const std::string& fileName,
+                  std::function<void(std::optional<std::filesystem::path>)> completion);
 
   // Starts a background clean-up unless one started less than an hour ago.
   bool cleanUpIfNeeded();
@@ -49,7 +60,7 @@ class FileDownloader : public std::enable_shared_from_this<FileDownloader> {
 
  private:
   using Done = std::function<void(std::optional<std::filesystem::path>)>;
-  void fetch(const std::string& url, const std::string& subdirectory, Done completion);
+  void fetch(const std::string& url, const std::filesystem::path& destination, Done completion);
   WallTime cutoff() const;
   // False when the walk must end (a listing or a removal failed).
   bool deleteOldFilesIn(const std::filesystem::path& directory, WallTime cutoff);

@@ -157,6 +157,9 @@ enum class InterfaceOrientation {
 // How a presented controller covers its presenter.
 enum class PresentationStyle { fullScreen, overFullScreen, pageSheet };
 
+// The colour of the status bar's content (time, battery) while a screen is on top.
+enum class StatusBarStyle { automatic, darkContent, lightContent };
+
 // Optional appearance callbacks; the SDK's own screens implement them.
 class ORVEX_API AppearanceObserver {
  public:
@@ -196,6 +199,14 @@ class ORVEX_API ViewController : public std::enable_shared_from_this<ViewControl
   virtual void setAppearanceObserver(std::weak_ptr<AppearanceObserver> observer) = 0;
   // Whether the controller's view is in a window now.
   virtual bool isViewVisible() const = 0;
+
+  // The interface style this controller's views take whatever the system's (unspecified: the
+  // system's), and the status bar's content while it is on top. A port applies what its screen
+  // has and reports back what was asked either way.
+  virtual void setOverrideInterfaceStyle(InterfaceStyle style) = 0;
+  virtual InterfaceStyle overrideInterfaceStyle() const = 0;
+  virtual void setStatusBarStyle(StatusBarStyle style) = 0;
+  virtual StatusBarStyle statusBarStyle() const = 0;
 
   // Keeps `object` alive exactly as long as this controller: the SDK's screens keep their logic
   // with the controller the port made for them (and hold the controller weakly). Main thread.

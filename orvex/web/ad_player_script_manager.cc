@@ -51,9 +51,11 @@ void AdPlayerScriptManager::downloadScript(const std::string& version,
     if (completion) completion();
     return;
   }
-  FileDownloader::shared()->download(text, "js", [completion = std::move(completion)](auto) {
-    if (completion) completion();
-  });
+  // Under its own name, not the cache's digest of the URL: one file whatever the version.
+  FileDownloader::shared()->downloadAs(text, "js", kFileName,
+                                       [completion = std::move(completion)](auto) {
+                                         if (completion) completion();
+                                       });
 }
 
 std::optional<std::string> AdPlayerScriptManager::scriptContent(const std::string&) {

@@ -63,7 +63,14 @@ void OrvexNativeAdWebViewController::load(const std::string& displayData) {
     if (webView_) {
       webView_->setFrame(Rect(0, 0, width, width));
       webView_->setNavigationDelegate(std::weak_ptr<WebViewNavigationDelegate>(self));
-      webView_->setSizeRules(SizeRules{width, std::nullopt, Size{1, 1}});
+      // The height follows the width by the page's ratio; the width is the frame's, so that the
+      // page follows the media view it fills as the host lays it out (a toolkit allocates late,
+      // and a window is resized).
+      webView_->setSizeRules(SizeRules{std::nullopt, std::nullopt, Size{1, 1}});
+      std::weak_ptr<OrvexNativeAdWebViewController> weak = self;
+      webView_->setLayoutHandler([weak] {
+        if (auto c = weak.lock()) c->layout();
+      });
       webView_->setScrollEnabled(false);
       webView_->setBackgroundColor(0);
       webView_->setOpaque(false);
@@ -109,31 +116,53 @@ void OrvexNativeAdWebViewController::didFinish(WebView&) {
 
 void OrvexNativeAdWebViewController::measure() {
   if (!webView_) return;
+  // One measurement at a time: a window being dragged wider asks on every frame; the page is
+  // asked again once the answer is in if the width moved meanwhile.
+  if (measuring_) {
+    measureAgain_ = true;
+    return;
+  }
+  measuring_ = true;
+  measuredWidth_ = webView_->frame().size.width;
   std::weak_ptr<OrvexNativeAdWebViewController> weak = weak_from_this();
   webView_->evaluateJavaScript(kMeasureScript,
                                [weak](std::optional<Value> result, std::optional<WebError>) {
-                                 auto self = weak.lock();
-                                 if (!self || !self->webView_ || !result) return;
-                                 const Value* w = result->find("width");
-                                 const Value* h = result->find("height");
-                                 const auto width = w ? w->number() : std::nullopt;
-                                 const auto height = h ? h->number() : std::nullopt;
-                                 if (!width || !height || !(*width > 0) || !(*height > 0)) return;
-                                 self->webViewSizeRatio_ = *height / *width;
-                                 SizeRules rules = self->webView_->sizeRules();
-                                 rules.height.reset();
-                                 rules.aspectRatio = Size{*width, *height};
-                                 self->webView_->setSizeRules(rules);
+                                 if (auto self = weak.lock()) self->measured(result);
                                });
+}
+
+void OrvexNativeAdWebViewController::measured(const std::optional<Value>& result) {
+  measuring_ = false;
+  if (!webView_) return;
+  const Value* w = result ? result->find("width") : nullptr;
+  const Value* h = result ? result->find("height") : nullptr;
+  const auto width = w ? w->number() : std::nullopt;
+  const auto height = h ? h->number() : std::nullopt;
+  if (width && height && *width > 0 && *height > 0) {
+    webViewSizeRatio_ = *height / *width;
+    SizeRules rules = webView_->sizeRules();
+    rules.height.reset();
+    rules.aspectRatio = Size{*width, *height};
+    webView_->setSizeRules(rules);
+  }
+  if (std::exchange(measureAgain_, false) || webView_->frame().size.width != measuredWidth_) {
+    measure();
+  }
+}
+
+void OrvexNativeAdWebViewController::layout() {
+  // The page reflows at a new width, and its height with it: measure it at the width it now has.
+  if (!webView_ || !didFinishLoading_) return;
+  const double width = webView_->frame().size.width;
+  if (width > 0 && width != measuredWidth_) measure();
 }
 
 void OrvexNativeAdWebViewController::updateWidth(double width) {
   if (!webView_) return;
-  const bool changed = webView_->frame().size.width != width;
-  SizeRules rules = webView_->sizeRules();
-  rules.width = width;
-  webView_->setSizeRules(rules);
-  if (changed) measure();
+  const Rect frame = webView_->frame();
+  if (frame.size.width == width) return;
+  // The ratio sets the height; the layout handler measures the page at the new width.
+  webView_->setFrame(Rect(frame.origin.x, frame.origin.y, width, frame.size.height));
 }
 
 void OrvexNativeAdWebViewController::click(const std::string& url) {

@@ -1,8 +1,9 @@
 #pragma once
 // Renders a native ad's HTML media in a web view that the native ad view later places into the
-// host's media view. The web view takes the page's own aspect ratio (measured after each load),
-// plays video only while it can be seen, reports whether the page finished within 5 s, and turns
-// link taps into clicks that open the landing page (always: there is no custom click here).
+// host's media view. The web view follows the width of the view it fills and takes the page's own
+// aspect ratio (measured after each load and at each new width), plays video only while it can be
+// seen, reports whether the page finished within 5 s, and turns link taps into clicks that open
+// the landing page (always: there is no custom click here).
 //
 // It reports to its owner through one callback taking a metric code: valid (the page finished,
 // once), invalid (5 s passed first; loading is stopped) and adClick (every tap). Main thread
@@ -43,7 +44,7 @@ class ORVEX_API OrvexNativeAdWebViewController
   OrvexNativeAdWebViewController& operator=(const OrvexNativeAdWebViewController&) = delete;
 
   // The width the web view now has in the host's media view; measures the page again when it
-  // changed.
+  // changed. Afterwards the web view follows the width of the view it fills by itself.
   void updateWidth(double width);
 
   // None on a port without web views.
@@ -59,6 +60,8 @@ class ORVEX_API OrvexNativeAdWebViewController
   void load(const std::string& displayData);
   void handleLoadTimeout();
   void measure();
+  void measured(const std::optional<Value>& result);
+  void layout();
   void click(const std::string& url);
   void report(OrvexMetricCode code);
 
@@ -75,6 +78,10 @@ class ORVEX_API OrvexNativeAdWebViewController
   const BrowserTarget browserTarget_;
   std::shared_ptr<WebView> webView_;
   double webViewSizeRatio_ = 1.0;
+  // The width the page was last measured at; one measurement in flight at a time.
+  double measuredWidth_ = -1;
+  bool measuring_ = false;
+  bool measureAgain_ = false;
   std::shared_ptr<VideoVisibilityTracker> videoVisibilityTracker_;
   std::shared_ptr<BackgroundReloadManager> backgroundReloadManager_;
   bool isVideoAd_ = false;

@@ -43,6 +43,9 @@ std::shared_ptr<OrvexQuestWebViewController> OrvexQuestWebViewController::create
       new OrvexQuestWebViewController(std::move(url)));
   screen->controller_ = controller;
   controller->setPresentationStyle(PresentationStyle::fullScreen);
+  // The site is designed on white: light whatever the system's style, with dark status-bar text.
+  controller->setOverrideInterfaceStyle(InterfaceStyle::light);
+  controller->setStatusBarStyle(StatusBarStyle::darkContent);
   controller->setAppearanceObserver(std::weak_ptr<AppearanceObserver>(screen));
   controller->keepAlive(screen);
   // The handle owns the controller, which owns the screen: no cycle, whoever lets go last.
@@ -145,6 +148,16 @@ void OrvexQuestWebViewController::loadFailed() {
   removeSpinner();
   // The watchdog and the load's own failure may both come: one alert.
   if (std::exchange(failedToLoad_, true)) return;
+  // A load refused at once fails while the screen is still coming up, when the platform ignores
+  // a presentation over it: the alert waits until the screen is on.
+  if (!appeared_) {
+    alertPending_ = true;
+    return;
+  }
+  showFailureAlert();
+}
+
+void OrvexQuestWebViewController::showFailureAlert() {
   auto controller = controller_.lock();
   const auto& ui = platform().ui;
   if (!controller || !ui) return;
@@ -172,7 +185,11 @@ void OrvexQuestWebViewController::close() {
 
 void OrvexQuestWebViewController::viewDidAppear(bool) {
   appeared_ = true;
-  if (std::exchange(closeRequested_, false)) close();
+  if (std::exchange(closeRequested_, false)) {
+    close();
+  } else if (std::exchange(alertPending_, false)) {
+    showFailureAlert();
+  }
 }
 
 bool OrvexQuestWebViewController::isQuestHost(std::string_view host,

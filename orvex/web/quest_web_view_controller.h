@@ -79,6 +79,7 @@ class ORVEX_API OrvexQuestWebViewController
   void layout();
   void removeSpinner();
   void loadFailed();
+  void showFailureAlert();
   void close();
 
   const std::optional<std::string> url_;
@@ -87,10 +88,11 @@ class ORVEX_API OrvexQuestWebViewController
   std::unique_ptr<Timer> timer_;
   bool failedToLoad_ = false;
   bool viewLoaded_ = false;
-  // A page may ask to close while the screen is still coming up; the platform ignores a
-  // dismissal then, so it waits for the screen to be on.
+  // A page may ask to close, or fail to load, while the screen is still coming up; the platform
+  // ignores a dismissal or a presentation then, so both wait for the screen to be on.
   bool appeared_ = false;
   bool closeRequested_ = false;
+  bool alertPending_ = false;
   std::shared_ptr<WebView> webView_;
   std::vector<std::string> questDomains_;
 };

@@ -28,6 +28,9 @@ namespace orvex::gtk {
 
 class GtkUserInterface;
 
+// A screen's interface style and status-bar style are recorded and change nothing on the desktop:
+// GTK 4.8 has no colour scheme per widget (the theme decides for the whole application, which is
+// the host's to choose), and a desktop window has no status bar.
 class GtkViewController : public linux_port::ViewControllerModel {
  public:
   static std::shared_ptr<GtkViewController> create(

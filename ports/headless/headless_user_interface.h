@@ -8,7 +8,8 @@
 //
 // Alerts are presented like any controller but always over the presenter's content, which stays
 // in the window. The host or a test plays the user: choose() dismisses the alert (animated) and
-// then runs the chosen action's handler on the main queue. Every alert presented is recorded.
+// then runs the chosen action's handler on the main queue. Every alert presented is recorded, and
+// so are a screen's interface style and status-bar style (read back from the controller).
 
 #include <functional>
 #include <memory>

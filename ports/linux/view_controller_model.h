@@ -50,6 +50,11 @@ class ORVEX_API ViewControllerModel : public virtual ViewController {
     observer_ = std::move(observer);
   }
   bool isViewVisible() const override { return view_->window() != nullptr; }
+  // Recorded only: a port whose screen has either applies it in an override.
+  void setOverrideInterfaceStyle(InterfaceStyle style) override { interfaceStyle_ = style; }
+  InterfaceStyle overrideInterfaceStyle() const override { return interfaceStyle_; }
+  void setStatusBarStyle(StatusBarStyle style) override { statusBarStyle_ = style; }
+  StatusBarStyle statusBarStyle() const override { return statusBarStyle_; }
 
   // ---- what the host plays ----
   PresentationStyle presentationStyle() const { return style_; }
@@ -94,6 +99,8 @@ class ORVEX_API ViewControllerModel : public virtual ViewController {
   bool fixedStyle_ = false;
   std::weak_ptr<AppearanceObserver> observer_;
   bool transitioning_ = false;
+  InterfaceStyle interfaceStyle_ = InterfaceStyle::unspecified;
+  StatusBarStyle statusBarStyle_ = StatusBarStyle::automatic;
 };
 
 }  // namespace orvex::linux_port

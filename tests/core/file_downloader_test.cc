@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "orvex/core/crypto.h"
 #include "orvex/core/seams.h"
 #include "ports/linux/local_file_system.h"
 #include "tests/support/scripted_http.h"
@@ -29,7 +30,7 @@ class FileCache : public ::testing::Test {
  protected:
   FileCache() : http_(std::make_shared<ScriptedHttpClient>()), sdk_(dir_.path(), options()) {
     http_->respondToDownloads([this](const HttpRequest& r) {
-      return ScriptedHttpClient::answer(status_, r.url.ends_with(".gif") ? kGif : "body");
+      return ScriptedHttpClient::answer(status_, r.url.ends_with(".gif") ? kGif : r.url);
     });
   }
   TestSdkOptions options() {
@@ -50,17 +51,32 @@ class FileCache : public ::testing::Test {
   int status_ = 200;
 };
 
-TEST_F(FileCache, FreshFilesAreReusedForThirtyDaysThenFetchedAgain) {
-  auto first = fetch("https://cdn.example/creatives/a.png?v=1");
+TEST_F(FileCache, FilesAreKeyedByTheWholeURLAndReusedForThirtyDays) {
+  const std::string url = "https://cdn.example/creatives/a.png?v=1";
+  auto first = fetch(url);
   ASSERT_TRUE(first);
-  EXPECT_EQ(*first, FileDownloader::shared()->directory("ad") / "a.png");
-  EXPECT_EQ(sdk_.port().files->readFile(*first), "body");
+  EXPECT_EQ(*first, FileDownloader::shared()->directory("ad") / (sha256Hex(url) + ".png"));
+  EXPECT_EQ(sdk_.port().files->readFile(*first), url);
+  // Two ads' images of one file name are two files, each with its own bytes; an extension that
+  // is no plain one is left out.
+  for (const std::string other :
+       {"https://cdn.example/a/icon.png", "https://cdn.example/b/icon.png",
+        "https://cdn.example/creatives/a.png?v=2", "https://cdn.example/x.p%2Fng"}) {
+    auto file = fetch(other);
+    ASSERT_TRUE(file) << other;
+    EXPECT_EQ(sdk_.port().files->readFile(*file), other);
+    EXPECT_EQ(file, FileDownloader::shared()->fileFor(other, "ad"));
+  }
+  EXPECT_EQ(FileDownloader::shared()->fileFor("https://cdn.example/x.p%2Fng", "ad")->extension(),
+            "");
+  EXPECT_EQ(sdk_.port().files->readFile(*first), url);
+  EXPECT_EQ(http_->downloads().size(), 5u);
   sdk_.advance(29 * kDay);
-  EXPECT_EQ(fetch("https://cdn.example/creatives/a.png?v=1"), first);
-  EXPECT_EQ(http_->downloads().size(), 1u);
+  EXPECT_EQ(fetch(url), first);
+  EXPECT_EQ(http_->downloads().size(), 5u);
   sdk_.advance(2 * kDay);
-  EXPECT_EQ(fetch("https://cdn.example/creatives/a.png?v=1"), first);
-  EXPECT_EQ(http_->downloads().size(), 2u);
+  EXPECT_EQ(fetch(url), first);
+  EXPECT_EQ(http_->downloads().size(), 6u);
 
   std::optional<Image> image;
   FileDownloader::shared()->downloadImage("https://cdn.example/p.gif", "icon",
@@ -78,9 +94,15 @@ TEST_F(FileCache, FreshFilesAreReusedForThirtyDaysThenFetchedAgain) {
 TEST_F(FileCache, AFailedDownloadLeavesNoFileAndKeepsNoStaleOne) {
   status_ = 500;
   EXPECT_FALSE(fetch("https://cdn.example/b.png"));
-  EXPECT_FALSE(sdk_.port().files->exists(FileDownloader::shared()->directory("ad") / "b.png"));
-  // Names that would climb out of the category are refused without a request.
-  EXPECT_FALSE(fetch("https://cdn.example/x/.."));
+  EXPECT_FALSE(sdk_.port().files->exists(
+      *FileDownloader::shared()->fileFor("https://cdn.example/b.png", "ad")));
+  // A caller's own name that would climb out of the category is refused without a request.
+  int refused = 0;
+  for (const char* name : {"..", "../x.js", ""}) {
+    FileDownloader::shared()->downloadAs("https://cdn.example/x.js", "js", name,
+                                         [&](auto file) { refused += !file; });
+  }
+  EXPECT_EQ(refused, 3);
   EXPECT_EQ(http_->downloads().size(), 1u);
 }
 

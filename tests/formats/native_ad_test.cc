@@ -223,7 +223,8 @@ TEST_F(NativeFlow, APlainAdIsReceivedAtOnceWithItsPartsAndImagesPrefetched) {
   for (const auto& url : http_->downloads())
     if (url.starts_with("https://cdn.example/")) images.push_back(url);
   EXPECT_EQ(images, (Events{"https://cdn.example/i/icon.png", "https://cdn.example/c/cover.png"}));
-  EXPECT_TRUE(std::filesystem::exists(FileDownloader::shared()->directory("cover") / "cover.png"));
+  EXPECT_TRUE(std::filesystem::exists(
+      *FileDownloader::shared()->fileFor("https://cdn.example/c/cover.png", "cover")));
 
   // Tags of other shapes, and a record with nothing else in it.
   AdRes tags;
@@ -261,13 +262,35 @@ TEST_F(NativeFlow, HtmlMediaIsReceivedWhenThePageFinishesAndTakesItsShape) {
   EXPECT_EQ(page->superview(), c.media);
   EXPECT_EQ(page->frame(), Rect(0, 0, 320, 100));  // the media view's width, the page's ratio
 
+  // Bound while the host has not laid the media view out yet (a toolkit allocates late), the
+  // page follows the width the host gives it, then every resize, measured again at each width:
+  // here a 2:1 picture over a caption 20 high.
+  std::weak_ptr<HeadlessWebView> weakPage = page;
+  page->setScriptResponder([weakPage](const std::string& script) -> std::optional<Value> {
+    auto p = weakPage.lock();
+    if (!p || script != OrvexNativeAdWebViewController::kMeasureScript) return std::nullopt;
+    const double w = p->frame().size.width;
+    return Value(ValueDict{{"width", w}, {"height", w / 2 + 20}});
+  });
+  auto late = card();
+  late.media->setFrame(Rect(10, 60, 0, 0));
+  late.adView->setNativeAd(ad);
+  sdk_.advance(0.1);
+  EXPECT_EQ(page->superview(), late.media);
+  for (double width : {300.0, 200.0, 360.0}) {
+    late.media->setFrame(Rect(10, 60, width, 200));
+    sdk_.advance(0.1);
+    EXPECT_EQ(page->frame(), Rect(0, 0, width, width / 2 + 20));
+  }
+  page->setScriptResponder({});
+
   // A reload (long background) measures again, without a second onAdReceived; a page without
   // a width keeps the last shape.
   page->setContentSize(Size{0, 50});
   page->reload();
   page->finishLoad();
   sdk_.advance(1.5);
-  EXPECT_EQ(page->frame(), Rect(0, 0, 320, 100));
+  EXPECT_EQ(page->frame(), Rect(0, 0, 360, 200));
   EXPECT_NE(std::find(page->evaluatedScripts().begin(), page->evaluatedScripts().end(),
                       AdPlayerScriptManager::visibilityCallbackScript(true)),
             page->evaluatedScripts().end());

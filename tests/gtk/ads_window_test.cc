@@ -2,7 +2,7 @@
 // the creative, the impression waits until the host's feed scrolls it into view, a click inside
 // the page runs the whole click flow, and the window's picture shows the creative. The quest
 // screen: the page's own scripts talk over the bridge and real links meet the navigation rule. A
-// native ad's media page takes the ratio the engine measured.
+// native ad's media page takes the ratio the engine measured and follows its host's widgets.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,6 +16,7 @@
 #include "orvex/core/orvex.h"
 #include "orvex/core/orvex_config.h"
 #include "orvex/formats/inline/orvex_banner.h"
+#include "orvex/formats/inline/orvex_native_ad_view.h"
 #include "orvex/web/native_ad_web_view_controller.h"
 #include "orvex/web/quest_web_view_controller.h"
 #include "ports/gtk/gtk_user_interface.h"
@@ -231,7 +232,19 @@ TEST_F(AdsInAWindow, QuestBridgeLinksAndCloseInWebKit) {
   ASSERT_TRUE(sdk_->runUntil([&] { return root->presentedViewController() == nullptr; }));
 }
 
-TEST_F(AdsInAWindow, NativeMediaPageTakesItsRatioInTheWindow) {
+TEST_F(AdsInAWindow, QuestPageRefusedDuringTheEntryGetsItsAlertOnceUp) {
+  // WebKit reports the refused connection within the screen's 0.3 s entry; the alert comes once
+  // the screen is up (well before the 5 s watchdog), and its button closes the screen.
+  auto root = screen_->window()->rootViewController();
+  OrvexQuestWebViewController::present(
+      root, "http://127.0.0.1:" + std::to_string(testing_support::refusedPort()) + "/quest");
+  ASSERT_TRUE(sdk_->runUntil([&] { return ui().visibleAlert() != nullptr; }, 4));
+  // Its button answers once the alert's own entry is over.
+  ASSERT_TRUE(sdk_->runUntil([&] { return ui().visibleAlert()->choose(std::size_t{0}); }, 2));
+  ASSERT_TRUE(sdk_->runUntil([&] { return root->presentedViewController() == nullptr; }));
+}
+
+TEST_F(AdsInAWindow, NativeMediaPageTakesItsRatioAndFollowsTheHostsWidth) {
   auto slot = screen_->makeFeed(4, 320);
   auto article = std::make_shared<example::ArticleScreen>();
   article->showNativeAd(slot, ui(), "demo-native");
@@ -241,11 +254,40 @@ TEST_F(AdsInAWindow, NativeMediaPageTakesItsRatioInTheWindow) {
   ASSERT_TRUE(controller && controller->webView());
   // The page's scroll size, measured in WebKit, sets the ratio; GTK's layout applies it.
   ASSERT_TRUE(sdk_->runUntil([&] { return controller->webViewSizeRatio() != 1.0; }));
-  GtkWidget* media = gtk::widgetOf(*controller->webView());
-  ASSERT_TRUE(sdk_->runUntil([&] {
-    const int w = gtk_widget_get_width(media), h = gtk_widget_get_height(media);
-    return w > 0 && std::abs(h - w * controller->webViewSizeRatio()) <= 1.5;
-  }));
+  GtkWidget* page = gtk::widgetOf(*controller->webView());
+  auto follows = [&](int width) {
+    return sdk_->runUntil([&] {
+      const int w = gtk_widget_get_width(page), h = gtk_widget_get_height(page);
+      return w > 0 && (width == 0 || w == width) &&
+             std::abs(h - w * controller->webViewSizeRatio()) <= 1.5;
+    });
+  };
+  ASSERT_TRUE(follows(0));
+
+  // Bound in a host's own layout before GTK allocated it (its width still 0), the page takes the
+  // width GTK gives the media view, and follows the host's widget as it is resized.
+  GtkWidget* window = gtk_window_new();
+  gtk_window_set_default_size(GTK_WINDOW(window), 600, 500);
+  GtkWidget* column = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_widget_set_halign(column, GTK_ALIGN_START);
+  gtk_widget_set_size_request(column, 320, -1);
+  gtk_window_set_child(GTK_WINDOW(window), column);
+  auto media = ui().makeView();
+  gtk_widget_set_size_request(gtk::widgetOf(*media), -1, 240);
+  gtk_box_append(GTK_BOX(column), gtk::widgetOf(*media));
+  auto card = OrvexNativeAdView::create();
+  card->setMediaView(media);
+  card->setNativeAd(article->ad());
+  EXPECT_EQ(gtk_widget_get_parent(page), gtk::widgetOf(*media));
+  EXPECT_EQ(controller->webView()->frame().size.width, 0);
+  gtk_window_present(GTK_WINDOW(window));
+  for (int width : {320, 240, 400}) {
+    gtk_widget_set_size_request(column, width, -1);
+    EXPECT_TRUE(follows(width)) << width << ": " << gtk_widget_get_width(page) << "x"
+                                << gtk_widget_get_height(page);
+  }
+  card.reset();
+  gtk_window_destroy(GTK_WINDOW(window));
 }
 
 }  // namespace

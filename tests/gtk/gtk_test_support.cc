@@ -1,6 +1,8 @@
 #include "tests/gtk/gtk_test_support.h"
 
+#include <cstdlib>
 #include <fstream>
+#include <string_view>
 
 #include "orvex/core/json.h"
 
@@ -9,6 +11,11 @@ namespace orvex::gtk_testing {
 bool haveDisplay() {
   static const bool ok = gtk_init_check();
   return ok;
+}
+
+bool displayRequired() {
+  const char* required = std::getenv("ORVEX_REQUIRE_DISPLAY");
+  return required && std::string_view(required) == "1";
 }
 
 namespace {

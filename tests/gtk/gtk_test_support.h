@@ -18,6 +18,9 @@ namespace orvex::gtk_testing {
 
 // GTK is initialized once per process; false when there is no display to open.
 bool haveDisplay();
+// Whether a display was promised (ORVEX_REQUIRE_DISPLAY=1, set by scripts/with-display.sh, which
+// make test runs the suite under): then a display GTK cannot open is a failure, not a skip.
+bool displayRequired();
 
 class GtkTestSdk {
  public:
@@ -62,6 +65,11 @@ namespace orvex {
 void PrintTo(const Value& value, std::ostream* out);
 }  // namespace orvex
 
-// Skips a test where GTK cannot open a display (make test runs the suite under Xvfb).
-#define ORVEX_REQUIRE_DISPLAY() \
-  if (!::orvex::gtk_testing::haveDisplay()) GTEST_SKIP() << "no display"
+// Skips a test where GTK cannot open a display, or fails it where one was promised.
+#define ORVEX_REQUIRE_DISPLAY()                                                    \
+  if (!::orvex::gtk_testing::haveDisplay()) {                                      \
+    if (::orvex::gtk_testing::displayRequired())                                   \
+      GTEST_FAIL() << "no display, although ORVEX_REQUIRE_DISPLAY=1 promised one"; \
+    GTEST_SKIP() << "no display";                                                  \
+  }                                                                                \
+  static_assert(true)

@@ -74,6 +74,9 @@ TEST(PlayerScriptFile, DownloadedOnceAndDeletedWhenTheVersionChanges) {
                                       "v0.0.13/ad-player.bundled.min.js");
   EXPECT_EQ(AdPlayerScriptManager::process("<video>"),
             "<html><head>" + kTag + "</head><body><video></body></html>");
+  auto js = sdk.port().files->listDirectory(AdPlayerScriptManager::scriptFileURL().parent_path(),
+                                            nullptr);
+  ASSERT_TRUE(js && js->size() == 1u);               // one file, under the script's own name
   AdPlayerScriptManager::downloadScript("v0.0.14");  // a file exists: no new request
   EXPECT_EQ(http->downloads().size(), 1u);
 

@@ -70,6 +70,8 @@ TEST_F(QuestScreen, OpenQuestAndDeepLinksPresentTheSiteFullScreen) {
   EXPECT_EQ(web->loads().back().content, "https://quest.orvex.example/c1/p/2");
   EXPECT_EQ(web->loads().back().timeoutSeconds, 60.0);
   EXPECT_EQ(web->frame(), screen->view()->bounds());
+  EXPECT_EQ(screen->overrideInterfaceStyle(), InterfaceStyle::light);
+  EXPECT_EQ(screen->statusBarStyle(), StatusBarStyle::darkContent);
   EXPECT_EQ(web->userScripts().at(0).injectionTime, UserScriptInjectionTime::atDocumentStart);
   // The spinner went with the page's finish.
   EXPECT_EQ(screen->view()->subviews().size(), 1u);
@@ -129,6 +131,22 @@ TEST_F(QuestScreen, APageThatNeverLoadsGetsOneAlertAndALateFinishIsHidden) {
   sdk_.advance(0.1);
   EXPECT_TRUE(web->isHidden());
   ASSERT_TRUE(sdk_.port().ui->visibleAlert());
+  EXPECT_TRUE(sdk_.port().ui->visibleAlert()->choose("OK"));
+  sdk_.advance(1);
+  EXPECT_FALSE(presented());
+
+  // A load refused at once (offline) fails during the screen's entry: the alert comes once the
+  // screen is up, and closes it.
+  EXPECT_TRUE(Orvex::openQuest("c1", std::nullopt));
+  sdk_.advance(0);
+  ASSERT_TRUE(presented());
+  EXPECT_TRUE(page()->failLoad(WebError{"NSURLErrorDomain", -1009, "offline"}));
+  sdk_.advance(0.1);
+  EXPECT_FALSE(sdk_.port().ui->visibleAlert());
+  sdk_.advance(0.3);
+  ASSERT_TRUE(sdk_.port().ui->visibleAlert());
+  EXPECT_EQ(sdk_.port().ui->alertsShown().size(), 2u);
+  sdk_.advance(0.3);
   EXPECT_TRUE(sdk_.port().ui->visibleAlert()->choose("OK"));
   sdk_.advance(1);
   EXPECT_FALSE(presented());
