@@ -225,7 +225,7 @@ std::shared_ptr<ActivityIndicatorView> HeadlessUserInterface::makeActivityIndica
 }
 
 void HeadlessUserInterface::recordAlert(const std::shared_ptr<HeadlessAlertController>& alert) {
-  alertsShown_.push_back({alert->title(), alert->message(), alert->actionTitles()});
+  alertsShown_.add({alert->title(), alert->message(), alert->actionTitles()});
   std::erase_if(alerts_, [](const auto& w) { return w.expired(); });
   alerts_.push_back(alert);
 }
