@@ -2,6 +2,7 @@
 
 #include <webkit/webkit.h>
 
+#include "ports/gtk/gtk_lifecycle.h"
 #include "ports/gtk/gtk_main_loop.h"
 #include "ports/gtk/gtk_user_interface.h"
 #include "ports/gtk/gtk_view.h"
@@ -48,6 +49,7 @@ GtkPort makeGtkPort(GtkOptions options) {
   p.dispatcher = port.loop;
   p.clock = port.loop;
   readDisplayFacts(options.device);
+  if (!options.echoLog) options.echoLog = true;
   const bool openExternal = options.openExternalLinks;
   auto services = linux_port::makeServices(std::move(options), p.dispatcher, p.clock);
   services.install(p);
@@ -67,27 +69,19 @@ GtkPort makeGtkPort(GtkOptions options) {
     if (GdkDisplay* display = gdk_display_get_default()) gdk_display_beep(display);
   });
   p.haptics = port.haptics;
+  port.windowLifecycle =
+      std::make_shared<GtkWindowLifecycle>(port.lifecycle, port.store, port.loop);
   return port;
 }
 
 std::shared_ptr<Window> GtkPort::adoptWindow(GtkWindow* window) const {
   auto view = ui ? ui->adoptWindow(window) : nullptr;
-  if (!view || !lifecycle) return view;
-  // A desktop's foreground is its focused window.
-  g_signal_connect_data(
-      window, "notify::is-active", G_CALLBACK(+[](GObject* object, GParamSpec*, gpointer data) {
-        auto* weak = static_cast<std::weak_ptr<linux_port::Lifecycle>*>(data);
-        if (auto l = weak->lock()) {
-          l->send(gtk_window_is_active(GTK_WINDOW(object)) ? AppNotification::didBecomeActive
-                                                           : AppNotification::willResignActive);
-        }
-      }),
-      new std::weak_ptr<linux_port::Lifecycle>(lifecycle),
-      [](gpointer data, GClosure*) {
-        delete static_cast<std::weak_ptr<linux_port::Lifecycle>*>(data);
-      },
-      GConnectFlags(0));
+  if (view && windowLifecycle) windowLifecycle->watch(window);
   return view;
+}
+
+void GtkPort::terminate() const {
+  if (windowLifecycle) windowLifecycle->terminate();
 }
 
 void GtkPort::runFor(double seconds) const {

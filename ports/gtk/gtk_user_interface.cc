@@ -252,6 +252,10 @@ std::shared_ptr<GtkWindowView> GtkWindowView::make(std::weak_ptr<GtkUserInterfac
                                                    GtkWindow* window, bool own) {
   std::shared_ptr<GtkWindowView> view(new GtkWindowView(std::move(ui), window, own));
   view->registerWidget(GTK_WIDGET(window));
+  // Both kinds outlive the window's "destroy": the window's data or the user interface holds them.
+  view->destroyed_ = connectSignal(
+      window, "destroy",
+      +[](GtkWidget*, gpointer self) { static_cast<GtkWindowView*>(self)->closed(); }, view.get());
   if (!own) {
     // The window's data owns a host window's view: it lives exactly as long as the window.
     auto* held = new std::shared_ptr<GtkWindowView>(view);
@@ -263,9 +267,24 @@ std::shared_ptr<GtkWindowView> GtkWindowView::make(std::weak_ptr<GtkUserInterfac
 }
 
 GtkWindowView::~GtkWindowView() {
+  destroyed_.disconnect();
   root_.reset();
   if (own_) {
     if (auto* w = gtkWindow()) gtk_window_destroy(w);
+  }
+}
+
+void GtkWindowView::closed() {
+  closed_ = true;
+  // The window is going; a holder of this view may outlive it, so nothing may touch it later.
+  destroyed_.disconnect();
+  // What the window presented ends with it, and content a full-screen screen had taken out goes
+  // back in, so it goes with the window rather than waiting in the presenter.
+  if (root_ && root_->presentedViewController()) root_->dismiss(false, {});
+  if (auto ui = ui_.lock(); ui && own_) {
+    ui->mainQueue()->post([weak = std::weak_ptr<GtkUserInterface>(ui)] {
+      if (auto u = weak.lock()) u->forgetClosedWindows();
+    });
   }
 }
 
@@ -403,7 +422,7 @@ std::shared_ptr<GtkWindowView> GtkUserInterface::adoptWindow(GtkWindow* window) 
 std::vector<std::shared_ptr<Window>> GtkUserInterface::windows() const {
   std::vector<std::shared_ptr<Window>> out;
   for (const auto& w : windows_) {
-    if (auto v = w.lock(); v && v->gtkWindow()) out.push_back(v);
+    if (auto v = w.lock(); v && v->gtkWindow() && !v->closed_) out.push_back(v);
   }
   return out;
 }
@@ -500,6 +519,10 @@ std::shared_ptr<AlertController> GtkUserInterface::makeAlertController(
 
 std::shared_ptr<ActivityIndicatorView> GtkUserInterface::makeActivityIndicator() {
   return std::make_shared<GtkActivityIndicator>();
+}
+
+void GtkUserInterface::forgetClosedWindows() {
+  std::erase_if(ownWindows_, [](const auto& w) { return w->closed_; });
 }
 
 void GtkUserInterface::recordAlert(const std::shared_ptr<GtkAlertController>& alert) {

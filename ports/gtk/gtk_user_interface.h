@@ -148,13 +148,17 @@ class GtkWindowView : public GtkView, public Window {
   // Puts the SDK's container between the window and its content (once).
   void adoptContent();
   GtkWidget* container() const override;
+  // The GTK window is being destroyed (closed).
+  void closed();
 
   std::weak_ptr<GtkUserInterface> ui_;
   GWeak<GtkWindow> weakWindow_;
   GObjectPtr<GtkWindow> ownedWindow_;
   const bool own_;
   bool adopted_ = false;
+  bool closed_ = false;
   std::shared_ptr<ViewController> root_;
+  SignalConnection destroyed_;
 };
 
 struct GtkUserInterfaceOptions {
@@ -210,6 +214,8 @@ class GtkUserInterface : public UserInterface,
   void recordOpened(OpenedLink link) { opened_.record(std::move(link)); }
   void recordAlert(const std::shared_ptr<GtkAlertController>& alert);
   InterfaceStyle interfaceStyle() const { return options_.interfaceStyle; }
+  // Lets go of the SDK's own windows that were closed.
+  void forgetClosedWindows();
 
  private:
   GtkUserInterface(std::shared_ptr<TaskQueue> mainQueue, std::string appStoreHost,
@@ -220,7 +226,7 @@ class GtkUserInterface : public UserInterface,
   std::string appStoreHost_;
   GtkUserInterfaceOptions options_;
   std::vector<std::weak_ptr<GtkWindowView>> windows_;
-  std::vector<std::shared_ptr<GtkWindowView>> ownWindows_;
+  std::vector<std::shared_ptr<GtkWindowView>> ownWindows_;  // until closed
   linux_port::OpenedLinks opened_;
   std::vector<std::weak_ptr<WebView>> webViews_;
   std::vector<std::weak_ptr<GtkAlertController>> alerts_;

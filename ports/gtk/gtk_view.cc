@@ -57,25 +57,58 @@ namespace orvex::gtk {
 namespace {
 
 // The view that stands for a widget: weakly for the SDK's own views and windows (the view owns
-// the widget), strongly for wrappers of a host's widgets (the widget owns its wrapper).
+// the widget); for wrappers of a host's widgets, a HostSlot.
 constexpr const char* kViewKey = "orvex-view";
 constexpr const char* kHostKey = "orvex-host-view";
+
+// In the tree a host's widget owns its wrapper (strong); out of it, taken out by the SDK, the
+// wrapper owns the widget (keptWhileDetached_) and the slot holds the wrapper only weakly, so
+// that the two never keep each other alive once nobody else holds the view.
+struct HostSlot {
+  std::shared_ptr<View> strong;
+  std::weak_ptr<View> weak;
+};
+
+HostSlot* hostSlot(GtkWidget* widget) {
+  return static_cast<HostSlot*>(g_object_get_data(G_OBJECT(widget), kHostKey));
+}
+
+// A window whose focus sits in a subtree being taken apart keeps a reference to the subtree's top
+// until it next moves the focus, which a hidden widget may never see: let go of the focus first.
+void dropFocusWithin(GtkWidget* widget) {
+  GtkRoot* root = gtk_widget_get_root(widget);
+  GtkWidget* focus = root ? gtk_root_get_focus(root) : nullptr;
+  if (focus && (focus == widget || gtk_widget_is_ancestor(focus, widget))) {
+    gtk_root_set_focus(root, nullptr);
+  }
+}
+
+void removeGesture(GtkWidget* widget, GtkGesture*& gesture) {
+  if (widget && gesture) gtk_widget_remove_controller(widget, GTK_EVENT_CONTROLLER(gesture));
+  gesture = nullptr;
+}
 
 bool isContainer(GtkWidget* widget) {
   return widget && ORVEX_IS_VIEW_WIDGET(widget);
 }
 
-// Takes a widget out of whatever holds it, through that holder's own API where it has one.
-void removeFromParentWidget(GtkWidget* widget) {
-  GtkWidget* parent = widget ? gtk_widget_get_parent(widget) : nullptr;
-  if (!parent) return;
-  if (GTK_IS_BOX(parent)) {
+// Takes a widget out of whatever holds it, through the holder's own API: most holders keep a
+// pointer to their child (a frame, a list box row, a stack's page), and unparenting under them
+// leaves it dangling. False for a holder the SDK does not know (a list item, a host's own
+// container): it keeps the widget until its owner takes it out the way it put it in.
+bool takeOutOfHolder(GtkWidget* widget) {
+  GtkWidget* parent = gtk_widget_get_parent(widget);
+  if (!parent) return true;
+  if (isContainer(parent)) {
+    gtk_widget_unparent(widget);  // the SDK's own container keeps no pointer of its own
+  } else if (GTK_IS_BOX(parent)) {
     gtk_box_remove(GTK_BOX(parent), widget);
-  } else if (GTK_IS_WINDOW(parent)) {
+  } else if (GTK_IS_WINDOW(parent) && gtk_window_get_child(GTK_WINDOW(parent)) == widget) {
     gtk_window_set_child(GTK_WINDOW(parent), nullptr);
   } else if (GTK_IS_VIEWPORT(parent)) {
     gtk_viewport_set_child(GTK_VIEWPORT(parent), nullptr);
-  } else if (GTK_IS_SCROLLED_WINDOW(parent)) {
+  } else if (GTK_IS_SCROLLED_WINDOW(parent) &&
+             gtk_scrolled_window_get_child(GTK_SCROLLED_WINDOW(parent)) == widget) {
     gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(parent), nullptr);
   } else if (GTK_IS_FIXED(parent)) {
     gtk_fixed_remove(GTK_FIXED(parent), widget);
@@ -87,9 +120,37 @@ void removeFromParentWidget(GtkWidget* widget) {
     } else {
       gtk_overlay_remove_overlay(GTK_OVERLAY(parent), widget);
     }
+  } else if (GTK_IS_FRAME(parent) && gtk_frame_get_child(GTK_FRAME(parent)) == widget) {
+    gtk_frame_set_child(GTK_FRAME(parent), nullptr);
+  } else if (GTK_IS_ASPECT_FRAME(parent)) {
+    gtk_aspect_frame_set_child(GTK_ASPECT_FRAME(parent), nullptr);
+  } else if (GTK_IS_REVEALER(parent)) {
+    gtk_revealer_set_child(GTK_REVEALER(parent), nullptr);
+  } else if (GTK_IS_LIST_BOX_ROW(parent)) {
+    gtk_list_box_row_set_child(GTK_LIST_BOX_ROW(parent), nullptr);
+  } else if (GTK_IS_FLOW_BOX_CHILD(parent)) {
+    gtk_flow_box_child_set_child(GTK_FLOW_BOX_CHILD(parent), nullptr);
+  } else if (GTK_IS_STACK(parent)) {
+    gtk_stack_remove(GTK_STACK(parent), widget);
+  } else if (GTK_IS_PANED(parent) && gtk_paned_get_start_child(GTK_PANED(parent)) == widget) {
+    gtk_paned_set_start_child(GTK_PANED(parent), nullptr);
+  } else if (GTK_IS_PANED(parent) && gtk_paned_get_end_child(GTK_PANED(parent)) == widget) {
+    gtk_paned_set_end_child(GTK_PANED(parent), nullptr);
+  } else if (GTK_IS_CENTER_BOX(parent)) {
+    auto* box = GTK_CENTER_BOX(parent);
+    if (gtk_center_box_get_start_widget(box) == widget) {
+      gtk_center_box_set_start_widget(box, nullptr);
+    } else if (gtk_center_box_get_center_widget(box) == widget) {
+      gtk_center_box_set_center_widget(box, nullptr);
+    } else if (gtk_center_box_get_end_widget(box) == widget) {
+      gtk_center_box_set_end_widget(box, nullptr);
+    } else {
+      return false;
+    }
   } else {
-    gtk_widget_unparent(widget);
+    return false;
   }
+  return true;
 }
 
 GdkRGBA rgbaOf(std::uint32_t rgba) {
@@ -132,22 +193,43 @@ GtkView::GtkView(HostWidget, GtkWidget* widget) : host_(true), hostWidget_(widge
 GtkView::~GtkView() {
   auto children = std::move(subviews_);
   if (host_) {
-    // Kept in the host widget's data: the widget is going, and its children with it.
-    if (auto w = hostWidget_.lock(); w && gesture_) {
-      gtk_widget_remove_controller(w.get(), GTK_EVENT_CONTROLLER(gesture_));
+    // The widget lives on (the host's) or is going; either way nothing of this view stays on it.
+    if (auto w = hostWidget_.lock()) {
+      removeGesture(w.get(), gesture_);
+      g_object_set_data(G_OBJECT(w.get()), "orvex-pass-through", nullptr);
     }
     return;
   }
   GtkWidget* w = owned_.get();
   ORVEX_VIEW_WIDGET(w)->view = nullptr;
-  // Releasing a view takes it off the screen, wherever a host placed it.
-  removeFromParentWidget(w);
+  removeGesture(w, gesture_);
+  g_object_set_data(G_OBJECT(w), "orvex-pass-through", nullptr);
+  dropFocusWithin(w);
+  // The subviews and the content go with the view; a host's widget among them lives on as long
+  // as someone holds its view.
   for (auto& child : children) {
     auto* c = cast(*child);
     GtkWidget* cw = c ? c->widget() : nullptr;
     if (!cw || gtk_widget_get_parent(cw) != w) continue;
-    if (c->host_) c->keptWhileDetached_ = GObjectPtr<GtkWidget>::retain(cw);
+    c->setOutOfTree(true);
     gtk_widget_unparent(cw);
+  }
+  while (GtkWidget* rest = gtk_widget_get_first_child(w)) gtk_widget_unparent(rest);
+  // Releasing a view takes it off the screen wherever a host placed it. A holder the SDK does not
+  // know keeps the widget, empty and hidden, until its owner takes it out.
+  if (!takeOutOfHolder(w)) gtk_widget_set_visible(w, FALSE);
+}
+
+void GtkView::setOutOfTree(bool out) {
+  GtkWidget* w = widget();
+  if (!host_ || !w) return;
+  HostSlot* slot = hostSlot(w);
+  if (out) {
+    keptWhileDetached_ = GObjectPtr<GtkWidget>::retain(w);
+    if (slot) slot->strong.reset();  // the caller holds this view
+  } else {
+    if (slot) slot->strong = shared_from_this();
+    keptWhileDetached_.reset();
   }
 }
 
@@ -178,17 +260,23 @@ std::shared_ptr<View> GtkView::forWidget(GtkWidget* widget) {
           static_cast<std::weak_ptr<View>*>(g_object_get_data(G_OBJECT(widget), kViewKey))) {
     if (auto view = weak->lock()) return view;
   }
-  if (auto* held =
-          static_cast<std::shared_ptr<View>*>(g_object_get_data(G_OBJECT(widget), kHostKey))) {
-    return *held;
+  HostSlot* slot = hostSlot(widget);
+  if (slot) {
+    if (slot->strong) return slot->strong;
+    if (auto view = slot->weak.lock()) return view;
   }
   if (GTK_IS_WINDOW(widget) && windowAdopter()) {
     if (auto window = windowAdopter()(GTK_WINDOW(widget))) return window;
   }
-  auto* held = new std::shared_ptr<View>(new GtkView(HostWidget{}, widget));
-  g_object_set_data_full(G_OBJECT(widget), kHostKey, held,
-                         [](gpointer p) { delete static_cast<std::shared_ptr<View>*>(p); });
-  return *held;
+  if (!slot) {
+    slot = new HostSlot;
+    g_object_set_data_full(G_OBJECT(widget), kHostKey, slot,
+                           [](gpointer p) { delete static_cast<HostSlot*>(p); });
+  }
+  std::shared_ptr<View> view(new GtkView(HostWidget{}, widget));
+  slot->strong = view;
+  slot->weak = view;
+  return view;
 }
 
 // ---- hierarchy ----
@@ -243,7 +331,7 @@ void GtkView::attach(std::shared_ptr<View> view, std::size_t index) {
     g_warning("Orvex: a %s cannot hold views", G_OBJECT_TYPE_NAME(into));
     return;
   }
-  child->keptWhileDetached_.reset();
+  child->setOutOfTree(false);
   subviews_.insert(subviews_.begin() + static_cast<std::ptrdiff_t>(index), view);
   if (child->fillsSuperview_) {
     const Size size = bounds().size;
@@ -264,8 +352,11 @@ void GtkView::removeFromSuperview() {
     if (auto* p = cast(*parent)) p->detachChild(*this);
   }
   // A host's widget must survive being out of the tree until it is put back.
-  if (host_) keptWhileDetached_ = GObjectPtr<GtkWidget>::retain(w);
-  removeFromParentWidget(w);
+  setOutOfTree(true);
+  if (takeOutOfHolder(w)) return;
+  // Its holder keeps it: out of sight is as far as the SDK can take it.
+  setOutOfTree(false);
+  gtk_widget_set_visible(w, FALSE);
 }
 
 std::shared_ptr<Window> GtkView::window() const {
@@ -533,10 +624,7 @@ int GtkView::addLocatedTapHandler(std::function<void(Point)> handler) {
 
 void GtkView::removeTapHandler(int token) {
   std::erase_if(tapHandlers_, [&](const auto& entry) { return entry.first == token; });
-  if (tapHandlers_.empty() && gesture_) {
-    if (GtkWidget* w = widget()) gtk_widget_remove_controller(w, GTK_EVENT_CONTROLLER(gesture_));
-    gesture_ = nullptr;
-  }
+  if (tapHandlers_.empty()) removeGesture(widget(), gesture_);
 }
 
 void GtkView::setAccessibilityIdentifier(std::string identifier) {

@@ -8,6 +8,11 @@
 // (a host's widget, or an SDK view in a host's layout) reports its real allocation relative to
 // its parent widget. Conversions between views of one window use GTK's own transforms, so they
 // see what is drawn. Main thread only.
+//
+// Releasing a view takes its widget out of whatever holds it through the holder's own API (a box,
+// a frame, a list box row, a stack, a paned, a revealer…); a holder the SDK does not know (a list
+// item, a host's own container) keeps the widget, emptied and hidden, until its owner takes it
+// out. Tap gestures go with their view.
 
 #include <gtk/gtk.h>
 
@@ -116,6 +121,8 @@ class GtkView : public virtual View {
  private:
   friend class GtkWindowView;
   void attach(std::shared_ptr<View> view, std::size_t index);
+  // A host's widget taken out of the tree by the SDK (out) or put back; the caller holds this view.
+  void setOutOfTree(bool out);
   void detachChild(GtkView& child);
   bool placedByContainer() const;
   void resized();
@@ -126,7 +133,7 @@ class GtkView : public virtual View {
   const bool host_;
   GObjectPtr<GtkWidget> owned_;              // the SDK's own views
   GWeak<GtkWidget> hostWidget_;              // a host's widget
-  GObjectPtr<GtkWidget> keptWhileDetached_;  // a host's widget the SDK took out of the tree
+  GObjectPtr<GtkWidget> keptWhileDetached_;  // a host's widget the SDK took out, until put back
   GtkWidget* content_ = nullptr;
   std::vector<std::shared_ptr<View>> subviews_;  // added through this interface, in z order
   std::weak_ptr<ViewController> controller_;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 
 #include "orvex/measurement/visibility_tracker.h"
 #include "ports/gtk/gtk_main_loop.h"
@@ -70,6 +71,30 @@ TEST_F(GtkScreen, MainQueueRunsOnTheGLibContextInOrderAndNeverInline) {
   const int stopped = ticks;
   sdk_->runFor(0.1);
   EXPECT_EQ(ticks, stopped);
+
+  // Work that keeps posting work leaves GTK's frame clock its frames.
+  GtkWidget* window = gtk_window_new();
+  gtk_window_present(GTK_WINDOW(window));
+  int frames = 0;
+  gtk_widget_add_tick_callback(
+      window,
+      [](GtkWidget*, GdkFrameClock*, gpointer n) -> gboolean {
+        ++*static_cast<int*>(n);
+        return G_SOURCE_CONTINUE;
+      },
+      &frames, nullptr);
+  int posted = 0;
+  bool flooding = true;
+  std::function<void()> again = [&] {
+    ++posted;
+    if (flooding) main->post(again);
+  };
+  main->post(again);
+  EXPECT_TRUE(sdk_->runUntil([&] { return frames >= 3; }, 10)) << frames << " frames";
+  flooding = false;
+  sdk_->runFor(0.05);
+  EXPECT_GT(posted, 100);
+  gtk_window_destroy(GTK_WINDOW(window));
 }
 
 TEST_F(GtkScreen, GeometryAndVisibilityComeFromWhatGtkAllocated) {
