@@ -4,6 +4,7 @@
 
 #include <array>
 #include <deque>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,11 @@ struct Holder {
   GtkWidget* (*fill)(const Ads& ads);  // the holder, with the three ad widgets in it
   void (*empty)(GtkWidget* holder);
 };
+
+// Cases show as their names (ctest lists them).
+void PrintTo(const Holder& holder, std::ostream* out) {
+  *out << holder.name;
+}
 
 GtkWidget* column() {
   return gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
