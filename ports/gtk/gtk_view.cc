@@ -1,7 +1,9 @@
 #include "ports/gtk/gtk_view.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <utility>
 
 // ---- the container widget: places its subviews at their frames -------------------------------
 
@@ -60,6 +62,27 @@ namespace {
 // the widget); for wrappers of a host's widgets, a HostSlot.
 constexpr const char* kViewKey = "orvex-view";
 constexpr const char* kHostKey = "orvex-host-view";
+constexpr const char* kPassThroughKey = "orvex-pass-through";
+
+// Pointer travel between press and release beyond which a press is a drag, not a tap.
+constexpr double kTapSlop = 8;
+
+// The press a tap may end: the deepest view with tap handlers it went down in, and where (in
+// that view's widget coordinates).
+struct Press {
+  GtkView* view = nullptr;
+  graphene_point_t at{};
+};
+Press& currentPress() {
+  static Press press;
+  return press;
+}
+
+// The views with a pass-through rule, which real input asks (main thread).
+std::vector<GtkView*>& passThroughViews() {
+  static std::vector<GtkView*> views;
+  return views;
+}
 
 // In the tree a host's widget owns its wrapper (strong); out of it, taken out by the SDK, the
 // wrapper owns the widget (keptWhileDetached_) and the slot holds the wrapper only weakly, so
@@ -83,7 +106,7 @@ void dropFocusWithin(GtkWidget* widget) {
   }
 }
 
-void removeGesture(GtkWidget* widget, GtkGesture*& gesture) {
+void removeGesture(GtkWidget* widget, GtkEventController*& gesture) {
   if (widget && gesture) gtk_widget_remove_controller(widget, GTK_EVENT_CONTROLLER(gesture));
   gesture = nullptr;
 }
@@ -188,22 +211,25 @@ GtkView::GtkView() : host_(false) {
 
 GtkView::GtkView(HostWidget, GtkWidget* widget) : host_(true), hostWidget_(widget) {
   if (widget) frame_ = Rect(0, 0, gtk_widget_get_width(widget), gtk_widget_get_height(widget));
+  userInteraction_ = widget && gtk_widget_get_can_target(widget);
 }
 
 GtkView::~GtkView() {
+  std::erase(passThroughViews(), this);
+  if (currentPress().view == this) currentPress() = {};
   auto children = std::move(subviews_);
   if (host_) {
     // The widget lives on (the host's) or is going; either way nothing of this view stays on it.
     if (auto w = hostWidget_.lock()) {
       removeGesture(w.get(), gesture_);
-      g_object_set_data(G_OBJECT(w.get()), "orvex-pass-through", nullptr);
+      g_object_set_data(G_OBJECT(w.get()), kPassThroughKey, nullptr);
     }
     return;
   }
   GtkWidget* w = owned_.get();
   ORVEX_VIEW_WIDGET(w)->view = nullptr;
   removeGesture(w, gesture_);
-  g_object_set_data(G_OBJECT(w), "orvex-pass-through", nullptr);
+  g_object_set_data(G_OBJECT(w), kPassThroughKey, nullptr);
   dropFocusWithin(w);
   // The subviews and the content go with the view; a host's widget among them lives on as long
   // as someone holds its view.
@@ -517,6 +543,7 @@ double GtkView::alpha() const {
 
 void GtkView::setAlpha(double alpha) {
   if (GtkWidget* w = widget()) gtk_widget_set_opacity(w, std::clamp(alpha, 0.0, 1.0));
+  updateTargetable();
 }
 
 void GtkView::setBackgroundColor(std::uint32_t rgba) {
@@ -533,27 +560,101 @@ void GtkView::snapshotBackground(GtkSnapshot* snapshot, int width, int height) c
 }
 
 bool GtkView::isUserInteractionEnabled() const {
-  GtkWidget* w = widget();
-  return w && gtk_widget_get_can_target(w);
+  return widget() && userInteraction_;
 }
 
 void GtkView::setUserInteractionEnabled(bool enabled) {
-  if (GtkWidget* w = widget()) gtk_widget_set_can_target(w, enabled);
+  userInteraction_ = enabled;
+  updateTargetable();
+}
+
+void GtkView::updateTargetable() {
+  GtkWidget* w = widget();
+  if (!w) return;
+  // GTK picks transparent widgets too.
+  gtk_widget_set_can_target(
+      w, userInteraction_ && !passingThrough_ && gtk_widget_get_opacity(w) > kHitTestMinimumAlpha);
 }
 
 void GtkView::setHitTestPassThrough(std::function<bool(HitTestEvent)> passThrough) {
   passThrough_ = std::move(passThrough);
-  if (GtkWidget* w = widget()) {
-    if (passThrough_) {
-      g_object_set_data(G_OBJECT(w), "orvex-pass-through", this);
-    } else {
-      g_object_set_data(G_OBJECT(w), "orvex-pass-through", nullptr);
+  std::erase(passThroughViews(), this);
+  if (passThrough_) {
+    passThroughViews().push_back(this);
+    // GDK hands every event to its surface's "event" signal, which GTK's windows handle; the
+    // hook runs before them.
+    static const gulong hook = [] {
+      g_type_class_ref(GDK_TYPE_SURFACE);
+      return g_signal_add_emission_hook(g_signal_lookup("event", GDK_TYPE_SURFACE), 0,
+                                        &GtkView::beforePointerEvent, nullptr, nullptr);
+    }();
+    (void)hook;
+  } else if (std::exchange(passingThrough_, false)) {
+    updateTargetable();
+  }
+  if (GtkWidget* w = widget())
+    g_object_set_data(G_OBJECT(w), kPassThroughKey, passThrough_ ? this : nullptr);
+}
+
+gboolean GtkView::beforePointerEvent(GSignalInvocationHint*, guint count, const GValue* params,
+                                     gpointer) {
+  if (passThroughViews().empty() || count < 2) return TRUE;
+  auto* event = static_cast<GdkEvent*>(g_value_get_pointer(&params[1]));
+  HitTestEvent kind = HitTestEvent::motion;
+  switch (gdk_event_get_event_type(event)) {
+    case GDK_BUTTON_PRESS:
+    case GDK_TOUCH_BEGIN:
+      kind = HitTestEvent::press;
+      break;
+    // GTK picks the widget under the pointer on these; a press goes where the last one put it.
+    case GDK_MOTION_NOTIFY:
+    case GDK_ENTER_NOTIFY:
+    case GDK_BUTTON_RELEASE:
+      break;
+    default:
+      return TRUE;
+  }
+  GtkNative* native = gtk_native_get_for_surface(GDK_SURFACE(g_value_get_object(&params[0])));
+  double x = 0, y = 0, dx = 0, dy = 0;
+  if (!native || !gdk_event_get_position(event, &x, &y)) return TRUE;
+  gtk_native_get_surface_transform(native, &dx, &dy);
+  passThroughAt(GTK_WIDGET(native), x - dx, y - dy, kind);
+  return TRUE;  // stay installed
+}
+
+void GtkView::passThroughAt(GtkWidget* native, double x, double y, HitTestEvent event) {
+  for (GtkView* v : passThroughViews()) {
+    if (std::exchange(v->passingThrough_, false)) v->updateTargetable();
+  }
+  // As the SDK's hit test does: each rule on the way to what GTK would pick, outermost first,
+  // asked once; one that lets the event through takes its view out of the pick, and GTK picks
+  // again beneath it.
+  std::vector<GtkView*> asked;
+  for (;;) {
+    std::vector<GtkView*> path;
+    for (GtkWidget* w = gtk_widget_pick(native, x, y, GTK_PICK_DEFAULT); w;
+         w = gtk_widget_get_parent(w)) {
+      if (auto* v = static_cast<GtkView*>(g_object_get_data(G_OBJECT(w), kPassThroughKey))) {
+        path.insert(path.begin(), v);
+      }
     }
+    GtkView* through = nullptr;
+    for (GtkView* v : path) {
+      if (std::ranges::find(asked, v) != asked.end()) continue;
+      asked.push_back(v);
+      if (v->passThrough_ && v->passThrough_(event)) {
+        through = v;
+        break;
+      }
+    }
+    if (!through) return;
+    through->passingThrough_ = true;
+    through->updateTargetable();
   }
 }
 
 std::shared_ptr<View> GtkView::hitTest(Point point, HitTestEvent event) {
-  if (isHidden() || !isUserInteractionEnabled() || alpha() <= 0.01) return nullptr;
+  if (isHidden() || !isUserInteractionEnabled() || alpha() <= kHitTestMinimumAlpha) return nullptr;
   if (!bounds().contains(point)) return nullptr;
   if (passThrough_ && passThrough_(event)) return nullptr;
   auto children = subviews();
@@ -588,25 +689,47 @@ bool GtkView::tap(Point point) {
 void GtkView::ensureGesture() {
   GtkWidget* w = widget();
   if (gesture_ || !w) return;
-  gesture_ = gtk_gesture_click_new();
-  gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(gesture_), GDK_BUTTON_PRIMARY);
-  // Claimed on press: the deepest view with tap handlers takes the tap, as on the phone.
-  g_signal_connect(gesture_, "pressed",
-                   G_CALLBACK(+[](GtkGestureClick* g, int, double, double, gpointer) {
-                     gtk_gesture_set_state(GTK_GESTURE(g), GTK_EVENT_SEQUENCE_CLAIMED);
-                   }),
-                   nullptr);
-  g_signal_connect(
-      gesture_, "released",
-      G_CALLBACK(+[](GtkGestureClick*, int presses, double x, double y, gpointer data) {
-        auto* self = static_cast<GtkView*>(data);
-        // Widget coordinates; the view's own are shifted by its scroll offset.
-        if (presses == 1) {
-          self->runTapHandlers(Point{x + self->boundsOrigin_.x, y + self->boundsOrigin_.y});
-        }
-      }),
-      this);
-  gtk_widget_add_controller(w, GTK_EVENT_CONTROLLER(gesture_));
+  // Taps are watched in the capture phase, never claimed: a web page or a host's button under a
+  // view with tap handlers gets its click too (the platform's tap recognizers work alongside the
+  // others), and of the views with tap handlers on the way the deepest takes the tap. Each press
+  // and release is a tap, a double click two, as two quick touches are.
+  gesture_ = gtk_event_controller_legacy_new();
+  gtk_event_controller_set_propagation_phase(gesture_, GTK_PHASE_CAPTURE);
+  g_signal_connect(gesture_, "event", G_CALLBACK(&GtkView::onTapEvent), this);
+  gtk_widget_add_controller(w, gesture_);
+}
+
+gboolean GtkView::onTapEvent(GtkEventControllerLegacy*, GdkEvent* event, gpointer data) {
+  const GdkEventType type = gdk_event_get_event_type(event);
+  const bool primary = (type != GDK_BUTTON_PRESS && type != GDK_BUTTON_RELEASE) ||
+                       gdk_button_event_get_button(event) == GDK_BUTTON_PRIMARY;
+  const bool down = primary && (type == GDK_BUTTON_PRESS || type == GDK_TOUCH_BEGIN);
+  const bool up = primary && (type == GDK_BUTTON_RELEASE || type == GDK_TOUCH_END);
+  auto* self = static_cast<GtkView*>(data);
+  GtkWidget* w = self->widget();
+  GtkNative* native = w ? gtk_widget_get_native(w) : nullptr;
+  double x = 0, y = 0, dx = 0, dy = 0;
+  if ((!down && !up) || !native || !gdk_event_get_position(event, &x, &y)) return FALSE;
+  gtk_native_get_surface_transform(native, &dx, &dy);
+  const graphene_point_t inNative =
+      GRAPHENE_POINT_INIT(static_cast<float>(x - dx), static_cast<float>(y - dy));
+  graphene_point_t at;
+  if (!gtk_widget_compute_point(GTK_WIDGET(native), w, &inNative, &at)) return FALSE;
+  auto& press = currentPress();
+  if (down) {
+    // Outermost first: the deepest view with tap handlers is the last to take the press.
+    press = {self, at};
+    return FALSE;
+  }
+  if (press.view != self) return FALSE;
+  const graphene_point_t from = press.at;
+  press = {};
+  if (!gtk_widget_contains(w, at.x, at.y) || std::hypot(at.x - from.x, at.y - from.y) > kTapSlop) {
+    return FALSE;  // dragged, or let go elsewhere
+  }
+  // Widget coordinates; the view's own are shifted by its scroll offset.
+  self->runTapHandlers(Point{at.x + self->boundsOrigin_.x, at.y + self->boundsOrigin_.y});
+  return FALSE;
 }
 
 int GtkView::addTapHandler(std::function<void()> handler) {
