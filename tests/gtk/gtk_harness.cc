@@ -129,6 +129,9 @@ class GtkHarness : public PortHarness {
   }
 
   void tapWidget(GtkWidget* widget, double x, double y) {
+    // Without a window manager the newest window is on top; the click is for this one.
+    XRaiseWindow(display_,
+                 gdk_x11_surface_get_xid(gtk_native_get_surface(gtk_widget_get_native(widget))));
     const auto [rx, ry] = rootPoint(widget, x, y);
     movePointer(rx, ry);
     const int before = releases_;

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "orvex/web/background_reload_manager.h"
-#include "orvex/web/passthrough_web_view.h"
 #include "orvex/web/user_content_control_agent.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
@@ -131,24 +130,6 @@ TEST_F(WebPlumbing, AgentsForwardWithoutKeepingTheirDelegateAlive) {
   sdk_.advance(0);
   ASSERT_EQ(web_->replies().size(), 2u);  // settled with nothing
   EXPECT_FALSE(web_->replies()[1].result);
-}
-
-TEST_F(WebPlumbing, PassthroughLetsOneTouchThroughThenBehavesNormally) {
-  auto window = sdk_.port().ui->makeKeyWindowWithRootController();
-  auto pass = PassthroughWebView::wrap(web_);
-  window->rootViewController()->view()->addSubview(web_);
-  web_->setFrame(Rect(0, 0, 100, 100));
-  EXPECT_EQ(window->hitTest(Point{10, 10}), web_);
-  pass->setIgnoreNextTouch(true);
-  // Pointer motion passes through without using up the switch; the press does.
-  EXPECT_NE(window->hitTest(Point{10, 10}, HitTestEvent::motion), web_);
-  EXPECT_TRUE(pass->ignoreNextTouch());
-  EXPECT_NE(window->hitTest(Point{10, 10}), web_);
-  EXPECT_FALSE(pass->ignoreNextTouch());
-  EXPECT_EQ(window->hitTest(Point{10, 10}), web_);
-  pass->setShouldIgnoreTouches(true);
-  EXPECT_NE(window->hitTest(Point{10, 10}), web_);
-  EXPECT_NE(window->hitTest(Point{10, 10}), web_);
 }
 
 TEST_F(WebPlumbing, ReloadsOnlyAfterMoreThanThirtySecondsAwayWithContent) {
