@@ -154,7 +154,10 @@ class GtkHarness : public PortHarness {
 
 std::vector<PortParam> conformancePorts() {
   return {{"Gtk", []() -> std::unique_ptr<PortHarness> {
-             if (!gtk_testing::haveDisplay()) return nullptr;
+             if (!gtk_testing::haveDisplay()) {
+               if (gtk_testing::displayRequired()) ADD_FAILURE() << "no display, though promised";
+               return nullptr;
+             }
              return std::make_unique<GtkHarness>();
            }}};
 }
