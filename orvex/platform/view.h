@@ -80,7 +80,8 @@ class ORVEX_API View : public std::enable_shared_from_this<View> {
   // The part of bounds not covered by bars or the screen's cut-outs, in this view's coordinates.
   virtual Rect safeAreaFrame() const = 0;
   // `rect` given in this view's coordinates, expressed in `other`'s. Views of different windows
-  // convert through screen coordinates.
+  // convert through screen coordinates. A frame or scroll offset counts from the moment it is
+  // set, before the port's next layout pass.
   virtual Rect convertRect(const Rect& rect, const View& other) const = 0;
   // When set, the frame follows the superview's bounds (flexible width and height, no margins).
   virtual void setFillsSuperview(bool fills) = 0;

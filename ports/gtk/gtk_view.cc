@@ -470,16 +470,36 @@ void GtkView::resized() {
 Rect GtkView::convertRect(const Rect& rect, const View& other) const {
   if (&other == static_cast<const View*>(this)) return rect;
   const auto* o = dynamic_cast<const GtkView*>(&other);
-  GtkWidget* a = widget();
-  GtkWidget* b = o ? o->widget() : nullptr;
-  if (a && b && gtk_widget_get_mapped(a) && gtk_widget_get_mapped(b) &&
-      gtk_widget_get_root(a) == gtk_widget_get_root(b)) {
-    graphene_point_t in = GRAPHENE_POINT_INIT(static_cast<float>(rect.origin.x - boundsOrigin_.x),
-                                              static_cast<float>(rect.origin.y - boundsOrigin_.y));
-    graphene_point_t out;
-    if (gtk_widget_compute_point(a, b, &in, &out)) {
-      return Rect(out.x + o->boundsOrigin_.x, out.y + o->boundsOrigin_.y, rect.size.width,
-                  rect.size.height);
+  // Within the SDK's own containers a subview sits where its frame says, at once; GTK's allocation
+  // follows at the next layout. So frames lead up to the first widget something else placed (the
+  // window's content, or a host's layout), and GTK's transforms go on from there.
+  struct Anchor {
+    GtkWidget* widget;
+    Point offset;  // of the view's bounds coordinates in the widget's
+  };
+  auto anchorOf = [](const GtkView& view) {
+    Point offset{-view.boundsOrigin_.x, -view.boundsOrigin_.y};
+    const GtkView* v = &view;
+    while (v->placedByContainer()) {
+      const GtkView* parent = ORVEX_VIEW_WIDGET(gtk_widget_get_parent(v->widget()))->view;
+      if (!parent) break;
+      offset.x += v->frame_.origin.x - parent->boundsOrigin_.x;
+      offset.y += v->frame_.origin.y - parent->boundsOrigin_.y;
+      v = parent;
+    }
+    return Anchor{v->widget(), offset};
+  };
+  if (o && widget() && o->widget()) {
+    const Anchor from = anchorOf(*this);
+    const Anchor to = anchorOf(*o);
+    graphene_point_t in = GRAPHENE_POINT_INIT(static_cast<float>(rect.origin.x + from.offset.x),
+                                              static_cast<float>(rect.origin.y + from.offset.y));
+    graphene_point_t out = in;
+    const bool same = from.widget == to.widget;
+    if (same || (gtk_widget_get_mapped(from.widget) && gtk_widget_get_mapped(to.widget) &&
+                 gtk_widget_get_root(from.widget) == gtk_widget_get_root(to.widget) &&
+                 gtk_widget_compute_point(from.widget, to.widget, &in, &out))) {
+      return Rect(out.x - to.offset.x, out.y - to.offset.y, rect.size.width, rect.size.height);
     }
   }
   const Point from = modelOrigin(*this);

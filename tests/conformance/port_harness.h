@@ -54,7 +54,7 @@ class PortHarness {
   // The page's side where the port has no engine: starts a load of a loopback URL nothing
   // listens on, which the engine fails (the headless page fails it as an engine would).
   virtual void loadUnreachableURL(WebView& webView) = 0;
-  // Web views made here answer a script that is a JSON text with its value (the headless page
+  // Web views made here answer a script that is a JSON array with its value (the headless page
   // plays that much of an engine).
   virtual std::shared_ptr<WebView> makeWebView() = 0;
 };

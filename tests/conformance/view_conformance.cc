@@ -26,7 +26,6 @@ TEST_P(Views, FramesBoundsAndConversionsFollowTheTreeAndItsScrolling) {
   auto feed = addView(Rect(10, 100, 300, 500));
   auto ad = addView(Rect(5, 400, 100, 50), feed);
   feed->setBoundsOrigin(Point{0, 300});  // scrolled
-  port().settle();
   EXPECT_EQ(ad->frame(), Rect(5, 400, 100, 50));
   EXPECT_EQ(ad->bounds(), Rect(0, 0, 100, 50));
   EXPECT_EQ(feed->bounds(), Rect(0, 300, 300, 500));
