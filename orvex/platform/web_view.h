@@ -22,10 +22,16 @@ struct UserScript {
   bool forMainFrameOnly = true;
 };
 
+// Which pages may share an engine's processes and network state. Ads share with ads (a port may
+// run several ad pages in one process); a site (quest pages) never shares with ads, so a creative
+// neither sees a site's cookies nor takes its page down when it crashes.
+enum class WebContentGroup { ads, site };
+
 struct WebViewConfiguration {
   bool allowsInlineMediaPlayback = false;
   bool mediaPlaybackRequiresUserAction = true;
   bool allowsPictureInPicture = true;
+  WebContentGroup group = WebContentGroup::ads;
 };
 
 // What the page posted with window.webkit.messageHandlers.<name>.postMessage(body).
@@ -62,6 +68,7 @@ struct WebError {
   static constexpr int kCancelled = -999;
   static constexpr int kTimedOut = -1001;
   // The page's process ended (crashed or was killed); the view shows nothing until a new load.
+  // Where ad pages share a process, every page of that process hears it.
   static constexpr const char* kWebKitErrorDomain = "WKErrorDomain";
   static constexpr int kWebContentProcessTerminated = 2;
 

@@ -59,6 +59,7 @@ void OrvexNativeAdWebViewController::load(const std::string& displayData) {
     WebViewConfiguration configuration;
     configuration.allowsInlineMediaPlayback = true;
     configuration.mediaPlaybackRequiresUserAction = false;
+    configuration.group = WebContentGroup::ads;
     webView_ = p.ui->makeWebView(configuration);
     if (webView_) {
       webView_->setFrame(Rect(0, 0, width, width));

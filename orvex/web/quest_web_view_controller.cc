@@ -75,6 +75,7 @@ void OrvexQuestWebViewController::loadViewIfNeeded() {
   root->setBackgroundColor(kWhite);
 
   WebViewConfiguration configuration;
+  configuration.group = WebContentGroup::site;  // the quest site's session, apart from ads
   webView_ = ui->makeWebView(configuration);
   if (webView_) {
     webView_->addUserScript(

@@ -50,7 +50,10 @@ GtkPort makeGtkPort(GtkOptions options) {
   p.clock = port.loop;
   readDisplayFacts(options.device);
   if (!options.echoLog) options.echoLog = true;
-  const bool openExternal = options.openExternalLinks;
+  GtkUserInterfaceOptions ui;
+  ui.openExternalLinks = options.openExternalLinks;
+  ui.adPagesPerWebProcess = options.adPagesPerWebProcess;
+  ui.acceleratedAdPages = options.acceleratedAdPages;
   auto services = linux_port::makeServices(std::move(options), p.dispatcher, p.clock);
   services.install(p);
   port.store = services.store;
@@ -60,8 +63,6 @@ GtkPort makeGtkPort(GtkOptions options) {
   port.files = services.files;
   p.images = std::make_shared<linux_port::CodecImageDecoder>();
 
-  GtkUserInterfaceOptions ui;
-  ui.openExternalLinks = openExternal;
   ui.interfaceStyle = port.device->interfaceStyle();
   port.ui = GtkUserInterface::create(p.dispatcher->mainQueue(), p.deployment.appStoreHost, ui);
   p.ui = port.ui;

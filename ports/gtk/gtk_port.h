@@ -41,6 +41,11 @@ struct GtkOptions : linux_port::ServiceOptions {
   // Hand external links to the desktop's handler (gtk_show_uri); off, they are only reported
   // to the user interface's observer (tests, kiosks).
   bool openExternalLinks = true;
+  // Ad pages per WebKit web process: a crash takes down at most this many ads.
+  std::size_t adPagesPerWebProcess = 8;
+  // Composite ad pages on the GPU (off: each composited page costs its process more memory
+  // than a banner's page itself).
+  bool acceleratedAdPages = false;
 };
 
 struct GtkPort {

@@ -374,7 +374,12 @@ InterfaceStyle GtkWindowView::interfaceStyle() const {
 
 GtkUserInterface::GtkUserInterface(std::shared_ptr<TaskQueue> mainQueue, std::string appStoreHost,
                                    GtkUserInterfaceOptions options)
-    : mainQueue_(std::move(mainQueue)), appStoreHost_(std::move(appStoreHost)), options_(options) {}
+    : mainQueue_(std::move(mainQueue)),
+      appStoreHost_(std::move(appStoreHost)),
+      options_(options),
+      webProcesses_(std::make_shared<WebProcessPool>(
+          WebProcessPool::Options{.adPagesPerProcess = options.adPagesPerWebProcess,
+                                  .acceleratedAdPages = options.acceleratedAdPages})) {}
 
 std::shared_ptr<GtkUserInterface> GtkUserInterface::create(std::shared_ptr<TaskQueue> mainQueue,
                                                            std::string appStoreHost,
@@ -473,7 +478,7 @@ std::shared_ptr<Label> GtkUserInterface::makeLabel() {
 }
 
 std::shared_ptr<WebView> GtkUserInterface::makeWebView(const WebViewConfiguration& configuration) {
-  auto view = std::make_shared<GtkWebView>(mainQueue_, configuration);
+  auto view = std::make_shared<GtkWebView>(mainQueue_, configuration, webProcesses_);
   std::erase_if(webViews_, [](const auto& w) { return w.expired(); });
   webViews_.push_back(view);
   return view;

@@ -27,6 +27,7 @@
 namespace orvex::gtk {
 
 class GtkUserInterface;
+class WebProcessPool;
 
 // A screen's interface style and status-bar style are recorded and change nothing on the desktop:
 // GTK 4.8 has no colour scheme per widget (the theme decides for the whole application, which is
@@ -165,6 +166,9 @@ struct GtkUserInterfaceOptions {
   // Hand external links to the desktop's handler; off, they are only reported (tests, kiosks).
   bool openExternalLinks = true;
   InterfaceStyle interfaceStyle = InterfaceStyle::light;
+  // How ad pages share WebKit's web processes (ports/gtk/gtk_web_view.h).
+  std::size_t adPagesPerWebProcess = 8;
+  bool acceleratedAdPages = false;
 };
 
 using linux_port::OpenedLink;
@@ -203,6 +207,8 @@ class GtkUserInterface : public UserInterface,
   const std::vector<OpenedLink>& openedLinks() const { return opened_.all(); }
   // The web views the SDK made that are still alive, oldest first.
   std::vector<std::shared_ptr<WebView>> webViews() const;
+  // The processes those web views share.
+  const std::shared_ptr<WebProcessPool>& webProcesses() const { return webProcesses_; }
   // The active window; where none is, the first visible one.
   std::shared_ptr<GtkWindowView> keyWindow() const;
   // The newest alert still presented, if any.
@@ -229,6 +235,7 @@ class GtkUserInterface : public UserInterface,
   std::vector<std::shared_ptr<GtkWindowView>> ownWindows_;  // until closed
   linux_port::OpenedLinks opened_;
   std::vector<std::weak_ptr<WebView>> webViews_;
+  std::shared_ptr<WebProcessPool> webProcesses_;
   std::vector<std::weak_ptr<GtkAlertController>> alerts_;
 };
 

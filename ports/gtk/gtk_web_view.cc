@@ -17,10 +17,19 @@ constexpr std::size_t kMaxMessageBytes = 16u << 20;
 constexpr int kScriptExceptionOccurred = 4;
 constexpr int kScriptResultTypeUnsupported = 5;
 
-WebKitNetworkSession* sharedSession() {
-  // Ad pages need no persistent cookies or caches of their own.
-  static WebKitNetworkSession* session = webkit_network_session_new_ephemeral();
-  return session;
+// Each group's own web context and network session, for the life of the program. Neither keeps
+// anything on disk; contexts of their own keep a host's web process extensions, URI schemes and
+// cache model (its own WebKit pages use the default context) out of the SDK's pages. All of them
+// share WebKit's one network process.
+struct ContentGroup {
+  WebKitWebContext* context;
+  WebKitNetworkSession* session;
+};
+
+const ContentGroup& contentGroup(WebContentGroup group) {
+  static const ContentGroup ads{webkit_web_context_new(), webkit_network_session_new_ephemeral()};
+  static const ContentGroup site{webkit_web_context_new(), webkit_network_session_new_ephemeral()};
+  return group == WebContentGroup::site ? site : ads;
 }
 
 NavigationType navigationType(WebKitNavigationType type) {
@@ -133,6 +142,112 @@ struct PendingReply {
 
 }  // namespace
 
+// ---- web processes ----
+
+struct WebProcessPool::Group {
+  std::vector<WebKitWebView*> pages;  // live, oldest first
+  GObjectPtr<WebKitWebView> keeper;   // a blank view holding the process while no page does
+  guint warmTimer = 0;
+
+  void forgetKeeper() {
+    if (warmTimer) g_source_remove(std::exchange(warmTimer, 0));
+    keeper.reset();
+  }
+};
+
+WebProcessPool::~WebProcessPool() {
+  auto* keepers = new std::vector<GObjectPtr<WebKitWebView>>();
+  for (auto& group : groups_) {
+    if (group->warmTimer) g_source_remove(std::exchange(group->warmTimer, 0));
+    if (group->keeper) keepers->push_back(std::move(group->keeper));
+  }
+  g_idle_add(
+      [](gpointer data) -> gboolean {
+        delete static_cast<std::vector<GObjectPtr<WebKitWebView>>*>(data);
+        return G_SOURCE_REMOVE;
+      },
+      keepers);
+}
+
+WebKitWebView* WebProcessPool::makeEngineView(WebContentGroup content,
+                                              WebKitUserContentManager* manager,
+                                              WebKitSettings* settings,
+                                              std::shared_ptr<Group>* joined) {
+  const ContentGroup& where = contentGroup(content);
+  if (content == WebContentGroup::site) {
+    return WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", where.context,
+                                        "network-session", where.session, "user-content-manager",
+                                        manager, "settings", settings, nullptr));
+  }
+  if (!options_.acceleratedAdPages) {
+    webkit_settings_set_hardware_acceleration_policy(settings,
+                                                     WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  }
+  auto it = std::find_if(groups_.begin(), groups_.end(), [&](const auto& g) {
+    return g->pages.size() < std::max<std::size_t>(options_.adPagesPerProcess, 1);
+  });
+  std::shared_ptr<Group> group;
+  WebKitWebView* related = nullptr;
+  if (it != groups_.end()) {
+    group = *it;
+    related = group->pages.empty() ? group->keeper.get() : group->pages.back();
+  }
+  WebKitWebView* view;
+  if (related) {
+    // The related view only picks the process (and so the context and session).
+    view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related,
+                                        "user-content-manager", manager, "settings", settings,
+                                        nullptr));
+  } else {
+    view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", where.context,
+                                        "network-session", where.session, "user-content-manager",
+                                        manager, "settings", settings, nullptr));
+    if (!group) {
+      group = std::make_shared<Group>();
+      groups_.push_back(group);
+    }
+  }
+  // The new page holds the process from its construction on; the keeper is no longer needed.
+  group->forgetKeeper();
+  group->pages.push_back(view);
+  *joined = group;
+  return view;
+}
+
+void WebProcessPool::leave(const std::shared_ptr<Group>& group, WebKitWebView* view) {
+  std::erase(group->pages, view);
+  if (!group->pages.empty() || std::find(groups_.begin(), groups_.end(), group) == groups_.end()) {
+    return;
+  }
+  if (options_.warmSeconds <= 0) return retire(group);
+  // Made while `view` still lives, so the process never runs out of pages; it loads nothing.
+  group->keeper = GObjectPtr<WebKitWebView>::retain(
+      WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", view, "settings",
+                                   webkit_web_view_get_settings(view), nullptr)));
+  struct Warm {
+    std::weak_ptr<WebProcessPool> pool;
+    std::weak_ptr<Group> group;
+  };
+  group->warmTimer = g_timeout_add_full(
+      G_PRIORITY_DEFAULT, static_cast<guint>(std::min(options_.warmSeconds * 1000.0, 1e9)),
+      [](gpointer data) -> gboolean {
+        auto* warm = static_cast<Warm*>(data);
+        auto pool = warm->pool.lock();
+        auto group = warm->group.lock();
+        if (pool && group) {
+          group->warmTimer = 0;
+          pool->retire(group);
+        }
+        return G_SOURCE_REMOVE;
+      },
+      new Warm{weak_from_this(), group}, [](gpointer data) { delete static_cast<Warm*>(data); });
+}
+
+void WebProcessPool::retire(const std::shared_ptr<Group>& group) {
+  group->forgetKeeper();
+  std::erase(groups_, group);
+}
+
 struct GtkWebView::Handler {
   GtkWebView* view;
   std::string name;
@@ -155,8 +270,11 @@ struct GtkWebView::Decision {
 };
 
 GtkWebView::GtkWebView(std::shared_ptr<TaskQueue> mainQueue,
-                       const WebViewConfiguration& configuration)
+                       const WebViewConfiguration& configuration,
+                       std::shared_ptr<WebProcessPool> pool)
     : mainQueue_(std::move(mainQueue)),
+      pool_(pool ? std::move(pool)
+                 : std::make_shared<WebProcessPool>(WebProcessPool::Options{.warmSeconds = 0})),
       contentManager_(
           GObjectPtr<WebKitUserContentManager>::adopt(webkit_user_content_manager_new())),
       cancellable_(GObjectPtr<GCancellable>::adopt(g_cancellable_new())) {
@@ -165,9 +283,7 @@ GtkWebView::GtkWebView(std::shared_ptr<TaskQueue> mainQueue,
       settings, configuration.mediaPlaybackRequiresUserAction);
   // window.open must reach the new-window hook, where the SDK turns it into a click.
   webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
-  web_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "user-content-manager",
-                                      contentManager_.get(), "settings", settings,
-                                      "network-session", sharedSession(), nullptr));
+  web_ = pool_->makeEngineView(configuration.group, contentManager_.get(), settings, &group_);
   g_object_unref(settings);
   setContent(GTK_WIDGET(web_));
   signals_.push_back(connectSignal(web_, "decide-policy", &GtkWebView::onDecidePolicy, this));
@@ -186,6 +302,7 @@ GtkWebView::~GtkWebView() {
   for (auto& d : openDecisions_) d->make(NavigationPolicy::cancel);
   openDecisions_.clear();
   webkit_web_view_stop_loading(web_);
+  if (group_) pool_->leave(group_, web_);
 }
 
 std::weak_ptr<GtkWebView> GtkWebView::weakSelf() {
@@ -280,6 +397,8 @@ void GtkWebView::onProcessTerminated(WebKitWebView*, WebKitWebProcessTermination
                                      gpointer data) {
   auto* self = static_cast<GtkWebView*>(data);
   self->cancelTimeout();
+  // Every page of the process hears this; the first retires the group.
+  if (self->group_) self->pool_->retire(self->group_);
   self->fail(WebError{WebError::kWebKitErrorDomain, WebError::kWebContentProcessTerminated,
                       reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT
                           ? "web content process exceeded its memory limit"

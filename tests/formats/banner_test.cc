@@ -147,6 +147,7 @@ TEST_F(BannerFlow, ServedCreativeShowsOnceAndCountsOneImpression) {
   ASSERT_TRUE(web && web->loadedHTML());
   EXPECT_TRUE(web->configuration().allowsInlineMediaPlayback);
   EXPECT_FALSE(web->configuration().mediaPlaybackRequiresUserAction);
+  EXPECT_EQ(web->configuration().group, WebContentGroup::ads);
   EXPECT_EQ(web->frame(), (Rect(0, 0, 320, 100)));
   EXPECT_NE(web->loadedHTML()->find("<a href='https://example.com/x'>ad</a>"), std::string::npos);
   EXPECT_EQ(web->loadedHTML(), banner->creative());

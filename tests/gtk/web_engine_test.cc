@@ -230,5 +230,63 @@ TEST_F(WebEngine, FailuresAreTranslatedAndTheViewRecovers) {
   EXPECT_TRUE(finalized);
 }
 
+// Ad pages share web processes, a bounded group in each, and a site page runs apart: a crash
+// fails exactly the pages of its process, which is how the test sees who shared with whom.
+TEST_F(WebEngine, AdPagesShareProcessesInBoundedGroupsApartFromSites) {
+  auto& ui = *sdk_->port().ui;
+  const std::size_t perProcess = gtk::GtkOptions{}.adPagesPerWebProcess;
+  struct Page {
+    std::shared_ptr<gtk::GtkWebView> view;
+    std::shared_ptr<PageRecorder> seen = std::make_shared<PageRecorder>();
+    std::size_t crashes() const { return seen->count("fail WKErrorDomain 2"); }
+  };
+  std::vector<Page> pages;
+  auto make = [&](WebContentGroup group) {
+    WebViewConfiguration configuration;
+    configuration.group = group;
+    Page page{std::dynamic_pointer_cast<gtk::GtkWebView>(ui.makeWebView(configuration))};
+    window_->addSubview(page.view);
+    page.view->setNavigationDelegate(page.seen);
+    page.view->loadHTMLString("<p>page</p>");
+    EXPECT_TRUE(sdk_->runUntil([&] { return page.seen->count("finish") > 0; }));
+    pages.push_back(page);
+    return page;
+  };
+  // The fixture's page starts the first group and goes before it fills: the group lives on.
+  load("<p>first</p>");
+  make(WebContentGroup::ads);
+  page_->removeFromSuperview();
+  page_.reset();
+  while (pages.size() < perProcess + 1) make(WebContentGroup::ads);
+  const Page site = make(WebContentGroup::site);
+  const Page secondGroup = pages[perProcess];
+  EXPECT_EQ(webkit_web_view_get_network_session(pages[0].view->engineView()),
+            webkit_web_view_get_network_session(secondGroup.view->engineView()));
+  EXPECT_NE(webkit_web_view_get_network_session(pages[0].view->engineView()),
+            webkit_web_view_get_network_session(site.view->engineView()));
+
+  webkit_web_view_terminate_web_process(pages[1].view->engineView());
+  ASSERT_TRUE(sdk_->runUntil([&] {
+    return std::all_of(pages.begin(), pages.begin() + perProcess,
+                       [](const Page& p) { return p.crashes() == 1; });
+  }));
+  sdk_->runFor(0.3);
+  EXPECT_EQ(secondGroup.crashes(), 0u);
+  EXPECT_EQ(site.crashes(), 0u);
+
+  // A crashed page loads again; a new ad joins the live group, not the crashed one, though a
+  // page of that one has gone.
+  pages[2].view->loadHTMLString("<p>again</p>");
+  ASSERT_TRUE(sdk_->runUntil([&] { return pages[2].seen->count("finish") == 2; }));
+  pages[3].view->removeFromSuperview();
+  pages[3].view.reset();
+  const Page late = make(WebContentGroup::ads);
+  webkit_web_view_terminate_web_process(secondGroup.view->engineView());
+  ASSERT_TRUE(sdk_->runUntil([&] { return late.crashes() == 1 && secondGroup.crashes() == 1; }));
+  sdk_->runFor(0.3);
+  EXPECT_EQ(site.crashes(), 0u);
+  EXPECT_EQ(pages[2].crashes(), 1u);
+}
+
 }  // namespace
 }  // namespace orvex

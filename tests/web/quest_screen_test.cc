@@ -72,6 +72,7 @@ TEST_F(QuestScreen, OpenQuestAndDeepLinksPresentTheSiteFullScreen) {
   EXPECT_EQ(web->frame(), screen->view()->bounds());
   EXPECT_EQ(screen->overrideInterfaceStyle(), InterfaceStyle::light);
   EXPECT_EQ(screen->statusBarStyle(), StatusBarStyle::darkContent);
+  EXPECT_EQ(web->configuration().group, WebContentGroup::site);  // never in an ad's process
   EXPECT_EQ(web->userScripts().at(0).injectionTime, UserScriptInjectionTime::atDocumentStart);
   // The spinner went with the page's finish.
   EXPECT_EQ(screen->view()->subviews().size(), 1u);

@@ -107,6 +107,7 @@ void OrvexBanner::setUp() {
     WebViewConfiguration configuration;
     configuration.allowsInlineMediaPlayback = true;
     configuration.mediaPlaybackRequiresUserAction = false;
+    configuration.group = WebContentGroup::ads;
     webView_ = platform.ui->makeWebView(configuration);
     if (auto library = carouselLibrary(platform)) {
       webView_->addUserScript(UserScript{std::move(*library),
