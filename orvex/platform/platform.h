@@ -1,7 +1,6 @@
 #pragma once
 // Everything the SDK needs from the platform, handed over once by the host (or the headless port
-// by default). Views, web views, media and URL opening join this set with the formats that use
-// them.
+// by default).
 
 #include <memory>
 #include <string>
@@ -20,6 +19,7 @@
 
 namespace orvex {
 
+class Media;          // orvex/platform/media.h
 class UserInterface;  // orvex/platform/view.h
 
 // Where the SDK's servers and sites live. Built-in defaults point at reserved names; hosts, the
@@ -59,6 +59,9 @@ struct OrvexPlatform {
   std::shared_ptr<UserInterface> ui;
   // Haptic feedback; absent, feedback does nothing.
   std::shared_ptr<Haptics> haptics;
+  // Video players, video views and the audio session; absent, no video plays and the audio
+  // session is left alone.
+  std::shared_ptr<Media> media;
   OrvexDeployment deployment;
 
   bool complete() const {
