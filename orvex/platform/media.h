@@ -42,7 +42,8 @@ class ORVEX_API VideoPlayer {
   virtual double nominalFrameRate() const = 0;
 
   // Plays at the normal rate from the current time; asked before the item is ready, playback
-  // starts when it is. At the item's end the player pauses by itself (rate 0).
+  // starts when it is. At the item's end the player pauses by itself (rate 0), and play() there
+  // does nothing until a seek moves back.
   virtual void play() = 0;
   virtual void pause() = 0;
   // 1 after play(), 0 after pause() and at the item's end.
@@ -51,8 +52,8 @@ class ORVEX_API VideoPlayer {
 
   // Moves to `seconds` (clamped to the item), landing no more than `toleranceBefore` before it
   // and `toleranceAfter` after it (zero: exactly; infinity: anywhere a port finds cheap, such as a
-  // key frame). `completion` gets true when the seek ended, false when a later seek or the
-  // player's release cut it short. A seek asked before the item is ready waits for it. The
+  // key frame). `completion` gets true when the seek ended, false when a later seek cut it
+  // short (or the item failed). A seek asked before the item is ready waits for it. The
   // completion may be empty.
   virtual void seek(double seconds, double toleranceBefore, double toleranceAfter,
                     std::function<void(bool finished)> completion) = 0;
@@ -61,8 +62,8 @@ class ORVEX_API VideoPlayer {
   virtual void setMuted(bool muted) = 0;
 
   // Calls `observer` with the current time every `intervalSeconds` of playback while the player
-  // plays, and once after each seek that finished. Nothing while paused, before the item is
-  // ready or after its end.
+  // plays, and once after each seek that finished (playing or not); nothing else while paused,
+  // before the item is ready or after its end.
   virtual Subscription addPeriodicTimeObserver(double intervalSeconds,
                                                std::function<void(double seconds)> observer) = 0;
   // Calls `observer` once each time the item plays to its end (after a seek back, it can end

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "ports/headless/headless_media.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
 #include "ports/headless/virtual_time.h"
@@ -93,6 +94,8 @@ HeadlessPort makeHeadlessPort(HeadlessOptions options) {
   p.ui = port.ui;
   port.haptics = std::make_shared<linux_port::RecordedHaptics>();
   p.haptics = port.haptics;
+  port.media = std::make_shared<HeadlessMedia>(p.dispatcher, p.clock);
+  p.media = port.media;
   return port;
 }
 

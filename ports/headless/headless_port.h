@@ -23,6 +23,7 @@ namespace orvex::headless {
 using linux_port::BundleOptions;
 using linux_port::DeviceOptions;
 
+class HeadlessMedia;
 class HeadlessUserInterface;
 class HeadlessWebViews;
 class VirtualTime;
@@ -53,6 +54,8 @@ struct ORVEX_API HeadlessPort {
   std::shared_ptr<HeadlessWebViews> webViews;
   // What haptic feedback the SDK asked for.
   std::shared_ptr<linux_port::RecordedHaptics> haptics;
+  // Players in the port's time, video views and the recorded audio session.
+  std::shared_ptr<HeadlessMedia> media;
 
   // Runs the main run loop for `seconds` (real time) or advances virtual time by it.
   void runFor(double seconds) const;
