@@ -7,6 +7,7 @@ packages=(
   libpng-dev libjpeg-dev libgif-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   libgtk-4-dev libwebkitgtk-6.0-dev libx11-dev libxtst-dev xvfb xauth
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good fonts-dejavu-core
   clang libclang-rt-14-dev
 )

@@ -4,6 +4,7 @@
 
 #include "ports/gtk/gtk_lifecycle.h"
 #include "ports/gtk/gtk_main_loop.h"
+#include "ports/gtk/gtk_media.h"
 #include "ports/gtk/gtk_user_interface.h"
 #include "ports/gtk/gtk_view.h"
 #include "ports/linux/device.h"
@@ -72,6 +73,8 @@ GtkPort makeGtkPort(GtkOptions options) {
   p.haptics = port.haptics;
   port.windowLifecycle =
       std::make_shared<GtkWindowLifecycle>(port.lifecycle, port.store, port.loop);
+  port.media = std::make_shared<GtkMedia>(p.dispatcher);
+  p.media = port.media;
   return port;
 }
 

@@ -32,6 +32,7 @@ class RecordedHaptics;
 namespace orvex::gtk {
 
 class GtkMainLoop;
+class GtkMedia;
 class GtkUserInterface;
 class GtkWindowLifecycle;
 
@@ -61,6 +62,9 @@ struct GtkPort {
   std::shared_ptr<linux_port::RecordedHaptics> haptics;
   // The adopted windows as the application's life cycle (gtk_lifecycle.h).
   std::shared_ptr<GtkWindowLifecycle> windowLifecycle;
+  // Video players over GStreamer, video views, and the audio session (recorded: no system effect
+  // on Linux).
+  std::shared_ptr<GtkMedia> media;
 
   // Hands a host's window to the SDK (after setting its child; again is harmless): the SDK's
   // screens present over its content, and its being shown, hidden, minimized, focused or closed
