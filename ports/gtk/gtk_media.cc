@@ -538,11 +538,11 @@ class GtkVideoPlayer : public VideoPlayer, public std::enable_shared_from_this<G
 
 GtkMedia::GtkMedia(std::shared_ptr<Dispatcher> dispatcher)
     : dispatcher_(std::move(dispatcher)),
-      audio_(std::make_shared<linux_port::RecordedAudioSession>()) {
-  gst_init(nullptr, nullptr);
-}
+      audio_(std::make_shared<linux_port::RecordedAudioSession>()) {}
 
 std::shared_ptr<VideoPlayer> GtkMedia::makePlayer(const std::string& url) {
+  // With the first player, so that a host that never plays video never loads the plugins.
+  gst_init(nullptr, nullptr);
   return GtkVideoPlayer::create(dispatcher_, url);
 }
 

@@ -28,7 +28,7 @@ namespace orvex::gtk {
 
 class GtkMedia : public Media {
  public:
-  // Initializes GStreamer once per process.
+  // GStreamer is initialized with the first player.
   explicit GtkMedia(std::shared_ptr<Dispatcher> dispatcher);
   std::shared_ptr<VideoPlayer> makePlayer(const std::string& url) override;
   std::shared_ptr<VideoView> makeVideoView() override;
