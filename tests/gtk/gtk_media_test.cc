@@ -99,5 +99,5 @@ TEST(GtkMedia, TheVideoPlaysBeneathATransparentPage) {
 }  // namespace orvex
 
 namespace orvex::media_contract {
-INSTANTIATE_TYPED_TEST_SUITE_P(Gtk, MediaContract, GtkDriver);
+INSTANTIATE_TYPED_TEST_SUITE_P(GtkMedia, MediaContract, GtkDriver);
 }

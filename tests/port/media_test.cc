@@ -45,7 +45,7 @@ struct HeadlessDriver {
 }  // namespace orvex::headless
 
 namespace orvex::media_contract {
-INSTANTIATE_TYPED_TEST_SUITE_P(Headless, MediaContract, headless::HeadlessDriver);
+INSTANTIATE_TYPED_TEST_SUITE_P(HeadlessMedia, MediaContract, headless::HeadlessDriver);
 }
 
 namespace orvex::headless {
