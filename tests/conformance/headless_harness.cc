@@ -1,5 +1,6 @@
 // The headless port on the contract: virtual time, the in-memory screen and scripted pages.
 #include "orvex/core/json.h"
+#include "ports/headless/headless_media.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
 #include "tests/conformance/port_harness.h"
@@ -10,6 +11,10 @@ namespace {
 
 class HeadlessHarness : public PortHarness {
  public:
+  HeadlessHarness() {
+    // What a decoder would read from the video's header.
+    sdk_.port().media->registerItem(videoURL(), {.duration = 5, .frameRate = 30});
+  }
   OrvexPlatform& platform() override { return sdk_.port().platform; }
   std::shared_ptr<Window> window() override { return window_; }
 

@@ -59,6 +59,12 @@ class PortHarness {
   virtual std::shared_ptr<WebView> makeWebView() = 0;
 };
 
+// The local ad service's video as a file URL: 5 s at 30 frames per second. A port without a
+// decoder knows its facts from its harness.
+inline std::string videoURL() {
+  return "file://" + std::string(ORVEX_SOURCE_DIR) + "/tools/adserver/fixtures/static/video.webm";
+}
+
 struct PortParam {
   std::string name;
   std::function<std::unique_ptr<PortHarness>()> make;

@@ -1,55 +1,15 @@
-// The headless port's media: the shared contract in virtual time, and what only virtual time can
-// show exactly.
+// The headless port's media beyond the port contract (tests/conformance/media_conformance.cc):
+// what only virtual time shows exactly, registered items, and the recorded audio session.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "ports/headless/headless_media.h"
-#include "ports/headless/headless_port.h"
 #include "ports/headless/virtual_time.h"
-#include "tests/support/media_contract.h"
-#include "tests/support/test_sdk.h"
 
 namespace orvex::headless {
 namespace {
 
 using testing::ElementsAre;
-
-struct HeadlessDriver {
-  static bool available() { return true; }
-  HeadlessDriver() {
-    port_.media->registerItem(videoUrl(), HeadlessMediaItem{.duration = 5, .frameRate = 30});
-    port_.media->registerItem(missingUrl(),
-                              HeadlessMediaItem{.outcome = HeadlessMediaItem::Outcome::fails});
-  }
-  Media& media() { return *port_.platform.media; }
-  Dispatcher& dispatcher() { return *port_.platform.dispatcher; }
-  bool runUntil(const std::function<bool()>& done, double timeoutSeconds) {
-    return port_.runUntil(done, timeoutSeconds);
-  }
-  void runFor(double seconds) { port_.runFor(seconds); }
-  std::string videoUrl() { return "https://cdn.example/video.webm"; }
-  std::string missingUrl() { return "file:///nonexistent/video.webm"; }
-
-  testing_support::TempDir dir_;
-  HeadlessPort port_ = makeHeadlessPort(options(dir_.path()));
-
-  static HeadlessOptions options(const std::filesystem::path& dir) {
-    HeadlessOptions o;
-    o.time = TimeMode::virtualTime;
-    o.dataDirectory = dir;
-    return o;
-  }
-};
-
-}  // namespace
-}  // namespace orvex::headless
-
-namespace orvex::media_contract {
-INSTANTIATE_TYPED_TEST_SUITE_P(HeadlessMedia, MediaContract, headless::HeadlessDriver);
-}
-
-namespace orvex::headless {
-namespace {
 
 TEST(HeadlessMedia, PlaysInVirtualTimeToTheNanosecondAndRecordsWhatItWasAsked) {
   auto time = std::make_shared<VirtualTime>(WallTime(std::chrono::seconds(1767225600)));
