@@ -56,6 +56,9 @@ class GtkBrowserSheet : public GtkViewController {
   std::string pageURL() const { return url_; }
   // The browser's window while presented.
   GtkWindow* browserWindow() const;
+  // What a user followed out of the page: an http(s) page loads here, anything else goes to the
+  // system (which refuses what it must). Posted to the main queue.
+  void follow(const std::string& url);
 
  protected:
   GtkBrowserSheet(std::weak_ptr<GtkUserInterface> ui, ViewControllerKind kind);
@@ -65,9 +68,15 @@ class GtkBrowserSheet : public GtkViewController {
   std::string url_;
 
  private:
+  // The browser's page: a network session of its own, and a page that opens no window, starts
+  // no download and launches no handler by itself.
+  GtkWidget* makePage();
+
   std::shared_ptr<GtkWindowView> window_;
-  GtkWidget* page_ = nullptr;  // the WebKitWebView, owned by the view's container
+  GtkWidget* page_ = nullptr;    // the WebKitWebView, owned by the view's container
+  GObjectPtr<GObject> session_;  // its WebKitNetworkSession
   SignalConnection closeRequest_;
+  std::vector<SignalConnection> pageSignals_;
 };
 
 class GtkInAppBrowser : public GtkBrowserSheet, public InAppBrowserViewController {

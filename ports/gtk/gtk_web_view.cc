@@ -6,6 +6,16 @@
 #include "orvex/core/json.h"
 
 namespace orvex::gtk {
+
+void refuseDownloads(WebKitNetworkSession* session) {
+  // Connected for the session's life: sessions live as long as the process.
+  g_signal_connect(session, "download-started",
+                   G_CALLBACK(+[](WebKitNetworkSession*, WebKitDownload* download, gpointer) {
+                     webkit_download_cancel(download);
+                   }),
+                   nullptr);
+}
+
 namespace {
 
 // Bodies are JSON-like values; deeper nesting is refused, as the headless port does.
@@ -26,9 +36,15 @@ struct ContentGroup {
   WebKitNetworkSession* session;
 };
 
+ContentGroup makeContentGroup() {
+  ContentGroup group{webkit_web_context_new(), webkit_network_session_new_ephemeral()};
+  refuseDownloads(group.session);  // no page of the SDK's saves a file
+  return group;
+}
+
 const ContentGroup& contentGroup(WebContentGroup group) {
-  static const ContentGroup ads{webkit_web_context_new(), webkit_network_session_new_ephemeral()};
-  static const ContentGroup site{webkit_web_context_new(), webkit_network_session_new_ephemeral()};
+  static const ContentGroup ads = makeContentGroup();
+  static const ContentGroup site = makeContentGroup();
   return group == WebContentGroup::site ? site : ads;
 }
 
@@ -49,13 +65,25 @@ NavigationType navigationType(WebKitNavigationType type) {
   }
 }
 
-NavigationAction actionOf(WebKitNavigationAction* navigation) {
+NavigationAction actionOf(WebKitNavigationAction* navigation, NavigationTarget target) {
   NavigationAction action;
   action.type = navigationType(webkit_navigation_action_get_navigation_type(navigation));
   WebKitURIRequest* request = webkit_navigation_action_get_request(navigation);
   const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
   if (uri && *uri) action.url = uri;
+  action.target = target;
+  action.userGesture = webkit_navigation_action_is_user_gesture(navigation);
   return action;
+}
+
+// Navigations that reach a response decision, where the engine tells their frame.
+bool answeredByResponse(const std::string& url) {
+  return url.starts_with("http:") || url.starts_with("https:") || url.starts_with("data:") ||
+         url.starts_with("blob:");
+}
+
+std::string withoutFragment(std::string_view url) {
+  return std::string(url.substr(0, url.find('#')));
 }
 
 // The engine's load errors in the URL vocabulary the formats know.
@@ -259,9 +287,10 @@ struct GtkWebView::Handler {
 struct GtkWebView::Decision {
   GObjectPtr<WebKitPolicyDecision> decision;
   bool made = false;
+  bool refuse = false;  // a response the engine would only download: never used
   void make(NavigationPolicy policy) {
     if (std::exchange(made, true)) return;
-    if (policy == NavigationPolicy::allow) {
+    if (policy == NavigationPolicy::allow && !refuse) {
       webkit_policy_decision_use(decision.get());
     } else {
       webkit_policy_decision_ignore(decision.get());
@@ -281,13 +310,22 @@ GtkWebView::GtkWebView(std::shared_ptr<TaskQueue> mainQueue,
   WebKitSettings* settings = webkit_settings_new();
   webkit_settings_set_media_playback_requires_user_gesture(
       settings, configuration.mediaPlaybackRequiresUserAction);
-  // window.open must reach the new-window hook, where the SDK turns it into a click.
-  webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
+  // A page opens no window by itself: window.open needs a user gesture, as the engine's default
+  // and the phone platform's have it.
+  webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
   web_ = pool_->makeEngineView(configuration.group, contentManager_.get(), settings, &group_);
   g_object_unref(settings);
   setContent(GTK_WIDGET(web_));
   signals_.push_back(connectSignal(web_, "decide-policy", &GtkWebView::onDecidePolicy, this));
   signals_.push_back(connectSignal(web_, "create", &GtkWebView::onCreate, this));
+  // No context menu: "Open Link in New Window" and "Download Linked File" would be clicks and
+  // downloads the SDK never sees.
+  signals_.push_back(connectSignal(
+      web_, "context-menu",
+      +[](WebKitWebView*, WebKitContextMenu*, WebKitHitTestResult*, gpointer) -> gboolean {
+        return TRUE;
+      },
+      this));
   signals_.push_back(connectSignal(web_, "load-changed", &GtkWebView::onLoadChanged, this));
   signals_.push_back(connectSignal(web_, "load-failed", &GtkWebView::onLoadFailed, this));
   signals_.push_back(
@@ -322,15 +360,23 @@ void GtkWebView::cancelTimeout() {
   if (timeoutSource_) g_source_remove(std::exchange(timeoutSource_, 0));
 }
 
+void GtkWebView::expectOwnLoad(NavigationType type) {
+  // Bounded: a load replaced before the engine asked about it leaves its entry behind.
+  if (ownLoads_.size() >= kMaxPendingNavigations) ownLoads_.pop_front();
+  ownLoads_.push_back(type);
+}
+
 void GtkWebView::loadHTMLString(const std::string& html) {
   cancelTimeout();
   timedOut_ = false;
+  expectOwnLoad(NavigationType::other);
   webkit_web_view_load_html(web_, html.c_str(), nullptr);
 }
 
 void GtkWebView::loadURL(const std::string& url, double timeoutSeconds) {
   cancelTimeout();
   timedOut_ = false;
+  expectOwnLoad(NavigationType::other);
   webkit_web_view_load_uri(web_, url.c_str());
   if (timeoutSeconds <= 0) return;
   const auto ms = static_cast<guint>(std::min(timeoutSeconds * 1000.0, 1e9));
@@ -354,6 +400,7 @@ void GtkWebView::stopLoading() {
 }
 
 void GtkWebView::reload() {
+  expectOwnLoad(NavigationType::reload);
   webkit_web_view_reload(web_);
 }
 
@@ -407,24 +454,13 @@ void GtkWebView::onProcessTerminated(WebKitWebView*, WebKitWebProcessTermination
 
 // ---- navigation decisions ----
 
-gboolean GtkWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
-                                    WebKitPolicyDecisionType type, gpointer data) {
-  if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return FALSE;
-  auto* self = static_cast<GtkWebView*>(data);
-  WebKitNavigationAction* navigation = webkit_navigation_policy_decision_get_navigation_action(
-      WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-  NavigationAction action = actionOf(navigation);
-  if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-    webkit_policy_decision_ignore(decision);  // no second view, ever
-    self->post([action](GtkWebView& view) {
-      if (auto d = view.delegate_.lock()) d->requestsNewWindow(view, action);
-    });
-    return TRUE;
-  }
+void GtkWebView::ask(GObjectPtr<WebKitPolicyDecision> decision, NavigationAction action,
+                     bool refuse) {
   auto open = std::make_shared<Decision>();
-  open->decision = GObjectPtr<WebKitPolicyDecision>::retain(decision);
-  self->openDecisions_.insert(open);
-  self->post([open, action](GtkWebView& view) {
+  open->decision = std::move(decision);
+  open->refuse = refuse;
+  openDecisions_.insert(open);
+  post([open, action = std::move(action)](GtkWebView& view) {
     auto decide = [weak = view.weakSelf(), open](NavigationPolicy policy) {
       open->make(policy);
       if (auto v = weak.lock()) v->openDecisions_.erase(open);
@@ -435,15 +471,102 @@ gboolean GtkWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decisi
       decide(NavigationPolicy::allow);
     }
   });
+}
+
+void GtkWebView::requestWindow(NavigationAction action) {
+  post([action = std::move(action)](GtkWebView& view) {
+    if (auto d = view.delegate_.lock()) d->requestsNewWindow(view, action);
+  });
+}
+
+bool GtkWebView::isOwnLoad(const NavigationAction& action) {
+  if (action.userGesture || ownLoads_.empty() || ownLoads_.front() != action.type) return false;
+  ownLoads_.pop_front();
+  return true;
+}
+
+gboolean GtkWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                    WebKitPolicyDecisionType type, gpointer data) {
+  auto* self = static_cast<GtkWebView*>(data);
+  if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+    return self->decideResponse(WEBKIT_RESPONSE_POLICY_DECISION(decision));
+  }
+  WebKitNavigationAction* navigation = webkit_navigation_policy_decision_get_navigation_action(
+      WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+  auto retained = GObjectPtr<WebKitPolicyDecision>::retain(decision);
+
+  if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+    NavigationAction action = actionOf(navigation, NavigationTarget::newWindow);
+    if (action.type == NavigationType::other) {
+      // window.open: the request alone, as on the phone platform.
+      webkit_policy_decision_ignore(decision);
+      self->requestWindow(std::move(action));
+      return TRUE;
+    }
+    // A link (or form) with a target: a navigation decision first, the request when allowed. The
+    // engine is always told no; no second view is ever made.
+    webkit_policy_decision_ignore(decision);
+    self->post([action = std::move(action)](GtkWebView& view) {
+      auto decide = [weak = view.weakSelf(), action](NavigationPolicy policy) {
+        auto v = weak.lock();
+        if (v && policy == NavigationPolicy::allow) v->requestWindow(action);
+      };
+      if (auto d = view.delegate_.lock()) d->decidePolicy(view, action, std::move(decide));
+    });
+    return TRUE;
+  }
+
+  // WebKitGTK names no frame here. The SDK's own loads are the page's; a user's navigation is
+  // reported as the page's too; a page's own navigation waits for its response, which says.
+  NavigationAction action = actionOf(navigation, NavigationTarget::mainFrame);
+  if (self->isOwnLoad(action) || action.userGesture) {
+    self->ask(std::move(retained), std::move(action));
+    return TRUE;
+  }
+  const std::string url = action.url.value_or("");
+  if (answeredByResponse(url)) {
+    if (self->deferred_.size() >= kMaxPendingNavigations) self->deferred_.pop_front();
+    self->deferred_.push_back(std::move(action));
+    webkit_policy_decision_use(decision);  // nothing is shown before its response
+    return TRUE;
+  }
+  // Never answered by a response: a frame's srcdoc is a sub-frame; anything else (about:blank,
+  // a scheme the engine cannot load) is judged as the page's own.
+  if (url == "about:srcdoc") action.target = NavigationTarget::subFrame;
+  self->ask(std::move(retained), std::move(action));
   return TRUE;
 }
 
-GtkWidget* GtkWebView::onCreate(WebKitWebView*, WebKitNavigationAction* navigation, gpointer data) {
-  auto* self = static_cast<GtkWebView*>(data);
-  NavigationAction action = actionOf(navigation);
-  self->post([action](GtkWebView& view) {
-    if (auto d = view.delegate_.lock()) d->requestsNewWindow(view, action);
+gboolean GtkWebView::decideResponse(WebKitResponsePolicyDecision* response) {
+  // What the engine cannot show it would download: never.
+  const bool refuse = !webkit_response_policy_decision_is_mime_type_supported(response);
+  WebKitURIRequest* request = webkit_response_policy_decision_get_request(response);
+  const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+  const std::string key = withoutFragment(uri ? uri : "");
+  auto it = std::find_if(deferred_.begin(), deferred_.end(), [&](const NavigationAction& a) {
+    return withoutFragment(a.url.value_or("")) == key;
   });
+  if (it == deferred_.end()) {
+    if (refuse) {
+      webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(response));
+    } else {
+      webkit_policy_decision_use(WEBKIT_POLICY_DECISION(response));
+    }
+    return TRUE;
+  }
+  NavigationAction action = std::move(*it);
+  deferred_.erase(it);
+  action.target = webkit_response_policy_decision_is_main_frame_main_resource(response)
+                      ? NavigationTarget::mainFrame
+                      : NavigationTarget::subFrame;
+  ask(GObjectPtr<WebKitPolicyDecision>::retain(WEBKIT_POLICY_DECISION(response)), std::move(action),
+      refuse);
+  return TRUE;
+}
+
+GtkWidget* GtkWebView::onCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) {
+  // Every new-window decision is answered "no", so the engine never gets here; if it did, still
+  // no second view.
   return nullptr;
 }
 

@@ -8,10 +8,21 @@
 //
 // What the engine lacks is built here: a URL load's time-out is a timer; the scroll switches
 // are a user style sheet (overflow and scroll bars hidden); bounces have no desktop meaning.
-// window.open and links with a target reach requestsNewWindow; no second view is ever made.
+//
+// Navigations follow the contract of NavigationAction. WebKitGTK's navigation decision carries
+// type, URL and gesture but no frame: the port's own loads (loadHTMLString, loadURL, reload) are
+// main-frame ones; a user's navigation is reported as the main frame's; a page's own gesture-less
+// http(s), data: or blob: navigation is let through to its response, where the engine says which
+// frame it loads, and the delegate is asked then (cancelling drops the response: nothing of it
+// is shown). A link with a target comes as a new-window decision: the delegate decides it, then
+// hears requestsNewWindow when it allowed it; window.open reaches requestsNewWindow alone. The
+// engine's answer to a new window is always no. Pages open no window by themselves, have no
+// context menu and download nothing (responses the engine cannot show are refused, and any
+// download the session starts is cancelled).
 
 #include <webkit/webkit.h>
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -69,6 +80,9 @@ class WebProcessPool : public std::enable_shared_from_this<WebProcessPool> {
   std::vector<std::shared_ptr<Group>> groups_;  // open to new ad pages, oldest first
 };
 
+// Cancels every download `session` starts: no page of the SDK's saves a file.
+void refuseDownloads(WebKitNetworkSession* session);
+
 class GtkWebView : public GtkView, public WebView {
  public:
   // Without a pool the view's page gets a process of its own.
@@ -116,7 +130,14 @@ class GtkWebView : public GtkView, public WebView {
 
   static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision*, WebKitPolicyDecisionType,
                                  gpointer self);
-  static GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction*, gpointer self);
+  gboolean decideResponse(WebKitResponsePolicyDecision* response);
+  // Asks the delegate on the main queue and applies its answer to `decision` (always "no" when
+  // `refuse`).
+  void ask(GObjectPtr<WebKitPolicyDecision> decision, NavigationAction action, bool refuse = false);
+  void requestWindow(NavigationAction action);
+  void expectOwnLoad(NavigationType type);
+  bool isOwnLoad(const NavigationAction& action);
+  static GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction*, gpointer);
   static void onLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer self);
   static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer self);
   static void onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer self);
@@ -130,6 +151,11 @@ class GtkWebView : public GtkView, public WebView {
   std::weak_ptr<WebViewNavigationDelegate> delegate_;
   std::map<std::string, std::unique_ptr<Handler>> handlers_;
   std::set<std::shared_ptr<Decision>> openDecisions_;
+  static constexpr std::size_t kMaxPendingNavigations = 32;
+  // Loads this view started, in order, until the engine asks about each.
+  std::deque<NavigationType> ownLoads_;
+  // A page's own navigations let through to their response, where their frame is known.
+  std::deque<NavigationAction> deferred_;
   std::vector<SignalConnection> signals_;
   GObjectPtr<GCancellable> cancellable_;
   guint timeoutSource_ = 0;

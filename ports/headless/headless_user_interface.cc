@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "ports/linux/system_links.h"
+
 namespace orvex::headless {
 
 namespace {
@@ -212,6 +214,7 @@ void HeadlessUserInterface::setStoreProductOutcome(bool loaded, std::optional<st
 }
 
 void HeadlessUserInterface::openExternalURL(const std::string& url) {
+  if (!linux_port::maySystemOpen(url)) return;
   recordOpened({OpenedLink::Kind::external, url});
 }
 

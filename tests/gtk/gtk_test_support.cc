@@ -52,6 +52,14 @@ std::string typeName(NavigationType type) {
   return "?";
 }
 
+std::string describe(const NavigationAction& action) {
+  const char* target = action.target == NavigationTarget::mainFrame  ? "main"
+                       : action.target == NavigationTarget::subFrame ? "sub"
+                                                                     : "window";
+  return typeName(action.type) + " " + target + (action.userGesture ? " gesture " : " - ") +
+         action.url.value_or("-");
+}
+
 }  // namespace
 
 GtkTestSdk::GtkTestSdk(const std::filesystem::path& dataDir, OrvexDeployment deployment)
@@ -71,7 +79,7 @@ ScriptAnswer evaluate(GtkTestSdk& sdk, WebView& page, const std::string& script)
 void PageRecorder::decidePolicy(WebView&, const NavigationAction& action,
                                 std::function<void(NavigationPolicy)> decide) {
   const std::string url = action.url.value_or("-");
-  events.push_back("decide " + typeName(action.type) + " " + url);
+  events.push_back("decide " + describe(action));
   bool cancel = false;
   for (const auto& p : cancelPrefixes) cancel = cancel || url.starts_with(p);
   decide(cancel ? NavigationPolicy::cancel : NavigationPolicy::allow);
@@ -82,7 +90,7 @@ void PageRecorder::didFail(WebView&, const WebError& e) {
 }
 
 void PageRecorder::requestsNewWindow(WebView&, const NavigationAction& action) {
-  events.push_back("window " + typeName(action.type) + " " + action.url.value_or("-"));
+  events.push_back("window " + describe(action));
 }
 
 std::size_t PageRecorder::count(const std::string& prefix) const {

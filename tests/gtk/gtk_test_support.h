@@ -45,7 +45,7 @@ struct ScriptAnswer {
 ScriptAnswer evaluate(GtkTestSdk& sdk, WebView& page, const std::string& script);
 
 // Records what a web view's delegate hears, as text ("finish", "fail <domain> <code>",
-// "decide <type> <url>", "window <type> <url>").
+// "decide <type> <main|sub|window> <gesture|-> <url>", "window <type> window <gesture|-> <url>").
 class PageRecorder : public WebViewNavigationDelegate {
  public:
   void decidePolicy(WebView&, const NavigationAction& action,

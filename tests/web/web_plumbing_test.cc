@@ -58,7 +58,8 @@ TEST_F(WebPlumbing, ScriptedPageLoadsStopsNavigatesAndAnswersProbes) {
   web_->loadHTMLString("<p>hi</p>");
   EXPECT_TRUE(recorder_->events.empty());  // never inline
   sdk_.advance(0);
-  EXPECT_EQ(recorder_->events, (std::vector<std::string>{"finish"}));
+  // Asked first, as the engines do.
+  EXPECT_EQ(recorder_->events, (std::vector<std::string>{"decide about:blank", "finish"}));
 
   web_->setFinishLoadsAutomatically(false);
   web_->loadHTMLString("<p>slow</p>");
@@ -69,10 +70,10 @@ TEST_F(WebPlumbing, ScriptedPageLoadsStopsNavigatesAndAnswersProbes) {
   web_->activateLink("https://example.com/b");
   web_->requestNewWindow("https://example.com/c");
   sdk_.advance(0);
-  EXPECT_EQ(recorder_->events,
-            (std::vector<std::string>{
-                "finish", "fail NSURLErrorDomain -999", "decide https://example.com/a",
-                "decide https://example.com/b", "window https://example.com/c"}));
+  EXPECT_EQ(recorder_->events, (std::vector<std::string>{
+                                   "decide about:blank", "finish", "fail NSURLErrorDomain -999",
+                                   "decide https://example.com/a", "decide https://example.com/b",
+                                   "window https://example.com/c"}));
   EXPECT_EQ(web_->loadedURL(), "https://example.com/a");
   // A URL load still running at its time-out fails as timed out.
   recorder_->policy = NavigationPolicy::allow;
@@ -93,12 +94,14 @@ TEST_F(WebPlumbing, ScriptedPageLoadsStopsNavigatesAndAnswersProbes) {
   ASSERT_TRUE(size && size->asDict());
   EXPECT_EQ(size->asDict()->at("height").number(), 100);
 
-  // Callbacks pending when the view goes are dropped, not run on a dead view.
+  // Callbacks pending when the view goes are dropped, not run on a dead view, script
+  // completions too.
   web_->loadHTMLString("<p>again</p>");
   web_->finishLoad();
+  web_->evaluateJavaScript("1", [](auto, auto) { ADD_FAILURE() << "called after release"; });
   web_.reset();
   sdk_.advance(0);
-  EXPECT_EQ(recorder_->events.size(), 7u);
+  EXPECT_EQ(recorder_->events.size(), 8u);
 }
 
 TEST_F(WebPlumbing, AgentsForwardWithoutKeepingTheirDelegateAlive) {
