@@ -52,7 +52,7 @@ std::vector<QueryItem> splitQuery(std::string_view query) {
   return items;
 }
 
-// Schemes a browser parses with the "special" rules: "\\" is "/" and slashes after the colon
+// Schemes a browser parses with the "special" rules: "\" is "/" and slashes after the colon
 // are optional and repeatable.
 bool isSpecialScheme(std::string_view lowerScheme) {
   return lowerScheme == "http" || lowerScheme == "https" || lowerScheme == "ws" ||
@@ -73,8 +73,8 @@ std::optional<std::string_view> leadingScheme(std::string_view text) {
   return scheme;
 }
 
-// A special URL as a browser reads it, for libcurl (which takes "\\" for an ordinary character
-// and so would read "https://evil.example\\@orvex.example/" as a user name on orvex.example).
+// A special URL as a browser reads it, for libcurl (which takes "\" for an ordinary character
+// and so would read "https://evil.example\@orvex.example/" as a user name on orvex.example).
 std::string browserForm(std::string_view lowerScheme, std::string_view rest) {
   std::size_t i = 0;
   while (i < rest.size() && (rest[i] == '/' || rest[i] == '\\')) ++i;

@@ -35,7 +35,7 @@ class ORVEX_INTERNAL_API Url {
   static std::optional<std::vector<QueryItem>> queryItemsOf(std::string_view text);
 
   const std::string& text() const { return text_; }
-  // The URL as an engine serializes it: "\\" read as "/", scheme and host in lower case.
+  // The URL as an engine serializes it: "\" read as "/", scheme and host in lower case.
   const std::string& normalized() const { return normalized_; }
   // Lower case, as schemes compare case-insensitively.
   const std::string& scheme() const { return scheme_; }

@@ -54,8 +54,9 @@ class GtkBrowserSheet : public GtkViewController {
  public:
   ~GtkBrowserSheet() override;
   std::string pageURL() const { return url_; }
-  // The browser's window while presented.
+  // The browser's window while presented, and its page (a WebKitWebView).
   GtkWindow* browserWindow() const;
+  GtkWidget* page() const { return page_; }
   // What a user followed out of the page: an http(s) page loads here, anything else goes to the
   // system (which refuses what it must). Posted to the main queue.
   void follow(const std::string& url);

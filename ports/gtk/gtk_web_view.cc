@@ -360,23 +360,23 @@ void GtkWebView::cancelTimeout() {
   if (timeoutSource_) g_source_remove(std::exchange(timeoutSource_, 0));
 }
 
-void GtkWebView::expectOwnLoad(NavigationType type) {
-  // Bounded: a load replaced before the engine asked about it leaves its entry behind.
-  if (ownLoads_.size() >= kMaxPendingNavigations) ownLoads_.pop_front();
-  ownLoads_.push_back(type);
+void GtkWebView::expectOwnLoad(NavigationType type, bool html) {
+  // Only the latest: a load replaced before the engine asked about it is asked about, if at all,
+  // as a page's own navigation of the main frame, which it is.
+  ownLoad_ = OwnLoad{type, html};
 }
 
 void GtkWebView::loadHTMLString(const std::string& html) {
   cancelTimeout();
   timedOut_ = false;
-  expectOwnLoad(NavigationType::other);
+  expectOwnLoad(NavigationType::other, /*html=*/true);
   webkit_web_view_load_html(web_, html.c_str(), nullptr);
 }
 
 void GtkWebView::loadURL(const std::string& url, double timeoutSeconds) {
   cancelTimeout();
   timedOut_ = false;
-  expectOwnLoad(NavigationType::other);
+  expectOwnLoad(NavigationType::other, /*html=*/false);
   webkit_web_view_load_uri(web_, url.c_str());
   if (timeoutSeconds <= 0) return;
   const auto ms = static_cast<guint>(std::min(timeoutSeconds * 1000.0, 1e9));
@@ -400,7 +400,7 @@ void GtkWebView::stopLoading() {
 }
 
 void GtkWebView::reload() {
-  expectOwnLoad(NavigationType::reload);
+  expectOwnLoad(NavigationType::reload, /*html=*/false);
   webkit_web_view_reload(web_);
 }
 
@@ -480,8 +480,9 @@ void GtkWebView::requestWindow(NavigationAction action) {
 }
 
 bool GtkWebView::isOwnLoad(const NavigationAction& action) {
-  if (action.userGesture || ownLoads_.empty() || ownLoads_.front() != action.type) return false;
-  ownLoads_.pop_front();
+  if (action.userGesture || !ownLoad_ || ownLoad_->type != action.type) return false;
+  if (ownLoad_->html && action.url != "about:blank") return false;
+  ownLoad_.reset();
   return true;
 }
 

@@ -25,6 +25,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -135,7 +136,7 @@ class GtkWebView : public GtkView, public WebView {
   // `refuse`).
   void ask(GObjectPtr<WebKitPolicyDecision> decision, NavigationAction action, bool refuse = false);
   void requestWindow(NavigationAction action);
-  void expectOwnLoad(NavigationType type);
+  void expectOwnLoad(NavigationType type, bool html);
   bool isOwnLoad(const NavigationAction& action);
   static GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction*, gpointer);
   static void onLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer self);
@@ -152,8 +153,12 @@ class GtkWebView : public GtkView, public WebView {
   std::map<std::string, std::unique_ptr<Handler>> handlers_;
   std::set<std::shared_ptr<Decision>> openDecisions_;
   static constexpr std::size_t kMaxPendingNavigations = 32;
-  // Loads this view started, in order, until the engine asks about each.
-  std::deque<NavigationType> ownLoads_;
+  // The load this view started last, until the engine asks about it.
+  struct OwnLoad {
+    NavigationType type;
+    bool html;  // asked about as "about:blank"
+  };
+  std::optional<OwnLoad> ownLoad_;
   // A page's own navigations let through to their response, where their frame is known.
   std::deque<NavigationAction> deferred_;
   std::vector<SignalConnection> signals_;

@@ -9,7 +9,7 @@
 //   next main-queue turn. Every load first asks the navigation delegate, as an engine does
 //   (loadHTMLString: type other, "about:blank"; loadURL: type other; reload: type reload; all in
 //   the main frame without a gesture), and loads only when allowed.
-// - URLs reach the delegate as an engine reads them (engineReadURL: "\\" as "/" in http(s), the
+// - URLs reach the delegate as an engine reads them (engineReadURL: "\" as "/" in http(s), the
 //   host in lower case, tabs and newlines gone).
 // - stopLoading on a loading page reports didFail with WebError::cancelled().
 // - A script's completion runs on the main queue, and not at all once the view is gone.

@@ -195,6 +195,47 @@ TEST_F(WebEngine, PagesDownloadNothing) {
   EXPECT_EQ(run("location.href"), Value("about:blank"));
 }
 
+// The in-app browser browses in a session of its own and launches only what its user follows:
+// mail, telephone and text links; never a scheme off the list, never on the page's own.
+TEST_F(WebEngine, TheInAppBrowserKeepsItsOwnSessionAndLaunchesOnlyWhatTheUserFollows) {
+  GtkWidget* host = gtk_window_new();
+  gtk_window_set_child(GTK_WINDOW(host), gtk_label_new("host"));
+  auto root = sdk_->port().adoptWindow(GTK_WINDOW(host))->rootViewController();
+  gtk_window_present(GTK_WINDOW(host));
+  auto browser = std::dynamic_pointer_cast<gtk::GtkInAppBrowser>(
+      sdk_->port().ui->makeInAppBrowser(server_->baseUrl() + "/quest/demo/next.html"));
+  root->present(browser, false, {});
+  ASSERT_TRUE(sdk_->runUntil([&] { return browser->page() != nullptr; }));
+  auto* web = WEBKIT_WEB_VIEW(browser->page());
+  WebKitNetworkSession* session = webkit_web_view_get_network_session(web);
+  EXPECT_TRUE(webkit_network_session_is_ephemeral(session));
+  EXPECT_NE(session, webkit_network_session_get_default());
+  EXPECT_NE(session, webkit_web_view_get_network_session(page_->engineView()));
+
+  auto js = [&](const std::string& script) {
+    bool done = false;
+    webkit_web_view_evaluate_javascript(
+        web, script.c_str(), -1, nullptr, nullptr, nullptr,
+        +[](GObject*, GAsyncResult*, gpointer d) { *static_cast<bool*>(d) = true; }, &done);
+    sdk_->runUntil([&] { return done; });
+  };
+  ASSERT_TRUE(sdk_->runUntil([&] { return !webkit_web_view_is_loading(web); }));
+  const auto& opened = sdk_->port().ui->openedLinks();
+  const std::size_t before = opened.size();  // the browser itself
+  js("setTimeout(function() { location.href = 'mailto:auto@example.com'; }, 1500); 0");
+  js("var a = document.createElement('a'); a.href = 'smb://files.example/share';"
+     "document.body.appendChild(a); a.click(); 0");
+  js("var m = document.createElement('a'); m.href = 'mailto:user@example.com';"
+     "document.body.appendChild(m); m.click(); 0");
+  ASSERT_TRUE(sdk_->runUntil([&] { return opened.size() == before + 1; }));
+  sdk_->runFor(2.0);  // the page's own timer has gone off by now
+  ASSERT_EQ(opened.size(), before + 1);
+  EXPECT_EQ(opened.back().target, "mailto:user@example.com");
+  EXPECT_EQ(webkit_web_view_get_uri(web), server_->baseUrl() + "/quest/demo/next.html");
+  root->dismiss(false, {});
+  gtk_window_destroy(GTK_WINDOW(host));
+}
+
 // Answers "ping" with "pong:" + the body's text, errors on "fail", drops "drop".
 struct Bridge : ScriptMessageHandlerWithReply, ScriptMessageHandler {
   void didReceive(WebView&, const ScriptMessage& m, Reply reply) override {
