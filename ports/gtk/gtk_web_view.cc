@@ -565,9 +565,10 @@ gboolean GtkWebView::decideResponse(WebKitResponsePolicyDecision* response) {
   return TRUE;
 }
 
-GtkWidget* GtkWebView::onCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) {
-  // Every new-window decision is answered "no", so the engine never gets here; if it did, still
-  // no second view.
+GtkWidget* GtkWebView::onCreate(WebKitWebView*, WebKitNavigationAction* navigation, gpointer data) {
+  // window.open from a user's input comes here without a new-window decision (those are all
+  // answered "no", so none leads here): the request, and still no second view.
+  static_cast<GtkWebView*>(data)->requestWindow(actionOf(navigation, NavigationTarget::newWindow));
   return nullptr;
 }
 

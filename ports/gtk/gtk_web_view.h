@@ -138,7 +138,7 @@ class GtkWebView : public GtkView, public WebView {
   void requestWindow(NavigationAction action);
   void expectOwnLoad(NavigationType type, bool html);
   bool isOwnLoad(const NavigationAction& action);
-  static GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction*, gpointer);
+  static GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction*, gpointer self);
   static void onLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer self);
   static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer self);
   static void onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer self);

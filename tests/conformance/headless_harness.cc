@@ -44,6 +44,32 @@ class HeadlessHarness : public PortHarness {
     page.failLoad(WebError{WebError::kURLErrorDomain, -1004, "Could not connect to the server."});
     page.setFinishLoadsAutomatically(true);
   }
+  void playPage(WebView& webView, PageAct act, const std::string& url) override {
+    auto& page = dynamic_cast<headless::HeadlessWebView&>(webView);
+    page.loadHTMLString("<p>a page</p>");
+    sdk_.port().runUntil([&] { return !page.isLoading(); }, 1);
+    using N = NavigationType;
+    using T = NavigationTarget;
+    switch (act) {
+      case PageAct::tapLink:
+        return page.navigate({N::linkActivated, url, T::mainFrame, true});
+      case PageAct::tapLinkToNewWindow:
+        return page.navigate({N::linkActivated, url, T::newWindow, true});
+      case PageAct::tapToOpenWindow:
+        return page.requestNewWindow(url, true);
+      case PageAct::pageClicksLink:
+        return page.navigate({N::linkActivated, url, T::mainFrame, false});
+      case PageAct::pageNavigates:
+        return page.navigate({N::other, url, T::mainFrame, false});
+      case PageAct::pageOpensWindow:
+        return page.requestNewWindow(url, false);
+      case PageAct::pageLoadsFrame:
+        return page.navigate({N::other, url, T::subFrame, false});
+    }
+  }
+  std::string answeringURL() override {
+    return "http://127.0.0.1:" + std::to_string(testing_support::refusedPort()) + "/page";
+  }
   std::shared_ptr<WebView> makeWebView() override {
     auto view = ui_.makeWebView({});
     auto page = std::dynamic_pointer_cast<headless::HeadlessWebView>(view);

@@ -57,6 +57,24 @@ class PortHarness {
   // Web views made here answer a script that is a JSON array with its value (the headless page
   // plays that much of an engine).
   virtual std::shared_ptr<WebView> makeWebView() = 0;
+
+  // What a page does that navigates, with `url`. The harness loads a page for it
+  // (loadHTMLString: the SDK's own load comes first) and plays it: "tap" acts through the port's
+  // input path, the others from the page's own script (no gesture). An engine plays them from the
+  // page's markup; the headless page is told what that markup does.
+  enum class PageAct {
+    tapLink,             // <a href>
+    tapLinkToNewWindow,  // <a target="_blank">
+    tapToOpenWindow,     // an element whose click handler calls window.open
+    pageClicksLink,      // the page's timer calls a.click()
+    pageNavigates,       // the page's timer sets location
+    pageOpensWindow,     // the page's timer calls window.open
+    pageLoadsFrame,      // an <iframe src>
+  };
+  virtual void playPage(WebView& webView, PageAct act, const std::string& url) = 0;
+  // A loopback http URL that answers with a small page: an engine may name a navigation's frame
+  // only once its response is in.
+  virtual std::string answeringURL() = 0;
 };
 
 // The local ad service's video as a file URL: 5 s at 30 frames per second. A port without a

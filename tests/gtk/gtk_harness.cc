@@ -4,6 +4,7 @@
 #include "ports/gtk/gtk_user_interface.h"
 #include "tests/conformance/port_harness.h"
 #include "tests/gtk/gtk_test_support.h"
+#include "tools/adserver/ad_server.h"
 
 // Last: Xlib's macros (None, Bool, Status) would clash with the headers above.
 #include <X11/Xlib.h>
@@ -94,6 +95,56 @@ class GtkHarness : public PortHarness {
   }
   std::shared_ptr<WebView> makeWebView() override { return ui().makeWebView({}); }
 
+  void playPage(WebView& page, PageAct act, const std::string& url) override {
+    const std::string quoted = "'" + url + "'";
+    // What is tapped fills the page; the page's own acts run from a timer after it loaded.
+    const std::string fill = " style='display:block;width:100%;height:100%'";
+    const std::string later = "<script>setTimeout(function() { ";
+    const std::string end = " }, 0);</script>";
+    std::string markup;
+    switch (act) {
+      case PageAct::tapLink:
+        markup = "<a href=" + quoted + fill + ">tap</a>";
+        break;
+      case PageAct::tapLinkToNewWindow:
+        markup = "<a target='_blank' href=" + quoted + fill + ">tap</a>";
+        break;
+      case PageAct::tapToOpenWindow:
+        markup = "<div onclick=\"window.open(" + quoted + ")\"" + fill + ">tap</div>";
+        break;
+      case PageAct::pageClicksLink:
+        markup = "<a id='a' href=" + quoted + ">a</a>" + later +
+                 "document.getElementById('a').click();" + end;
+        break;
+      case PageAct::pageNavigates:
+        markup = later + "location.href = " + quoted + ";" + end;
+        break;
+      case PageAct::pageOpensWindow:
+        markup = later + "window.open(" + quoted + ");" + end;
+        break;
+      case PageAct::pageLoadsFrame:
+        markup = "<iframe src=" + quoted + "></iframe>";
+        break;
+    }
+    page.loadHTMLString("<html><body style='margin:0;height:100vh'>" + markup + "</body></html>");
+    runUntil([&] { return !page.isLoading(); }, 10);
+    if (act == PageAct::tapLink || act == PageAct::tapLinkToNewWindow ||
+        act == PageAct::tapToOpenWindow) {
+      settle();
+      const Rect b = page.bounds();
+      tap(page, Point{b.minX() + b.size.width / 2, b.minY() + b.size.height / 2});
+    }
+  }
+  std::string answeringURL() override {
+    if (!server_) {
+      adserver::Options o;
+      o.fixtures = ORVEX_ADSERVER_FIXTURES;
+      server_ = std::make_unique<adserver::AdServer>(o);
+      EXPECT_TRUE(server_->start());
+    }
+    return server_->baseUrl() + "/quest/demo/next.html";
+  }
+
  private:
   GtkWindow* gtkWindow() const {
     return std::dynamic_pointer_cast<gtk::GtkWindowView>(window_)->gtkWindow();
@@ -142,6 +193,7 @@ class GtkHarness : public PortHarness {
   }
 
   testing_support::TempDir dir_;
+  std::unique_ptr<adserver::AdServer> server_;
   gtk_testing::GtkTestSdk sdk_;
   std::shared_ptr<Window> window_;
   Display* display_ = nullptr;
