@@ -144,6 +144,10 @@ TEST(AppStoreProductId, TakesTheDigitsAfterId) {
             std::nullopt);
   EXPECT_EQ(appStoreProductId(url("https://example.com/app/id987"), "apps.apple.com"),
             std::nullopt);
+  // A browser goes to example.com: no store sheet for it.
+  EXPECT_EQ(
+      appStoreProductId(url("https://example.com\\@apps.apple.com/app/id987"), "apps.apple.com"),
+      std::nullopt);
 }
 
 }  // namespace
