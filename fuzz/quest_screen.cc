@@ -46,13 +46,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                               input.ConsumeRandomLengthString(1024));
         break;
       case 2:
-        page->navigate(static_cast<NavigationType>(input.ConsumeIntegralInRange(-1, 4)),
-                       input.ConsumeRandomLengthString(256));
+        page->navigate(
+            NavigationAction{static_cast<NavigationType>(input.ConsumeIntegralInRange(-1, 4)),
+                             input.ConsumeRandomLengthString(256),
+                             static_cast<NavigationTarget>(input.ConsumeIntegralInRange(0, 2)),
+                             input.ConsumeBool()});
         break;
       case 3:
         page->requestNewWindow(input.ConsumeBool()
                                    ? std::optional(input.ConsumeRandomLengthString(256))
-                                   : std::nullopt);
+                                   : std::nullopt,
+                               input.ConsumeBool());
         break;
       case 4:
         page->failLoad(WebError{

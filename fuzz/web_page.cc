@@ -64,12 +64,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (input.remaining_bytes() > 0) {
     switch (input.ConsumeIntegralInRange(0, 8)) {
       case 0:
-        page->activateLink(input.ConsumeRandomLengthString(512));
+        if (input.ConsumeBool()) {
+          page->activateLink(input.ConsumeRandomLengthString(512));
+        } else {
+          page->navigate(
+              NavigationAction{static_cast<NavigationType>(input.ConsumeIntegralInRange(-1, 4)),
+                               input.ConsumeRandomLengthString(512),
+                               static_cast<NavigationTarget>(input.ConsumeIntegralInRange(0, 2)),
+                               input.ConsumeBool()});
+        }
         break;
       case 1:
         page->requestNewWindow(input.ConsumeBool()
                                    ? std::optional(input.ConsumeRandomLengthString(512))
-                                   : std::nullopt);
+                                   : std::nullopt,
+                               input.ConsumeBool());
         break;
       case 2:
         page->postMessageJSON(input.ConsumeBool() ? "orvex" : "bridge",

@@ -6,7 +6,8 @@ packages=(
   libcurl4-openssl-dev nlohmann-json3-dev libssl-dev zlib1g-dev libre2-dev
   libpng-dev libjpeg-dev libgif-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
-  libgtk-4-dev libwebkitgtk-6.0-dev xvfb xauth
+  libgtk-4-dev libwebkitgtk-6.0-dev libx11-dev libxtst-dev xvfb xauth
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good fonts-dejavu-core
   clang libclang-rt-14-dev
 )

@@ -145,6 +145,7 @@ int main(int argc, char** argv) {
   services.device = linux_port::DeviceOptions::fromMachine();
   services.bundle.bundleIdentifier = "com.example.orvexdemo";
   services.bundle.resourceDirectory = ORVEX_DEMO_RESOURCES;
+  services.echoLog = false;  // the demo prints the log itself, after its timeline
   services.deployment.adServerBase = args.server;
   services.deployment.apiServerBase = args.server;
   services.deployment.playerScriptCdnBase = args.server + "/cdn/player@";

@@ -52,6 +52,45 @@ std::vector<QueryItem> splitQuery(std::string_view query) {
   return items;
 }
 
+// Schemes a browser parses with the "special" rules: "\" is "/" and slashes after the colon
+// are optional and repeatable.
+bool isSpecialScheme(std::string_view lowerScheme) {
+  return lowerScheme == "http" || lowerScheme == "https" || lowerScheme == "ws" ||
+         lowerScheme == "wss" || lowerScheme == "ftp";
+}
+
+// The scheme before the first ':', when the text starts with a well-formed one.
+std::optional<std::string_view> leadingScheme(std::string_view text) {
+  const auto colon = text.find(':');
+  if (colon == 0 || colon == std::string_view::npos) return std::nullopt;
+  const std::string_view scheme = text.substr(0, colon);
+  if (!std::isalpha(static_cast<unsigned char>(scheme[0]))) return std::nullopt;
+  for (char c : scheme) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') {
+      return std::nullopt;
+    }
+  }
+  return scheme;
+}
+
+// A special URL as a browser reads it, for libcurl (which takes "\" for an ordinary character
+// and so would read "https://evil.example\@orvex.example/" as a user name on orvex.example).
+std::string browserForm(std::string_view lowerScheme, std::string_view rest) {
+  std::size_t i = 0;
+  while (i < rest.size() && (rest[i] == '/' || rest[i] == '\\')) ++i;
+  std::string out(lowerScheme);
+  out += "://";
+  for (; i < rest.size(); ++i) {
+    const char c = rest[i];
+    if (c == '?' || c == '#') {
+      out.append(rest.substr(i));
+      break;
+    }
+    out += c == '\\' ? '/' : c;
+  }
+  return out;
+}
+
 bool isHex(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
@@ -60,19 +99,13 @@ bool isHex(char c) {
 
 // "mailto:a@b", "tel:+1555…": a scheme and no authority, which curl's parser refuses.
 std::optional<Url> Url::parseOpaque(std::string text) {
-  const auto colon = text.find(':');
-  if (colon == 0 || colon == std::string::npos) return std::nullopt;
-  const std::string_view scheme(text.data(), colon);
-  if (!std::isalpha(static_cast<unsigned char>(scheme[0]))) return std::nullopt;
-  for (char c : scheme) {
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') {
-      return std::nullopt;
-    }
-  }
-  std::string_view rest = std::string_view(text).substr(colon + 1);
+  const auto scheme = leadingScheme(text);
+  if (!scheme) return std::nullopt;
+  std::string_view rest = std::string_view(text).substr(scheme->size() + 1);
   if (rest.empty() || rest.starts_with("/")) return std::nullopt;
   Url url;
-  url.scheme_ = asciiLower(scheme);
+  url.scheme_ = asciiLower(*scheme);
+  url.normalized_ = url.scheme_ + ":" + std::string(rest);
   if (auto hash = rest.find('#'); hash != std::string_view::npos) {
     url.fragment_ = std::string(rest.substr(hash + 1));
     rest = rest.substr(0, hash);
@@ -91,9 +124,16 @@ std::optional<Url> Url::parse(std::string_view text) {
   std::unique_ptr<CURLU, CurlUrlDeleter> handle(curl_url());
   if (!handle) return std::nullopt;
   std::string owned(text);
+  std::string forCurl = owned;
+  if (auto scheme = leadingScheme(owned)) {
+    const std::string lower = asciiLower(*scheme);
+    if (isSpecialScheme(lower)) {
+      forCurl = browserForm(lower, std::string_view(owned).substr(scheme->size() + 1));
+    }
+  }
   // Any scheme (deep links, app-store links), and no dot-segment folding: the parts must match
   // what the caller wrote.
-  if (curl_url_set(handle.get(), CURLUPART_URL, owned.c_str(),
+  if (curl_url_set(handle.get(), CURLUPART_URL, forCurl.c_str(),
                    CURLU_NON_SUPPORT_SCHEME | CURLU_PATH_AS_IS) != CURLUE_OK) {
     return parseOpaque(std::move(owned));
   }
@@ -102,7 +142,12 @@ std::optional<Url> Url::parse(std::string_view text) {
   if (!scheme || scheme->empty()) return std::nullopt;
   url.text_ = std::move(owned);
   url.scheme_ = asciiLower(*scheme);
-  url.host_ = part(handle.get(), CURLUPART_HOST).value_or("");
+  url.host_ = asciiLower(part(handle.get(), CURLUPART_HOST).value_or(""));
+  if (!url.host_.empty() &&
+      curl_url_set(handle.get(), CURLUPART_HOST, url.host_.c_str(), 0) != CURLUE_OK) {
+    return std::nullopt;
+  }
+  url.normalized_ = part(handle.get(), CURLUPART_URL).value_or(url.text_);
   if (auto port = part(handle.get(), CURLUPART_PORT)) {
     // curl has already checked it is a number in 0..65535.
     url.port_ = static_cast<int>(parseInt64OrZero(*port));
@@ -111,6 +156,21 @@ std::optional<Url> Url::parse(std::string_view text) {
   url.query_ = part(handle.get(), CURLUPART_QUERY);
   url.fragment_ = part(handle.get(), CURLUPART_FRAGMENT);
   return url;
+}
+
+std::string engineReadURL(std::string_view text) {
+  std::string cleaned;
+  cleaned.reserve(text.size());
+  for (char c : text) {
+    if (c != '\t' && c != '\n' && c != '\r') cleaned += c;
+  }
+  auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+  while (!cleaned.empty() && blank(cleaned.back())) cleaned.pop_back();
+  std::size_t start = 0;
+  while (start < cleaned.size() && blank(cleaned[start])) ++start;
+  cleaned.erase(0, start);
+  if (auto url = Url::parse(cleaned)) return url->normalized();
+  return cleaned;
 }
 
 std::optional<std::vector<QueryItem>> Url::queryItemsOf(std::string_view text) {

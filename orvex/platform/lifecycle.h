@@ -1,5 +1,5 @@
 #pragma once
-// Application life cycle: the four notifications, the application state and background tasks.
+// Application life cycle: the notifications, the application state and background tasks.
 
 #include <cstdint>
 #include <functional>
@@ -10,11 +10,14 @@
 
 namespace orvex {
 
+// willTerminate comes last, after did-enter-background, as the application ends (a desktop host
+// quitting); the state stays background.
 enum class AppNotification {
   didEnterBackground,
   willEnterForeground,
   didBecomeActive,
-  willResignActive
+  willResignActive,
+  willTerminate
 };
 enum class AppState { active, inactive, background };
 

@@ -23,7 +23,13 @@ namespace orvex {
 class ViewController;
 class Window;
 
+// What asks a hit test: a press (touch down, button press) or pointer motion, which a desktop
+// asks about continually.
 enum class HitTestEvent { press, motion };
+
+// Input reaches a view, on every port alike, only while it is shown, user interaction is enabled
+// and its alpha is above this; each of these keeps the event from its subviews too.
+inline constexpr double kHitTestMinimumAlpha = 0.01;
 
 // How a port's layout sizes a view on top of the frame it is given: a fixed width, a fixed height,
 // a width:height ratio. Absent members leave that dimension to the frame.
@@ -74,7 +80,8 @@ class ORVEX_API View : public std::enable_shared_from_this<View> {
   // The part of bounds not covered by bars or the screen's cut-outs, in this view's coordinates.
   virtual Rect safeAreaFrame() const = 0;
   // `rect` given in this view's coordinates, expressed in `other`'s. Views of different windows
-  // convert through screen coordinates.
+  // convert through screen coordinates. A frame or scroll offset counts from the moment it is
+  // set, before the port's next layout pass.
   virtual Rect convertRect(const Rect& rect, const View& other) const = 0;
   // When set, the frame follows the superview's bounds (flexible width and height, no margins).
   virtual void setFillsSuperview(bool fills) = 0;
@@ -90,15 +97,19 @@ class ORVEX_API View : public std::enable_shared_from_this<View> {
   virtual void setBackgroundColor(std::uint32_t rgba) = 0;
   virtual bool isUserInteractionEnabled() const = 0;
   virtual void setUserInteractionEnabled(bool enabled) = 0;
-  // The deepest visible, interactive view under `point` (this view's coordinates), or none.
-  // `event` says what asks: a press (touch down, button press) or pointer motion, which a
-  // desktop asks about continually.
+  // The deepest view under `point` (this view's coordinates) that input reaches, or none: the
+  // topmost subview first. A port's real input goes where this answers.
   virtual std::shared_ptr<View> hitTest(Point point, HitTestEvent event = HitTestEvent::press) = 0;
-  // Consulted before this view answers a hit test: returning true lets the event through to
-  // whatever lies beneath (the view answers none).
+  // Consulted before this view answers a hit test, the SDK's own and the port's real input alike:
+  // returning true lets the event through to whatever lies beneath (the view and its subviews
+  // answer none; on a desktop the widget beneath, a host's too, gets the click). Real input asks
+  // with `motion` as the pointer moves and with `press` once per press that reaches the view, so
+  // only a press may use up a one-time switch. A desktop chooses where a press goes as the
+  // pointer moves, so a rule answers a press as it answered the motion before it.
   virtual void setHitTestPassThrough(std::function<bool(HitTestEvent event)> passThrough) = 0;
-  // Runs `handler` on each tap that hits this view or one of its subviews without its own tap
-  // handler. Returns a token for removal.
+  // Runs `handler` on each tap (a press and release in place; a double click is two) that hits
+  // this view or one of its subviews without its own tap handler, alongside whatever the view
+  // beneath does with it (a page's link, a host's button). Returns a token for removal.
   virtual int addTapHandler(std::function<void()> handler) = 0;
   virtual void removeTapHandler(int token) = 0;
   // A name for logs, demos and tests ("banner", "feed").

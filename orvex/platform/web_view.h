@@ -22,10 +22,16 @@ struct UserScript {
   bool forMainFrameOnly = true;
 };
 
+// Which pages may share an engine's processes and network state. Ads share with ads (a port may
+// run several ad pages in one process); a site (quest pages) never shares with ads, so a creative
+// neither sees a site's cookies nor takes its page down when it crashes.
+enum class WebContentGroup { ads, site };
+
 struct WebViewConfiguration {
   bool allowsInlineMediaPlayback = false;
   bool mediaPlaybackRequiresUserAction = true;
   bool allowsPictureInPicture = true;
+  WebContentGroup group = WebContentGroup::ads;
 };
 
 // What the page posted with window.webkit.messageHandlers.<name>.postMessage(body).
@@ -45,11 +51,36 @@ enum class NavigationType {
   other = -1,
 };
 
-// Decisions are asked for navigations of every frame alike: engines do not all say which frame a
-// navigation targets, and no rule of the SDK depends on it.
+// Where a navigation would show its document.
+enum class NavigationTarget {
+  mainFrame,  // the page itself
+  subFrame,   // an iframe of the page
+  newWindow,  // a window of its own (a link with a target, window.open); none is ever opened
+};
+
+// What every port tells about a navigation, for every frame alike:
+// - `decidePolicy` is asked once for each navigation before its document is shown: the SDK's own
+//   loads (loadHTMLString: type other, main frame, no gesture, "about:blank"; loadURL: type other,
+//   main frame, no gesture; reload: type reload), a page's links, forms, scripts and redirects, and
+//   every sub-frame load (type other, sub-frame, no gesture).
+// - A link or form with a target that asks for a new window is first a decision (its own type,
+//   target newWindow), as on the phone platform; only when that is allowed does
+//   `requestsNewWindow` follow with the same action. window.open reaches `requestsNewWindow` alone
+//   (type other, target newWindow). Either way no second window is ever made.
+// - `userGesture` is set when a user's input started the navigation: a tap, or a script the host
+//   ran (evaluateJavaScript) and what that script starts within the engine's gesture window. A
+//   page's own timer or load handler carries none. Engines block window.open without a gesture,
+//   so it never reaches the SDK.
+// - `url` is the URL as the engine reads it (normalized: "\" is "/" in http(s) paths, the host in
+//   lower case, tabs and newlines gone).
+// WebKitGTK names the frame of a page's own gesture-less navigation only with its response: the
+// desktop port asks then, before anything of it is shown. It names no frame for a user's
+// navigation; the port reports those as main-frame navigations.
 struct NavigationAction {
   NavigationType type = NavigationType::other;
   std::optional<std::string> url;  // absent when the request carries none
+  NavigationTarget target = NavigationTarget::mainFrame;
+  bool userGesture = false;
 };
 
 enum class NavigationPolicy { allow, cancel };
@@ -62,6 +93,7 @@ struct WebError {
   static constexpr int kCancelled = -999;
   static constexpr int kTimedOut = -1001;
   // The page's process ended (crashed or was killed); the view shows nothing until a new load.
+  // Where ad pages share a process, every page of that process hears it.
   static constexpr const char* kWebKitErrorDomain = "WKErrorDomain";
   static constexpr int kWebContentProcessTerminated = 2;
 
@@ -78,15 +110,17 @@ struct WebError {
 class ORVEX_API WebViewNavigationDelegate {
  public:
   virtual ~WebViewNavigationDelegate() = default;
-  // Called before each navigation; `decide` must be called exactly once (it may be later).
+  // Called before each navigation (see NavigationAction); `decide` must be called exactly once
+  // (it may be later). Answering a new-window decision only says whether `requestsNewWindow`
+  // follows.
   virtual void decidePolicy(WebView& /*webView*/, const NavigationAction& /*action*/,
                             std::function<void(NavigationPolicy)> decide) {
     decide(NavigationPolicy::allow);
   }
   virtual void didFinish(WebView& /*webView*/) {}
   virtual void didFail(WebView& /*webView*/, const WebError& /*error*/) {}
-  // A request for a new window (a link with a target, window.open). No new web view is ever
-  // created; the page stays where it is.
+  // A request for a new window: window.open, or a link with a target whose decision was allowed.
+  // No new web view is ever created; the page stays where it is.
   virtual void requestsNewWindow(WebView& /*webView*/, const NavigationAction& /*action*/) {}
 };
 
@@ -106,7 +140,8 @@ class ORVEX_API ScriptMessageHandlerWithReply {
 
 class ORVEX_API WebView : public virtual View {
  public:
-  // Loads a document with no base URL.
+  // Asks the navigation delegate (type other, main frame, "about:blank"), then loads a document
+  // with no base URL: as on the phone platform, a delegate that cancels it keeps the old page.
   virtual void loadHTMLString(const std::string& html) = 0;
   // Asks the navigation delegate (type other), then loads. A load still running after
   // `timeoutSeconds` (> 0) is stopped and fails with WebError::timedOut().
@@ -116,7 +151,8 @@ class ORVEX_API WebView : public virtual View {
   virtual bool isLoading() const = 0;
 
   // Runs `script` in the page; the completion (optional) receives the result converted to a
-  // JSON-like value, or an error.
+  // JSON-like value, or an error, on the main queue. A completion whose web view is released
+  // before it runs is dropped, never called.
   using ScriptResult = std::function<void(std::optional<Value> result, std::optional<WebError>)>;
   virtual void evaluateJavaScript(const std::string& script, ScriptResult completion = {}) = 0;
 

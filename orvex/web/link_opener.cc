@@ -29,10 +29,26 @@ void openOrdinaryLink(const std::weak_ptr<ViewController>& presenter, const Url&
     if (auto p = presenter.lock()) p->present(ui->makeInAppBrowser(url.text()), true, {});
     return;
   }
-  ui->openExternalURL(url.text());
+  openExternally(url.text());
 }
 
 }  // namespace
+
+bool isSystemLinkScheme(std::string_view scheme) {
+  return scheme == "http" || scheme == "https" || scheme == "mailto" || scheme == "tel" ||
+         scheme == "sms";
+}
+
+void openExternally(const std::string& url) {
+  auto ui = screen();
+  if (!ui) return;
+  const auto parsed = Url::parse(url);
+  if (!parsed || !isSystemLinkScheme(parsed->scheme())) {
+    logger().log("refused to open " + url + " outside the app");
+    return;
+  }
+  ui->openExternalURL(url);
+}
 
 std::optional<std::string> appStoreProductId(const Url& url, const std::string& appStoreHost) {
   if (url.host().empty() || appStoreHost.empty() ||

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "orvex/core/url.h"
 #include "orvex/platform/view.h"
@@ -18,6 +19,16 @@ namespace orvex {
 // `presenter` is held weakly while the store product loads.
 void openLink(const std::shared_ptr<ViewController>& presenter, const Url& url,
               std::optional<BrowserTarget> browserTarget);
+
+// The schemes the SDK ever hands to the system's handlers: web links, mail, telephone and text
+// messages (store links are https links of the store's host). Anything else (file:, smb:,
+// javascript:, data:, a custom application's scheme) is logged and dropped, never launched: a
+// creative must not reach another application or the file system through the SDK. The ports
+// refuse the same (defence in depth).
+ORVEX_INTERNAL_API bool isSystemLinkScheme(std::string_view scheme);
+// Hands `url` to the system's handler when it parses and its scheme is one of those; logs and
+// drops it otherwise.
+void openExternally(const std::string& url);
 
 // The first controller on the view's responder chain (the view itself, then its ancestors).
 std::shared_ptr<ViewController> nearestViewController(const View& view);

@@ -4,6 +4,7 @@
 
 #include "orvex/core/orvex.h"
 #include "orvex/core/url.h"
+#include "orvex/web/ad_navigation.h"
 #include "orvex/web/ad_player_script_manager.h"
 #include "orvex/web/background_reload_manager.h"
 #include "orvex/web/html_content.h"
@@ -59,6 +60,7 @@ void OrvexNativeAdWebViewController::load(const std::string& displayData) {
     WebViewConfiguration configuration;
     configuration.allowsInlineMediaPlayback = true;
     configuration.mediaPlaybackRequiresUserAction = false;
+    configuration.group = WebContentGroup::ads;
     webView_ = p.ui->makeWebView(configuration);
     if (webView_) {
       webView_->setFrame(Rect(0, 0, width, width));
@@ -179,16 +181,14 @@ void OrvexNativeAdWebViewController::click(const std::string& url) {
 
 void OrvexNativeAdWebViewController::decidePolicy(WebView&, const NavigationAction& action,
                                                   std::function<void(NavigationPolicy)> decide) {
-  if (action.type == NavigationType::linkActivated && action.url) {
-    click(*action.url);
-    decide(NavigationPolicy::cancel);
-    return;
-  }
-  decide(NavigationPolicy::allow);
+  const auto verdict = ad_navigation::decide(action);
+  if (verdict == ad_navigation::Verdict::click) click(*action.url);
+  decide(verdict == ad_navigation::Verdict::allow ? NavigationPolicy::allow
+                                                  : NavigationPolicy::cancel);
 }
 
 void OrvexNativeAdWebViewController::requestsNewWindow(WebView&, const NavigationAction& action) {
-  if (action.type == NavigationType::other && action.url) click(*action.url);
+  if (ad_navigation::isNewWindowClick(action)) click(*action.url);
 }
 
 void OrvexNativeAdWebViewController::didBecomeVisible(VideoVisibilityTracker&) {

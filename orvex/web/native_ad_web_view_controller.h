@@ -31,9 +31,20 @@ class ORVEX_API OrvexNativeAdWebViewController
   using Notify = std::function<void(OrvexMetricCode)>;
   static constexpr double kLoadTimeoutSeconds = 5.0;
   static constexpr double kReloadThresholdSeconds = 30.0;
+  // The root's scroll height never reads less than the viewport's, so a page shorter than the
+  // (at first square) web view would read as tall as the view: its ratio would stick at whatever
+  // height WebKit happened to have when asked. A page that fits is measured by its content's
+  // bottom (body padding, border and margin included) instead.
   static constexpr const char* kMeasureScript =
-      "({width: document.documentElement.scrollWidth, height: "
-      "document.documentElement.scrollHeight})";
+      "(() => { const body = document.body; "
+      "let height = document.documentElement.scrollHeight; "
+      "if (body && height <= window.innerHeight) { "
+      "const range = document.createRange(); range.selectNodeContents(body); "
+      "const style = getComputedStyle(body); "
+      "height = range.getBoundingClientRect().bottom + window.scrollY + "
+      "parseFloat(style.paddingBottom) + parseFloat(style.borderBottomWidth) + "
+      "parseFloat(style.marginBottom); } "
+      "return {width: document.documentElement.scrollWidth, height: Math.ceil(height)}; })()";
 
   // Starts loading `displayData` at once, in a square web view as wide as the screen.
   static std::shared_ptr<OrvexNativeAdWebViewController> create(std::string displayData,

@@ -9,6 +9,7 @@
 #include "orvex/core/orvex.h"
 #include "orvex/core/url.h"
 #include "orvex/platform/alert.h"
+#include "orvex/web/link_opener.h"
 #include "orvex/web/user_content_control_agent.h"
 
 namespace orvex {
@@ -75,6 +76,7 @@ void OrvexQuestWebViewController::loadViewIfNeeded() {
   root->setBackgroundColor(kWhite);
 
   WebViewConfiguration configuration;
+  configuration.group = WebContentGroup::site;  // the quest site's session, apart from ads
   webView_ = ui->makeWebView(configuration);
   if (webView_) {
     webView_->addUserScript(
@@ -99,7 +101,10 @@ void OrvexQuestWebViewController::loadViewIfNeeded() {
   });
   layout();
 
-  if (webView_ && url_) webView_->loadURL(*url_, kRequestTimeoutSeconds);
+  if (webView_ && url_) {
+    awaitingOwnLoad_ = true;
+    webView_->loadURL(*url_, kRequestTimeoutSeconds);
+  }
   if (activityIndicatorView_) activityIndicatorView_->startAnimating();
   timer_ =
       platform().dispatcher->scheduleTimer(secondsToDuration(kLoadWatchdogSeconds), false, [weak] {
@@ -203,22 +208,31 @@ bool OrvexQuestWebViewController::isQuestHost(std::string_view host,
 }
 
 void OrvexQuestWebViewController::handToSystem(const std::string& url) {
-  platform().dispatcher->mainQueue()->post([url] {
-    if (const auto& ui = Orvex::shared().platform().ui) ui->openExternalURL(url);
-  });
+  // Posted, as a system open is on the phone; refused there unless the scheme is allowed.
+  platform().dispatcher->mainQueue()->post([url] { openExternally(url); });
 }
 
 NavigationPolicy OrvexQuestWebViewController::route(const NavigationAction& action) {
   if (!action.url) return NavigationPolicy::cancel;
   const std::string& text = *action.url;
   const auto url = Url::parse(text);
-  if (action.type == NavigationType::linkActivated || action.type == NavigationType::other) {
-    if (!url || url->host().empty() || !isQuestHost(url->host(), questDomains_)) {
-      handToSystem(text);
-      return NavigationPolicy::cancel;
-    }
+  const bool web = url && (url->scheme() == "http" || url->scheme() == "https");
+  if (action.target == NavigationTarget::subFrame) {
+    // A page's embeds load in their frame; only a user's tap takes a non-web link out.
+    if (web) return NavigationPolicy::allow;
+    if (action.userGesture) handToSystem(text);
+    return NavigationPolicy::cancel;
   }
-  if (url && (url->scheme() == "http" || url->scheme() == "https")) return NavigationPolicy::allow;
+  const bool own =
+      action.target == NavigationTarget::mainFrame && std::exchange(awaitingOwnLoad_, false);
+  const bool onQuestSite = url && !url->host().empty() && isQuestHost(url->host(), questDomains_);
+  if (!action.userGesture && !own) {
+    // The page by itself never leaves the quest site and never launches a handler.
+    return web && onQuestSite ? NavigationPolicy::allow : NavigationPolicy::cancel;
+  }
+  const bool followsLink =
+      action.type == NavigationType::linkActivated || action.type == NavigationType::other;
+  if (web && (onQuestSite || !followsLink)) return NavigationPolicy::allow;
   handToSystem(text);
   return NavigationPolicy::cancel;
 }

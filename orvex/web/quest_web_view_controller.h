@@ -2,10 +2,13 @@
 // The quest site's full-screen page screen: the landing pages of quest banners, and the pages that
 // Orvex::openQuest and deep links open. Its pages talk to the application through a small script
 // bridge (handler "bridge", with reply: the application's version, haptic feedback) and may close
-// the screen (handler "orvex"). Links on the quest site's domains (OrvexDeployment::questDomains,
-// and their subdomains) stay in the screen; everything else, and every scheme but http(s), goes to
-// the system. A page that has not finished within 5 s gets an alert in the device's language whose
-// button closes the screen.
+// the screen (handler "orvex"). The navigation rule applies to the page itself and to new-window
+// requests: links on the quest site's domains (OrvexDeployment::questDomains, and their
+// subdomains) stay in the screen; everything else, and every scheme but http(s), goes to the
+// system when the user asked for it (a tap, or the screen's own URL, which the host asked for)
+// and nowhere when the page did by itself: the page stays, and no handler is launched. A page's
+// iframes load in their frame from any web host. A page that has not finished within 5 s gets an
+// alert in the device's language whose button closes the screen.
 //
 // Ownership: the port's controller owns the screen (ViewController::keepAlive) and the screen holds
 // it weakly; the handle create() returns owns that controller until a presenter takes it. Every
@@ -95,6 +98,8 @@ class ORVEX_API OrvexQuestWebViewController
   bool alertPending_ = false;
   std::shared_ptr<WebView> webView_;
   std::vector<std::string> questDomains_;
+  // The next page decision is the screen's own URL: the user's (or host's) intent.
+  bool awaitingOwnLoad_ = false;
 };
 
 }  // namespace orvex

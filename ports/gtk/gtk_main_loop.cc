@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "ports/linux/real_time_loop.h"
 
@@ -22,13 +23,25 @@ gint millisecondsUntil(MonotonicTime due) {
 
 }  // namespace
 
-// A GLib source that is ready whenever the loop's earliest main-queue entry is due.
+// A GLib source that is ready whenever the loop's earliest main-queue entry is due. It runs at
+// default priority, above GTK's layout and paint (GDK_PRIORITY_REDRAW) and idles, which GLib
+// dispatches only in an iteration where nothing of higher priority is ready. So a turn is bounded
+// (kTurnBudget), and when work is still due after it the source sits out one iteration: a flood
+// of posts delays a frame by one turn at most and never stops the frame clock.
 struct GtkMainLoop::Source {
+  static constexpr auto kTurnBudget = std::chrono::milliseconds(8);
+
   GSource base;
   linux_port::RealTimeLoop* loop;
+  bool yielding;
 
+  static Source* of(GSource* source) { return reinterpret_cast<Source*>(source); }
   static gboolean prepare(GSource* source, gint* timeout) {
-    auto due = reinterpret_cast<Source*>(source)->loop->nextMainTaskDue();
+    if (of(source)->yielding) {
+      *timeout = 0;  // not ready this iteration, but no sleeping either
+      return FALSE;
+    }
+    auto due = of(source)->loop->nextMainTaskDue();
     if (!due) {
       *timeout = -1;
       return FALSE;
@@ -37,11 +50,15 @@ struct GtkMainLoop::Source {
     return *timeout == 0;
   }
   static gboolean check(GSource* source) {
-    auto due = reinterpret_cast<Source*>(source)->loop->nextMainTaskDue();
+    if (std::exchange(of(source)->yielding, false)) return FALSE;
+    auto due = of(source)->loop->nextMainTaskDue();
     return due && *due <= Steady::now();
   }
   static gboolean dispatch(GSource* source, GSourceFunc, gpointer) {
-    reinterpret_cast<Source*>(source)->loop->runDueMainTasks();
+    auto* self = of(source);
+    self->loop->runDueMainTasks(kTurnBudget);
+    auto due = self->loop->nextMainTaskDue();
+    self->yielding = due && *due <= Steady::now();
     return G_SOURCE_CONTINUE;
   }
   static GSourceFuncs funcs;
@@ -57,6 +74,7 @@ GtkMainLoop::GtkMainLoop() : loop_(std::make_unique<linux_port::RealTimeLoop>())
   auto* source = g_source_new(&Source::funcs, sizeof(Source));
   source_ = reinterpret_cast<Source*>(source);
   source_->loop = loop_.get();
+  source_->yielding = false;
   g_source_set_priority(source, G_PRIORITY_DEFAULT);
   g_source_set_name(source, "orvex main queue");
   g_source_attach(source, context);

@@ -2,7 +2,8 @@
 // The desktop port's run loops: the GLib main context is the main queue and runs the timers;
 // serial and global queues run on threads of their own. Posting never runs a task inline, and a
 // timer's firing and a posted task keep their order exactly as on the headless port (both are
-// entries of one due-ordered queue that a GLib source drains at default priority).
+// entries of one due-ordered queue that a GLib source drains at default priority, in turns
+// bounded so that GTK's frame clock always gets its own).
 
 #include <functional>
 #include <memory>

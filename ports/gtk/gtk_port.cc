@@ -2,7 +2,9 @@
 
 #include <webkit/webkit.h>
 
+#include "ports/gtk/gtk_lifecycle.h"
 #include "ports/gtk/gtk_main_loop.h"
+#include "ports/gtk/gtk_media.h"
 #include "ports/gtk/gtk_user_interface.h"
 #include "ports/gtk/gtk_view.h"
 #include "ports/linux/device.h"
@@ -48,7 +50,11 @@ GtkPort makeGtkPort(GtkOptions options) {
   p.dispatcher = port.loop;
   p.clock = port.loop;
   readDisplayFacts(options.device);
-  const bool openExternal = options.openExternalLinks;
+  if (!options.echoLog) options.echoLog = true;
+  GtkUserInterfaceOptions ui;
+  ui.openExternalLinks = options.openExternalLinks;
+  ui.adPagesPerWebProcess = options.adPagesPerWebProcess;
+  ui.acceleratedAdPages = options.acceleratedAdPages;
   auto services = linux_port::makeServices(std::move(options), p.dispatcher, p.clock);
   services.install(p);
   port.store = services.store;
@@ -58,8 +64,6 @@ GtkPort makeGtkPort(GtkOptions options) {
   port.files = services.files;
   p.images = std::make_shared<linux_port::CodecImageDecoder>();
 
-  GtkUserInterfaceOptions ui;
-  ui.openExternalLinks = openExternal;
   ui.interfaceStyle = port.device->interfaceStyle();
   port.ui = GtkUserInterface::create(p.dispatcher->mainQueue(), p.deployment.appStoreHost, ui);
   p.ui = port.ui;
@@ -67,27 +71,21 @@ GtkPort makeGtkPort(GtkOptions options) {
     if (GdkDisplay* display = gdk_display_get_default()) gdk_display_beep(display);
   });
   p.haptics = port.haptics;
+  port.windowLifecycle =
+      std::make_shared<GtkWindowLifecycle>(port.lifecycle, port.store, port.loop);
+  port.media = std::make_shared<GtkMedia>(p.dispatcher);
+  p.media = port.media;
   return port;
 }
 
 std::shared_ptr<Window> GtkPort::adoptWindow(GtkWindow* window) const {
   auto view = ui ? ui->adoptWindow(window) : nullptr;
-  if (!view || !lifecycle) return view;
-  // A desktop's foreground is its focused window.
-  g_signal_connect_data(
-      window, "notify::is-active", G_CALLBACK(+[](GObject* object, GParamSpec*, gpointer data) {
-        auto* weak = static_cast<std::weak_ptr<linux_port::Lifecycle>*>(data);
-        if (auto l = weak->lock()) {
-          l->send(gtk_window_is_active(GTK_WINDOW(object)) ? AppNotification::didBecomeActive
-                                                           : AppNotification::willResignActive);
-        }
-      }),
-      new std::weak_ptr<linux_port::Lifecycle>(lifecycle),
-      [](gpointer data, GClosure*) {
-        delete static_cast<std::weak_ptr<linux_port::Lifecycle>*>(data);
-      },
-      GConnectFlags(0));
+  if (view && windowLifecycle) windowLifecycle->watch(window);
   return view;
+}
+
+void GtkPort::terminate() const {
+  if (windowLifecycle) windowLifecycle->terminate();
 }
 
 void GtkPort::runFor(double seconds) const {

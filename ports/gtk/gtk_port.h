@@ -32,12 +32,21 @@ class RecordedHaptics;
 namespace orvex::gtk {
 
 class GtkMainLoop;
+class GtkMedia;
 class GtkUserInterface;
+class GtkWindowLifecycle;
 
+// The log goes to stderr as well unless echoLog says otherwise (a desktop session's journal
+// keeps it); the SDK writes nothing there in production mode.
 struct GtkOptions : linux_port::ServiceOptions {
   // Hand external links to the desktop's handler (gtk_show_uri); off, they are only reported
   // to the user interface's observer (tests, kiosks).
   bool openExternalLinks = true;
+  // Ad pages per WebKit web process: a crash takes down at most this many ads.
+  std::size_t adPagesPerWebProcess = 8;
+  // Composite ad pages on the GPU (off: each composited page costs its process more memory
+  // than a banner's page itself).
+  bool acceleratedAdPages = false;
 };
 
 struct GtkPort {
@@ -51,10 +60,19 @@ struct GtkPort {
   std::shared_ptr<GtkUserInterface> ui;
   // A desktop has no haptic engine: feedback is recorded, the vibration sound beeps the display.
   std::shared_ptr<linux_port::RecordedHaptics> haptics;
+  // The adopted windows as the application's life cycle (gtk_lifecycle.h).
+  std::shared_ptr<GtkWindowLifecycle> windowLifecycle;
+  // Video players over GStreamer, video views, and the audio session (recorded: no system effect
+  // on Linux).
+  std::shared_ptr<GtkMedia> media;
 
-  // Hands a host's window to the SDK (once, after setting its child): the SDK's screens present
-  // over its content, and its activation drives the application's life cycle.
+  // Hands a host's window to the SDK (after setting its child; again is harmless): the SDK's
+  // screens present over its content, and its being shown, hidden, minimized, focused or closed
+  // drives the application's life cycle.
   std::shared_ptr<Window> adoptWindow(GtkWindow* window) const;
+  // The host is quitting: the SDK hears the application end and finishes its work (bounded),
+  // the store is written out. A GtkApplication's shutdown does this for its adopted windows.
+  void terminate() const;
   // Iterate the GLib main context (hosts without a loop of their own, tests, the demo).
   void runFor(double seconds) const;
   bool runUntil(const std::function<bool()>& done, double timeoutSeconds) const;

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <chrono>
 
+#include "orvex/core/url.h"
 #include "ports/gtk/gtk_web_view.h"
+#include "ports/linux/system_links.h"
 
 namespace orvex::gtk {
 namespace {
@@ -40,11 +42,82 @@ std::shared_ptr<GtkViewController> GtkViewController::create(std::weak_ptr<GtkUs
   return c;
 }
 
+namespace {
+
+bool isBrowsable(const char* uri) {
+  return g_str_has_prefix(uri, "http:") || g_str_has_prefix(uri, "https:") ||
+         g_str_has_prefix(uri, "about:") || g_str_has_prefix(uri, "data:") ||
+         g_str_has_prefix(uri, "blob:");
+}
+
+gboolean onBrowserPolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                         WebKitPolicyDecisionType type, gpointer data) {
+  if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+    if (webkit_response_policy_decision_is_mime_type_supported(
+            WEBKIT_RESPONSE_POLICY_DECISION(decision))) {
+      return FALSE;
+    }
+    webkit_policy_decision_ignore(decision);  // no downloads
+    return TRUE;
+  }
+  WebKitNavigationAction* navigation = webkit_navigation_policy_decision_get_navigation_action(
+      WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+  WebKitURIRequest* request = webkit_navigation_action_get_request(navigation);
+  const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+  if (!uri) uri = "";
+  if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && isBrowsable(uri)) return FALSE;
+  // A new window, or a scheme a browser page does not show: only a user's own click follows it.
+  webkit_policy_decision_ignore(decision);
+  if (webkit_navigation_action_is_user_gesture(navigation)) {
+    static_cast<GtkBrowserSheet*>(data)->follow(uri);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
 GtkBrowserSheet::GtkBrowserSheet(std::weak_ptr<GtkUserInterface> ui, ViewControllerKind kind)
     : GtkViewController(std::move(ui), kind, std::make_shared<GtkView>()) {}
 
 GtkBrowserSheet::~GtkBrowserSheet() {
   closeRequest_.disconnect();
+  pageSignals_.clear();
+}
+
+GtkWidget* GtkBrowserSheet::makePage() {
+  // Ephemeral and its own: neither the host's default session nor the ads'.
+  auto* session = webkit_network_session_new_ephemeral();
+  session_ = GObjectPtr<GObject>::adopt(G_OBJECT(session));
+  refuseDownloads(session);
+  WebKitSettings* settings = webkit_settings_new();
+  webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+  GtkWidget* page = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "network-session", session,
+                                            "settings", settings, nullptr));
+  g_object_unref(settings);
+  pageSignals_.push_back(connectSignal(page, "decide-policy", &onBrowserPolicy, this));
+  pageSignals_.push_back(connectSignal(
+      page, "context-menu",
+      +[](WebKitWebView*, WebKitContextMenu*, WebKitHitTestResult*, gpointer) -> gboolean {
+        return TRUE;
+      },
+      this));
+  return page;
+}
+
+void GtkBrowserSheet::follow(const std::string& url) {
+  auto ui = ui_.lock();
+  if (!ui) return;
+  std::weak_ptr<ViewController> weak = shared_from_this();
+  ui->mainQueue()->post([weak, url] {
+    auto sheet = std::dynamic_pointer_cast<GtkBrowserSheet>(weak.lock());
+    if (!sheet) return;
+    const auto parsed = Url::parse(url);
+    if (parsed && (parsed->scheme() == "http" || parsed->scheme() == "https")) {
+      if (sheet->page_) webkit_web_view_load_uri(WEBKIT_WEB_VIEW(sheet->page_), url.c_str());
+      return;
+    }
+    if (auto u = sheet->ui_.lock()) u->openExternalURL(url);
+  });
 }
 
 GtkWindow* GtkBrowserSheet::browserWindow() const {
@@ -72,7 +145,7 @@ void GtkBrowserSheet::showPresentedView(Window& over, const Rect&) {
   window_ = GtkWindowView::make(ui_, GTK_WINDOW(gw), true);
   // The page fills the browser; the view's container holds it.
   if (!page_) {
-    page_ = GTK_WIDGET(webkit_web_view_new());
+    page_ = makePage();
     GtkView::cast(*view())->setContent(page_);
   }
   window_->addSubview(view());
@@ -252,6 +325,10 @@ std::shared_ptr<GtkWindowView> GtkWindowView::make(std::weak_ptr<GtkUserInterfac
                                                    GtkWindow* window, bool own) {
   std::shared_ptr<GtkWindowView> view(new GtkWindowView(std::move(ui), window, own));
   view->registerWidget(GTK_WIDGET(window));
+  // Both kinds outlive the window's "destroy": the window's data or the user interface holds them.
+  view->destroyed_ = connectSignal(
+      window, "destroy",
+      +[](GtkWidget*, gpointer self) { static_cast<GtkWindowView*>(self)->closed(); }, view.get());
   if (!own) {
     // The window's data owns a host window's view: it lives exactly as long as the window.
     auto* held = new std::shared_ptr<GtkWindowView>(view);
@@ -263,9 +340,24 @@ std::shared_ptr<GtkWindowView> GtkWindowView::make(std::weak_ptr<GtkUserInterfac
 }
 
 GtkWindowView::~GtkWindowView() {
+  destroyed_.disconnect();
   root_.reset();
   if (own_) {
     if (auto* w = gtkWindow()) gtk_window_destroy(w);
+  }
+}
+
+void GtkWindowView::closed() {
+  closed_ = true;
+  // The window is going; a holder of this view may outlive it, so nothing may touch it later.
+  destroyed_.disconnect();
+  // What the window presented ends with it, and content a full-screen screen had taken out goes
+  // back in, so it goes with the window rather than waiting in the presenter.
+  if (root_ && root_->presentedViewController()) root_->dismiss(false, {});
+  if (auto ui = ui_.lock(); ui && own_) {
+    ui->mainQueue()->post([weak = std::weak_ptr<GtkUserInterface>(ui)] {
+      if (auto u = weak.lock()) u->forgetClosedWindows();
+    });
   }
 }
 
@@ -355,7 +447,12 @@ InterfaceStyle GtkWindowView::interfaceStyle() const {
 
 GtkUserInterface::GtkUserInterface(std::shared_ptr<TaskQueue> mainQueue, std::string appStoreHost,
                                    GtkUserInterfaceOptions options)
-    : mainQueue_(std::move(mainQueue)), appStoreHost_(std::move(appStoreHost)), options_(options) {}
+    : mainQueue_(std::move(mainQueue)),
+      appStoreHost_(std::move(appStoreHost)),
+      options_(options),
+      webProcesses_(std::make_shared<WebProcessPool>(
+          WebProcessPool::Options{.adPagesPerProcess = options.adPagesPerWebProcess,
+                                  .acceleratedAdPages = options.acceleratedAdPages})) {}
 
 std::shared_ptr<GtkUserInterface> GtkUserInterface::create(std::shared_ptr<TaskQueue> mainQueue,
                                                            std::string appStoreHost,
@@ -403,7 +500,7 @@ std::shared_ptr<GtkWindowView> GtkUserInterface::adoptWindow(GtkWindow* window) 
 std::vector<std::shared_ptr<Window>> GtkUserInterface::windows() const {
   std::vector<std::shared_ptr<Window>> out;
   for (const auto& w : windows_) {
-    if (auto v = w.lock(); v && v->gtkWindow()) out.push_back(v);
+    if (auto v = w.lock(); v && v->gtkWindow() && !v->closed_) out.push_back(v);
   }
   return out;
 }
@@ -454,7 +551,7 @@ std::shared_ptr<Label> GtkUserInterface::makeLabel() {
 }
 
 std::shared_ptr<WebView> GtkUserInterface::makeWebView(const WebViewConfiguration& configuration) {
-  auto view = std::make_shared<GtkWebView>(mainQueue_, configuration);
+  auto view = std::make_shared<GtkWebView>(mainQueue_, configuration, webProcesses_);
   std::erase_if(webViews_, [](const auto& w) { return w.expired(); });
   webViews_.push_back(view);
   return view;
@@ -502,6 +599,10 @@ std::shared_ptr<ActivityIndicatorView> GtkUserInterface::makeActivityIndicator()
   return std::make_shared<GtkActivityIndicator>();
 }
 
+void GtkUserInterface::forgetClosedWindows() {
+  std::erase_if(ownWindows_, [](const auto& w) { return w->closed_; });
+}
+
 void GtkUserInterface::recordAlert(const std::shared_ptr<GtkAlertController>& alert) {
   std::erase_if(alerts_, [](const auto& w) { return w.expired(); });
   alerts_.push_back(alert);
@@ -515,6 +616,7 @@ std::shared_ptr<GtkAlertController> GtkUserInterface::visibleAlert() const {
 }
 
 void GtkUserInterface::openExternalURL(const std::string& url) {
+  if (!linux_port::maySystemOpen(url)) return;
   recordOpened({OpenedLink::Kind::external, url});
   if (options_.openExternalLinks) gtk_show_uri(nullptr, url.c_str(), GDK_CURRENT_TIME);
 }

@@ -27,6 +27,7 @@
 namespace orvex::gtk {
 
 class GtkUserInterface;
+class WebProcessPool;
 
 // A screen's interface style and status-bar style are recorded and change nothing on the desktop:
 // GTK 4.8 has no colour scheme per widget (the theme decides for the whole application, which is
@@ -53,8 +54,12 @@ class GtkBrowserSheet : public GtkViewController {
  public:
   ~GtkBrowserSheet() override;
   std::string pageURL() const { return url_; }
-  // The browser's window while presented.
+  // The browser's window while presented, and its page (a WebKitWebView).
   GtkWindow* browserWindow() const;
+  GtkWidget* page() const { return page_; }
+  // What a user followed out of the page: an http(s) page loads here, anything else goes to the
+  // system (which refuses what it must). Posted to the main queue.
+  void follow(const std::string& url);
 
  protected:
   GtkBrowserSheet(std::weak_ptr<GtkUserInterface> ui, ViewControllerKind kind);
@@ -64,9 +69,15 @@ class GtkBrowserSheet : public GtkViewController {
   std::string url_;
 
  private:
+  // The browser's page: a network session of its own, and a page that opens no window, starts
+  // no download and launches no handler by itself.
+  GtkWidget* makePage();
+
   std::shared_ptr<GtkWindowView> window_;
-  GtkWidget* page_ = nullptr;  // the WebKitWebView, owned by the view's container
+  GtkWidget* page_ = nullptr;    // the WebKitWebView, owned by the view's container
+  GObjectPtr<GObject> session_;  // its WebKitNetworkSession
   SignalConnection closeRequest_;
+  std::vector<SignalConnection> pageSignals_;
 };
 
 class GtkInAppBrowser : public GtkBrowserSheet, public InAppBrowserViewController {
@@ -148,19 +159,26 @@ class GtkWindowView : public GtkView, public Window {
   // Puts the SDK's container between the window and its content (once).
   void adoptContent();
   GtkWidget* container() const override;
+  // The GTK window is being destroyed (closed).
+  void closed();
 
   std::weak_ptr<GtkUserInterface> ui_;
   GWeak<GtkWindow> weakWindow_;
   GObjectPtr<GtkWindow> ownedWindow_;
   const bool own_;
   bool adopted_ = false;
+  bool closed_ = false;
   std::shared_ptr<ViewController> root_;
+  SignalConnection destroyed_;
 };
 
 struct GtkUserInterfaceOptions {
   // Hand external links to the desktop's handler; off, they are only reported (tests, kiosks).
   bool openExternalLinks = true;
   InterfaceStyle interfaceStyle = InterfaceStyle::light;
+  // How ad pages share WebKit's web processes (ports/gtk/gtk_web_view.h).
+  std::size_t adPagesPerWebProcess = 8;
+  bool acceleratedAdPages = false;
 };
 
 using linux_port::OpenedLink;
@@ -199,6 +217,8 @@ class GtkUserInterface : public UserInterface,
   const std::vector<OpenedLink>& openedLinks() const { return opened_.all(); }
   // The web views the SDK made that are still alive, oldest first.
   std::vector<std::shared_ptr<WebView>> webViews() const;
+  // The processes those web views share.
+  const std::shared_ptr<WebProcessPool>& webProcesses() const { return webProcesses_; }
   // The active window; where none is, the first visible one.
   std::shared_ptr<GtkWindowView> keyWindow() const;
   // The newest alert still presented, if any.
@@ -210,6 +230,8 @@ class GtkUserInterface : public UserInterface,
   void recordOpened(OpenedLink link) { opened_.record(std::move(link)); }
   void recordAlert(const std::shared_ptr<GtkAlertController>& alert);
   InterfaceStyle interfaceStyle() const { return options_.interfaceStyle; }
+  // Lets go of the SDK's own windows that were closed.
+  void forgetClosedWindows();
 
  private:
   GtkUserInterface(std::shared_ptr<TaskQueue> mainQueue, std::string appStoreHost,
@@ -220,9 +242,10 @@ class GtkUserInterface : public UserInterface,
   std::string appStoreHost_;
   GtkUserInterfaceOptions options_;
   std::vector<std::weak_ptr<GtkWindowView>> windows_;
-  std::vector<std::shared_ptr<GtkWindowView>> ownWindows_;
+  std::vector<std::shared_ptr<GtkWindowView>> ownWindows_;  // until closed
   linux_port::OpenedLinks opened_;
   std::vector<std::weak_ptr<WebView>> webViews_;
+  std::shared_ptr<WebProcessPool> webProcesses_;
   std::vector<std::weak_ptr<GtkAlertController>> alerts_;
 };
 

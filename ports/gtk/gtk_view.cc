@@ -1,7 +1,9 @@
 #include "ports/gtk/gtk_view.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <utility>
 
 // ---- the container widget: places its subviews at their frames -------------------------------
 
@@ -57,25 +59,79 @@ namespace orvex::gtk {
 namespace {
 
 // The view that stands for a widget: weakly for the SDK's own views and windows (the view owns
-// the widget), strongly for wrappers of a host's widgets (the widget owns its wrapper).
+// the widget); for wrappers of a host's widgets, a HostSlot.
 constexpr const char* kViewKey = "orvex-view";
 constexpr const char* kHostKey = "orvex-host-view";
+constexpr const char* kPassThroughKey = "orvex-pass-through";
+
+// Pointer travel between press and release beyond which a press is a drag, not a tap.
+constexpr double kTapSlop = 8;
+
+// The press a tap may end: the deepest view with tap handlers it went down in, and where (in
+// that view's widget coordinates).
+struct Press {
+  GtkView* view = nullptr;
+  graphene_point_t at{};
+};
+Press& currentPress() {
+  static Press press;
+  return press;
+}
+
+// The views with a pass-through rule, which real input asks (main thread).
+std::vector<GtkView*>& passThroughViews() {
+  static std::vector<GtkView*> views;
+  return views;
+}
+
+// In the tree a host's widget owns its wrapper (strong); out of it, taken out by the SDK, the
+// wrapper owns the widget (keptWhileDetached_) and the slot holds the wrapper only weakly, so
+// that the two never keep each other alive once nobody else holds the view.
+struct HostSlot {
+  std::shared_ptr<View> strong;
+  std::weak_ptr<View> weak;
+};
+
+HostSlot* hostSlot(GtkWidget* widget) {
+  return static_cast<HostSlot*>(g_object_get_data(G_OBJECT(widget), kHostKey));
+}
+
+// A window whose focus sits in a subtree being taken apart keeps a reference to the subtree's top
+// until it next moves the focus, which a hidden widget may never see: let go of the focus first.
+void dropFocusWithin(GtkWidget* widget) {
+  GtkRoot* root = gtk_widget_get_root(widget);
+  GtkWidget* focus = root ? gtk_root_get_focus(root) : nullptr;
+  if (focus && (focus == widget || gtk_widget_is_ancestor(focus, widget))) {
+    gtk_root_set_focus(root, nullptr);
+  }
+}
+
+void removeGesture(GtkWidget* widget, GtkEventController*& gesture) {
+  if (widget && gesture) gtk_widget_remove_controller(widget, GTK_EVENT_CONTROLLER(gesture));
+  gesture = nullptr;
+}
 
 bool isContainer(GtkWidget* widget) {
   return widget && ORVEX_IS_VIEW_WIDGET(widget);
 }
 
-// Takes a widget out of whatever holds it, through that holder's own API where it has one.
-void removeFromParentWidget(GtkWidget* widget) {
-  GtkWidget* parent = widget ? gtk_widget_get_parent(widget) : nullptr;
-  if (!parent) return;
-  if (GTK_IS_BOX(parent)) {
+// Takes a widget out of whatever holds it, through the holder's own API: most holders keep a
+// pointer to their child (a frame, a list box row, a stack's page), and unparenting under them
+// leaves it dangling. False for a holder the SDK does not know (a list item, a host's own
+// container): it keeps the widget until its owner takes it out the way it put it in.
+bool takeOutOfHolder(GtkWidget* widget) {
+  GtkWidget* parent = gtk_widget_get_parent(widget);
+  if (!parent) return true;
+  if (isContainer(parent)) {
+    gtk_widget_unparent(widget);  // the SDK's own container keeps no pointer of its own
+  } else if (GTK_IS_BOX(parent)) {
     gtk_box_remove(GTK_BOX(parent), widget);
-  } else if (GTK_IS_WINDOW(parent)) {
+  } else if (GTK_IS_WINDOW(parent) && gtk_window_get_child(GTK_WINDOW(parent)) == widget) {
     gtk_window_set_child(GTK_WINDOW(parent), nullptr);
   } else if (GTK_IS_VIEWPORT(parent)) {
     gtk_viewport_set_child(GTK_VIEWPORT(parent), nullptr);
-  } else if (GTK_IS_SCROLLED_WINDOW(parent)) {
+  } else if (GTK_IS_SCROLLED_WINDOW(parent) &&
+             gtk_scrolled_window_get_child(GTK_SCROLLED_WINDOW(parent)) == widget) {
     gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(parent), nullptr);
   } else if (GTK_IS_FIXED(parent)) {
     gtk_fixed_remove(GTK_FIXED(parent), widget);
@@ -87,9 +143,37 @@ void removeFromParentWidget(GtkWidget* widget) {
     } else {
       gtk_overlay_remove_overlay(GTK_OVERLAY(parent), widget);
     }
+  } else if (GTK_IS_FRAME(parent) && gtk_frame_get_child(GTK_FRAME(parent)) == widget) {
+    gtk_frame_set_child(GTK_FRAME(parent), nullptr);
+  } else if (GTK_IS_ASPECT_FRAME(parent)) {
+    gtk_aspect_frame_set_child(GTK_ASPECT_FRAME(parent), nullptr);
+  } else if (GTK_IS_REVEALER(parent)) {
+    gtk_revealer_set_child(GTK_REVEALER(parent), nullptr);
+  } else if (GTK_IS_LIST_BOX_ROW(parent)) {
+    gtk_list_box_row_set_child(GTK_LIST_BOX_ROW(parent), nullptr);
+  } else if (GTK_IS_FLOW_BOX_CHILD(parent)) {
+    gtk_flow_box_child_set_child(GTK_FLOW_BOX_CHILD(parent), nullptr);
+  } else if (GTK_IS_STACK(parent)) {
+    gtk_stack_remove(GTK_STACK(parent), widget);
+  } else if (GTK_IS_PANED(parent) && gtk_paned_get_start_child(GTK_PANED(parent)) == widget) {
+    gtk_paned_set_start_child(GTK_PANED(parent), nullptr);
+  } else if (GTK_IS_PANED(parent) && gtk_paned_get_end_child(GTK_PANED(parent)) == widget) {
+    gtk_paned_set_end_child(GTK_PANED(parent), nullptr);
+  } else if (GTK_IS_CENTER_BOX(parent)) {
+    auto* box = GTK_CENTER_BOX(parent);
+    if (gtk_center_box_get_start_widget(box) == widget) {
+      gtk_center_box_set_start_widget(box, nullptr);
+    } else if (gtk_center_box_get_center_widget(box) == widget) {
+      gtk_center_box_set_center_widget(box, nullptr);
+    } else if (gtk_center_box_get_end_widget(box) == widget) {
+      gtk_center_box_set_end_widget(box, nullptr);
+    } else {
+      return false;
+    }
   } else {
-    gtk_widget_unparent(widget);
+    return false;
   }
+  return true;
 }
 
 GdkRGBA rgbaOf(std::uint32_t rgba) {
@@ -127,27 +211,51 @@ GtkView::GtkView() : host_(false) {
 
 GtkView::GtkView(HostWidget, GtkWidget* widget) : host_(true), hostWidget_(widget) {
   if (widget) frame_ = Rect(0, 0, gtk_widget_get_width(widget), gtk_widget_get_height(widget));
+  userInteraction_ = widget && gtk_widget_get_can_target(widget);
 }
 
 GtkView::~GtkView() {
+  std::erase(passThroughViews(), this);
+  if (currentPress().view == this) currentPress() = {};
   auto children = std::move(subviews_);
   if (host_) {
-    // Kept in the host widget's data: the widget is going, and its children with it.
-    if (auto w = hostWidget_.lock(); w && gesture_) {
-      gtk_widget_remove_controller(w.get(), GTK_EVENT_CONTROLLER(gesture_));
+    // The widget lives on (the host's) or is going; either way nothing of this view stays on it.
+    if (auto w = hostWidget_.lock()) {
+      removeGesture(w.get(), gesture_);
+      g_object_set_data(G_OBJECT(w.get()), kPassThroughKey, nullptr);
     }
     return;
   }
   GtkWidget* w = owned_.get();
   ORVEX_VIEW_WIDGET(w)->view = nullptr;
-  // Releasing a view takes it off the screen, wherever a host placed it.
-  removeFromParentWidget(w);
+  removeGesture(w, gesture_);
+  g_object_set_data(G_OBJECT(w), kPassThroughKey, nullptr);
+  dropFocusWithin(w);
+  // The subviews and the content go with the view; a host's widget among them lives on as long
+  // as someone holds its view.
   for (auto& child : children) {
     auto* c = cast(*child);
     GtkWidget* cw = c ? c->widget() : nullptr;
     if (!cw || gtk_widget_get_parent(cw) != w) continue;
-    if (c->host_) c->keptWhileDetached_ = GObjectPtr<GtkWidget>::retain(cw);
+    c->setOutOfTree(true);
     gtk_widget_unparent(cw);
+  }
+  while (GtkWidget* rest = gtk_widget_get_first_child(w)) gtk_widget_unparent(rest);
+  // Releasing a view takes it off the screen wherever a host placed it. A holder the SDK does not
+  // know keeps the widget, empty and hidden, until its owner takes it out.
+  if (!takeOutOfHolder(w)) gtk_widget_set_visible(w, FALSE);
+}
+
+void GtkView::setOutOfTree(bool out) {
+  GtkWidget* w = widget();
+  if (!host_ || !w) return;
+  HostSlot* slot = hostSlot(w);
+  if (out) {
+    keptWhileDetached_ = GObjectPtr<GtkWidget>::retain(w);
+    if (slot) slot->strong.reset();  // the caller holds this view
+  } else {
+    if (slot) slot->strong = shared_from_this();
+    keptWhileDetached_.reset();
   }
 }
 
@@ -178,17 +286,23 @@ std::shared_ptr<View> GtkView::forWidget(GtkWidget* widget) {
           static_cast<std::weak_ptr<View>*>(g_object_get_data(G_OBJECT(widget), kViewKey))) {
     if (auto view = weak->lock()) return view;
   }
-  if (auto* held =
-          static_cast<std::shared_ptr<View>*>(g_object_get_data(G_OBJECT(widget), kHostKey))) {
-    return *held;
+  HostSlot* slot = hostSlot(widget);
+  if (slot) {
+    if (slot->strong) return slot->strong;
+    if (auto view = slot->weak.lock()) return view;
   }
   if (GTK_IS_WINDOW(widget) && windowAdopter()) {
     if (auto window = windowAdopter()(GTK_WINDOW(widget))) return window;
   }
-  auto* held = new std::shared_ptr<View>(new GtkView(HostWidget{}, widget));
-  g_object_set_data_full(G_OBJECT(widget), kHostKey, held,
-                         [](gpointer p) { delete static_cast<std::shared_ptr<View>*>(p); });
-  return *held;
+  if (!slot) {
+    slot = new HostSlot;
+    g_object_set_data_full(G_OBJECT(widget), kHostKey, slot,
+                           [](gpointer p) { delete static_cast<HostSlot*>(p); });
+  }
+  std::shared_ptr<View> view(new GtkView(HostWidget{}, widget));
+  slot->strong = view;
+  slot->weak = view;
+  return view;
 }
 
 // ---- hierarchy ----
@@ -243,7 +357,7 @@ void GtkView::attach(std::shared_ptr<View> view, std::size_t index) {
     g_warning("Orvex: a %s cannot hold views", G_OBJECT_TYPE_NAME(into));
     return;
   }
-  child->keptWhileDetached_.reset();
+  child->setOutOfTree(false);
   subviews_.insert(subviews_.begin() + static_cast<std::ptrdiff_t>(index), view);
   if (child->fillsSuperview_) {
     const Size size = bounds().size;
@@ -264,8 +378,11 @@ void GtkView::removeFromSuperview() {
     if (auto* p = cast(*parent)) p->detachChild(*this);
   }
   // A host's widget must survive being out of the tree until it is put back.
-  if (host_) keptWhileDetached_ = GObjectPtr<GtkWidget>::retain(w);
-  removeFromParentWidget(w);
+  setOutOfTree(true);
+  if (takeOutOfHolder(w)) return;
+  // Its holder keeps it: out of sight is as far as the SDK can take it.
+  setOutOfTree(false);
+  gtk_widget_set_visible(w, FALSE);
 }
 
 std::shared_ptr<Window> GtkView::window() const {
@@ -353,16 +470,36 @@ void GtkView::resized() {
 Rect GtkView::convertRect(const Rect& rect, const View& other) const {
   if (&other == static_cast<const View*>(this)) return rect;
   const auto* o = dynamic_cast<const GtkView*>(&other);
-  GtkWidget* a = widget();
-  GtkWidget* b = o ? o->widget() : nullptr;
-  if (a && b && gtk_widget_get_mapped(a) && gtk_widget_get_mapped(b) &&
-      gtk_widget_get_root(a) == gtk_widget_get_root(b)) {
-    graphene_point_t in = GRAPHENE_POINT_INIT(static_cast<float>(rect.origin.x - boundsOrigin_.x),
-                                              static_cast<float>(rect.origin.y - boundsOrigin_.y));
-    graphene_point_t out;
-    if (gtk_widget_compute_point(a, b, &in, &out)) {
-      return Rect(out.x + o->boundsOrigin_.x, out.y + o->boundsOrigin_.y, rect.size.width,
-                  rect.size.height);
+  // Within the SDK's own containers a subview sits where its frame says, at once; GTK's allocation
+  // follows at the next layout. So frames lead up to the first widget something else placed (the
+  // window's content, or a host's layout), and GTK's transforms go on from there.
+  struct Anchor {
+    GtkWidget* widget;
+    Point offset;  // of the view's bounds coordinates in the widget's
+  };
+  auto anchorOf = [](const GtkView& view) {
+    Point offset{-view.boundsOrigin_.x, -view.boundsOrigin_.y};
+    const GtkView* v = &view;
+    while (v->placedByContainer()) {
+      const GtkView* parent = ORVEX_VIEW_WIDGET(gtk_widget_get_parent(v->widget()))->view;
+      if (!parent) break;
+      offset.x += v->frame_.origin.x - parent->boundsOrigin_.x;
+      offset.y += v->frame_.origin.y - parent->boundsOrigin_.y;
+      v = parent;
+    }
+    return Anchor{v->widget(), offset};
+  };
+  if (o && widget() && o->widget()) {
+    const Anchor from = anchorOf(*this);
+    const Anchor to = anchorOf(*o);
+    graphene_point_t in = GRAPHENE_POINT_INIT(static_cast<float>(rect.origin.x + from.offset.x),
+                                              static_cast<float>(rect.origin.y + from.offset.y));
+    graphene_point_t out = in;
+    const bool same = from.widget == to.widget;
+    if (same || (gtk_widget_get_mapped(from.widget) && gtk_widget_get_mapped(to.widget) &&
+                 gtk_widget_get_root(from.widget) == gtk_widget_get_root(to.widget) &&
+                 gtk_widget_compute_point(from.widget, to.widget, &in, &out))) {
+      return Rect(out.x - to.offset.x, out.y - to.offset.y, rect.size.width, rect.size.height);
     }
   }
   const Point from = modelOrigin(*this);
@@ -426,6 +563,7 @@ double GtkView::alpha() const {
 
 void GtkView::setAlpha(double alpha) {
   if (GtkWidget* w = widget()) gtk_widget_set_opacity(w, std::clamp(alpha, 0.0, 1.0));
+  updateTargetable();
 }
 
 void GtkView::setBackgroundColor(std::uint32_t rgba) {
@@ -442,27 +580,101 @@ void GtkView::snapshotBackground(GtkSnapshot* snapshot, int width, int height) c
 }
 
 bool GtkView::isUserInteractionEnabled() const {
-  GtkWidget* w = widget();
-  return w && gtk_widget_get_can_target(w);
+  return widget() && userInteraction_;
 }
 
 void GtkView::setUserInteractionEnabled(bool enabled) {
-  if (GtkWidget* w = widget()) gtk_widget_set_can_target(w, enabled);
+  userInteraction_ = enabled;
+  updateTargetable();
+}
+
+void GtkView::updateTargetable() {
+  GtkWidget* w = widget();
+  if (!w) return;
+  // GTK picks transparent widgets too.
+  gtk_widget_set_can_target(
+      w, userInteraction_ && !passingThrough_ && gtk_widget_get_opacity(w) > kHitTestMinimumAlpha);
 }
 
 void GtkView::setHitTestPassThrough(std::function<bool(HitTestEvent)> passThrough) {
   passThrough_ = std::move(passThrough);
-  if (GtkWidget* w = widget()) {
-    if (passThrough_) {
-      g_object_set_data(G_OBJECT(w), "orvex-pass-through", this);
-    } else {
-      g_object_set_data(G_OBJECT(w), "orvex-pass-through", nullptr);
+  std::erase(passThroughViews(), this);
+  if (passThrough_) {
+    passThroughViews().push_back(this);
+    // GDK hands every event to its surface's "event" signal, which GTK's windows handle; the
+    // hook runs before them.
+    static const gulong hook = [] {
+      g_type_class_ref(GDK_TYPE_SURFACE);
+      return g_signal_add_emission_hook(g_signal_lookup("event", GDK_TYPE_SURFACE), 0,
+                                        &GtkView::beforePointerEvent, nullptr, nullptr);
+    }();
+    (void)hook;
+  } else if (std::exchange(passingThrough_, false)) {
+    updateTargetable();
+  }
+  if (GtkWidget* w = widget())
+    g_object_set_data(G_OBJECT(w), kPassThroughKey, passThrough_ ? this : nullptr);
+}
+
+gboolean GtkView::beforePointerEvent(GSignalInvocationHint*, guint count, const GValue* params,
+                                     gpointer) {
+  if (passThroughViews().empty() || count < 2) return TRUE;
+  auto* event = static_cast<GdkEvent*>(g_value_get_pointer(&params[1]));
+  HitTestEvent kind = HitTestEvent::motion;
+  switch (gdk_event_get_event_type(event)) {
+    case GDK_BUTTON_PRESS:
+    case GDK_TOUCH_BEGIN:
+      kind = HitTestEvent::press;
+      break;
+    // GTK picks the widget under the pointer on these; a press goes where the last one put it.
+    case GDK_MOTION_NOTIFY:
+    case GDK_ENTER_NOTIFY:
+    case GDK_BUTTON_RELEASE:
+      break;
+    default:
+      return TRUE;
+  }
+  GtkNative* native = gtk_native_get_for_surface(GDK_SURFACE(g_value_get_object(&params[0])));
+  double x = 0, y = 0, dx = 0, dy = 0;
+  if (!native || !gdk_event_get_position(event, &x, &y)) return TRUE;
+  gtk_native_get_surface_transform(native, &dx, &dy);
+  passThroughAt(GTK_WIDGET(native), x - dx, y - dy, kind);
+  return TRUE;  // stay installed
+}
+
+void GtkView::passThroughAt(GtkWidget* native, double x, double y, HitTestEvent event) {
+  for (GtkView* v : passThroughViews()) {
+    if (std::exchange(v->passingThrough_, false)) v->updateTargetable();
+  }
+  // As the SDK's hit test does: each rule on the way to what GTK would pick, outermost first,
+  // asked once; one that lets the event through takes its view out of the pick, and GTK picks
+  // again beneath it.
+  std::vector<GtkView*> asked;
+  for (;;) {
+    std::vector<GtkView*> path;
+    for (GtkWidget* w = gtk_widget_pick(native, x, y, GTK_PICK_DEFAULT); w;
+         w = gtk_widget_get_parent(w)) {
+      if (auto* v = static_cast<GtkView*>(g_object_get_data(G_OBJECT(w), kPassThroughKey))) {
+        path.insert(path.begin(), v);
+      }
     }
+    GtkView* through = nullptr;
+    for (GtkView* v : path) {
+      if (std::ranges::find(asked, v) != asked.end()) continue;
+      asked.push_back(v);
+      if (v->passThrough_ && v->passThrough_(event)) {
+        through = v;
+        break;
+      }
+    }
+    if (!through) return;
+    through->passingThrough_ = true;
+    through->updateTargetable();
   }
 }
 
 std::shared_ptr<View> GtkView::hitTest(Point point, HitTestEvent event) {
-  if (isHidden() || !isUserInteractionEnabled() || alpha() <= 0.01) return nullptr;
+  if (isHidden() || !isUserInteractionEnabled() || alpha() <= kHitTestMinimumAlpha) return nullptr;
   if (!bounds().contains(point)) return nullptr;
   if (passThrough_ && passThrough_(event)) return nullptr;
   auto children = subviews();
@@ -497,25 +709,47 @@ bool GtkView::tap(Point point) {
 void GtkView::ensureGesture() {
   GtkWidget* w = widget();
   if (gesture_ || !w) return;
-  gesture_ = gtk_gesture_click_new();
-  gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(gesture_), GDK_BUTTON_PRIMARY);
-  // Claimed on press: the deepest view with tap handlers takes the tap, as on the phone.
-  g_signal_connect(gesture_, "pressed",
-                   G_CALLBACK(+[](GtkGestureClick* g, int, double, double, gpointer) {
-                     gtk_gesture_set_state(GTK_GESTURE(g), GTK_EVENT_SEQUENCE_CLAIMED);
-                   }),
-                   nullptr);
-  g_signal_connect(
-      gesture_, "released",
-      G_CALLBACK(+[](GtkGestureClick*, int presses, double x, double y, gpointer data) {
-        auto* self = static_cast<GtkView*>(data);
-        // Widget coordinates; the view's own are shifted by its scroll offset.
-        if (presses == 1) {
-          self->runTapHandlers(Point{x + self->boundsOrigin_.x, y + self->boundsOrigin_.y});
-        }
-      }),
-      this);
-  gtk_widget_add_controller(w, GTK_EVENT_CONTROLLER(gesture_));
+  // Taps are watched in the capture phase, never claimed: a web page or a host's button under a
+  // view with tap handlers gets its click too (the platform's tap recognizers work alongside the
+  // others), and of the views with tap handlers on the way the deepest takes the tap. Each press
+  // and release is a tap, a double click two, as two quick touches are.
+  gesture_ = gtk_event_controller_legacy_new();
+  gtk_event_controller_set_propagation_phase(gesture_, GTK_PHASE_CAPTURE);
+  g_signal_connect(gesture_, "event", G_CALLBACK(&GtkView::onTapEvent), this);
+  gtk_widget_add_controller(w, gesture_);
+}
+
+gboolean GtkView::onTapEvent(GtkEventControllerLegacy*, GdkEvent* event, gpointer data) {
+  const GdkEventType type = gdk_event_get_event_type(event);
+  const bool primary = (type != GDK_BUTTON_PRESS && type != GDK_BUTTON_RELEASE) ||
+                       gdk_button_event_get_button(event) == GDK_BUTTON_PRIMARY;
+  const bool down = primary && (type == GDK_BUTTON_PRESS || type == GDK_TOUCH_BEGIN);
+  const bool up = primary && (type == GDK_BUTTON_RELEASE || type == GDK_TOUCH_END);
+  auto* self = static_cast<GtkView*>(data);
+  GtkWidget* w = self->widget();
+  GtkNative* native = w ? gtk_widget_get_native(w) : nullptr;
+  double x = 0, y = 0, dx = 0, dy = 0;
+  if ((!down && !up) || !native || !gdk_event_get_position(event, &x, &y)) return FALSE;
+  gtk_native_get_surface_transform(native, &dx, &dy);
+  const graphene_point_t inNative =
+      GRAPHENE_POINT_INIT(static_cast<float>(x - dx), static_cast<float>(y - dy));
+  graphene_point_t at;
+  if (!gtk_widget_compute_point(GTK_WIDGET(native), w, &inNative, &at)) return FALSE;
+  auto& press = currentPress();
+  if (down) {
+    // Outermost first: the deepest view with tap handlers is the last to take the press.
+    press = {self, at};
+    return FALSE;
+  }
+  if (press.view != self) return FALSE;
+  const graphene_point_t from = press.at;
+  press = {};
+  if (!gtk_widget_contains(w, at.x, at.y) || std::hypot(at.x - from.x, at.y - from.y) > kTapSlop) {
+    return FALSE;  // dragged, or let go elsewhere
+  }
+  // Widget coordinates; the view's own are shifted by its scroll offset.
+  self->runTapHandlers(Point{at.x + self->boundsOrigin_.x, at.y + self->boundsOrigin_.y});
+  return FALSE;
 }
 
 int GtkView::addTapHandler(std::function<void()> handler) {
@@ -533,10 +767,7 @@ int GtkView::addLocatedTapHandler(std::function<void(Point)> handler) {
 
 void GtkView::removeTapHandler(int token) {
   std::erase_if(tapHandlers_, [&](const auto& entry) { return entry.first == token; });
-  if (tapHandlers_.empty() && gesture_) {
-    if (GtkWidget* w = widget()) gtk_widget_remove_controller(w, GTK_EVENT_CONTROLLER(gesture_));
-    gesture_ = nullptr;
-  }
+  if (tapHandlers_.empty()) removeGesture(widget(), gesture_);
 }
 
 void GtkView::setAccessibilityIdentifier(std::string identifier) {

@@ -8,6 +8,11 @@
 // (a host's widget, or an SDK view in a host's layout) reports its real allocation relative to
 // its parent widget. Conversions between views of one window use GTK's own transforms, so they
 // see what is drawn. Main thread only.
+//
+// Releasing a view takes its widget out of whatever holds it through the holder's own API (a box,
+// a frame, a list box row, a stack, a paned, a revealer…); a holder the SDK does not know (a list
+// item, a host's own container) keeps the widget, emptied and hidden, until its owner takes it
+// out. Tap gestures go with their view.
 
 #include <gtk/gtk.h>
 
@@ -83,14 +88,12 @@ class GtkView : public virtual View {
   void setViewController(std::weak_ptr<ViewController> controller) {
     controller_ = std::move(controller);
   }
-  // A tap at `point` (this view's coordinates) delivered as the pointer would: the hit view, or
-  // its nearest ancestor with tap handlers, runs them (located ones get the point in that view's
-  // coordinates). Returns whether any ran.
+  // A tap at `point` (this view's coordinates) as the SDK's hit test sees it, without the
+  // pointer: the hit view, or its nearest ancestor with tap handlers, runs them (located ones get
+  // the point in that view's coordinates). Returns whether any ran.
   bool tap(Point point);
   // The first view in this subtree (this one included) with the identifier.
   std::shared_ptr<View> findView(const std::string& identifier);
-  bool hasPassThrough() const { return static_cast<bool>(passThrough_); }
-  bool passesThrough(HitTestEvent event) { return passThrough_ && passThrough_(event); }
 
   // A widget the view draws (a web page, a label, a picture): it fills the view, beneath the
   // subviews, and belongs to the view's container.
@@ -116,17 +119,28 @@ class GtkView : public virtual View {
  private:
   friend class GtkWindowView;
   void attach(std::shared_ptr<View> view, std::size_t index);
+  // A host's widget taken out of the tree by the SDK (out) or put back; the caller holds this view.
+  void setOutOfTree(bool out);
   void detachChild(GtkView& child);
   bool placedByContainer() const;
   void resized();
   Point boundsOrigin() const { return boundsOrigin_; }
   bool runTapHandlers(Point location);
   void ensureGesture();
+  static gboolean onTapEvent(GtkEventControllerLegacy*, GdkEvent* event, gpointer self);
+  // Real input: GTK picks the widget under the pointer from can-target, so what the contract
+  // excludes (alpha, interaction, a rule letting the event through) turns targeting off.
+  void updateTargetable();
+  // Before GTK handles a pointer event it picks for, the rules of the views on the way are asked
+  // (outermost first) and the ones letting it through are left out of the pick.
+  static gboolean beforePointerEvent(GSignalInvocationHint*, guint count, const GValue* params,
+                                     gpointer);
+  static void passThroughAt(GtkWidget* native, double x, double y, HitTestEvent event);
 
   const bool host_;
   GObjectPtr<GtkWidget> owned_;              // the SDK's own views
   GWeak<GtkWidget> hostWidget_;              // a host's widget
-  GObjectPtr<GtkWidget> keptWhileDetached_;  // a host's widget the SDK took out of the tree
+  GObjectPtr<GtkWidget> keptWhileDetached_;  // a host's widget the SDK took out, until put back
   GtkWidget* content_ = nullptr;
   std::vector<std::shared_ptr<View>> subviews_;  // added through this interface, in z order
   std::weak_ptr<ViewController> controller_;
@@ -138,10 +152,12 @@ class GtkView : public virtual View {
   std::function<void()> layoutHandler_;
   std::uint32_t backgroundColor_ = 0;
   std::function<bool(HitTestEvent)> passThrough_;
+  bool userInteraction_ = true;
+  bool passingThrough_ = false;  // the last pointer event went through this view
   std::vector<std::pair<int, std::function<void(Point)>>> tapHandlers_;
   SizeRules sizeRules_;
   int nextTapToken_ = 1;
-  GtkGesture* gesture_ = nullptr;  // owned by the widget
+  GtkEventController* gesture_ = nullptr;  // taps; owned by the widget
   std::string identifier_;
 };
 

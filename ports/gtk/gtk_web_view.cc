@@ -6,6 +6,16 @@
 #include "orvex/core/json.h"
 
 namespace orvex::gtk {
+
+void refuseDownloads(WebKitNetworkSession* session) {
+  // Connected for the session's life: sessions live as long as the process.
+  g_signal_connect(session, "download-started",
+                   G_CALLBACK(+[](WebKitNetworkSession*, WebKitDownload* download, gpointer) {
+                     webkit_download_cancel(download);
+                   }),
+                   nullptr);
+}
+
 namespace {
 
 // Bodies are JSON-like values; deeper nesting is refused, as the headless port does.
@@ -17,10 +27,25 @@ constexpr std::size_t kMaxMessageBytes = 16u << 20;
 constexpr int kScriptExceptionOccurred = 4;
 constexpr int kScriptResultTypeUnsupported = 5;
 
-WebKitNetworkSession* sharedSession() {
-  // Ad pages need no persistent cookies or caches of their own.
-  static WebKitNetworkSession* session = webkit_network_session_new_ephemeral();
-  return session;
+// Each group's own web context and network session, for the life of the program. Neither keeps
+// anything on disk; contexts of their own keep a host's web process extensions, URI schemes and
+// cache model (its own WebKit pages use the default context) out of the SDK's pages. All of them
+// share WebKit's one network process.
+struct ContentGroup {
+  WebKitWebContext* context;
+  WebKitNetworkSession* session;
+};
+
+ContentGroup makeContentGroup() {
+  ContentGroup group{webkit_web_context_new(), webkit_network_session_new_ephemeral()};
+  refuseDownloads(group.session);  // no page of the SDK's saves a file
+  return group;
+}
+
+const ContentGroup& contentGroup(WebContentGroup group) {
+  static const ContentGroup ads = makeContentGroup();
+  static const ContentGroup site = makeContentGroup();
+  return group == WebContentGroup::site ? site : ads;
 }
 
 NavigationType navigationType(WebKitNavigationType type) {
@@ -40,13 +65,25 @@ NavigationType navigationType(WebKitNavigationType type) {
   }
 }
 
-NavigationAction actionOf(WebKitNavigationAction* navigation) {
+NavigationAction actionOf(WebKitNavigationAction* navigation, NavigationTarget target) {
   NavigationAction action;
   action.type = navigationType(webkit_navigation_action_get_navigation_type(navigation));
   WebKitURIRequest* request = webkit_navigation_action_get_request(navigation);
   const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
   if (uri && *uri) action.url = uri;
+  action.target = target;
+  action.userGesture = webkit_navigation_action_is_user_gesture(navigation);
   return action;
+}
+
+// Navigations that reach a response decision, where the engine tells their frame.
+bool answeredByResponse(const std::string& url) {
+  return url.starts_with("http:") || url.starts_with("https:") || url.starts_with("data:") ||
+         url.starts_with("blob:");
+}
+
+std::string withoutFragment(std::string_view url) {
+  return std::string(url.substr(0, url.find('#')));
 }
 
 // The engine's load errors in the URL vocabulary the formats know.
@@ -133,6 +170,112 @@ struct PendingReply {
 
 }  // namespace
 
+// ---- web processes ----
+
+struct WebProcessPool::Group {
+  std::vector<WebKitWebView*> pages;  // live, oldest first
+  GObjectPtr<WebKitWebView> keeper;   // a blank view holding the process while no page does
+  guint warmTimer = 0;
+
+  void forgetKeeper() {
+    if (warmTimer) g_source_remove(std::exchange(warmTimer, 0));
+    keeper.reset();
+  }
+};
+
+WebProcessPool::~WebProcessPool() {
+  auto* keepers = new std::vector<GObjectPtr<WebKitWebView>>();
+  for (auto& group : groups_) {
+    if (group->warmTimer) g_source_remove(std::exchange(group->warmTimer, 0));
+    if (group->keeper) keepers->push_back(std::move(group->keeper));
+  }
+  g_idle_add(
+      [](gpointer data) -> gboolean {
+        delete static_cast<std::vector<GObjectPtr<WebKitWebView>>*>(data);
+        return G_SOURCE_REMOVE;
+      },
+      keepers);
+}
+
+WebKitWebView* WebProcessPool::makeEngineView(WebContentGroup content,
+                                              WebKitUserContentManager* manager,
+                                              WebKitSettings* settings,
+                                              std::shared_ptr<Group>* joined) {
+  const ContentGroup& where = contentGroup(content);
+  if (content == WebContentGroup::site) {
+    return WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", where.context,
+                                        "network-session", where.session, "user-content-manager",
+                                        manager, "settings", settings, nullptr));
+  }
+  if (!options_.acceleratedAdPages) {
+    webkit_settings_set_hardware_acceleration_policy(settings,
+                                                     WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  }
+  auto it = std::find_if(groups_.begin(), groups_.end(), [&](const auto& g) {
+    return g->pages.size() < std::max<std::size_t>(options_.adPagesPerProcess, 1);
+  });
+  std::shared_ptr<Group> group;
+  WebKitWebView* related = nullptr;
+  if (it != groups_.end()) {
+    group = *it;
+    related = group->pages.empty() ? group->keeper.get() : group->pages.back();
+  }
+  WebKitWebView* view;
+  if (related) {
+    // The related view only picks the process (and so the context and session).
+    view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related,
+                                        "user-content-manager", manager, "settings", settings,
+                                        nullptr));
+  } else {
+    view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", where.context,
+                                        "network-session", where.session, "user-content-manager",
+                                        manager, "settings", settings, nullptr));
+    if (!group) {
+      group = std::make_shared<Group>();
+      groups_.push_back(group);
+    }
+  }
+  // The new page holds the process from its construction on; the keeper is no longer needed.
+  group->forgetKeeper();
+  group->pages.push_back(view);
+  *joined = group;
+  return view;
+}
+
+void WebProcessPool::leave(const std::shared_ptr<Group>& group, WebKitWebView* view) {
+  std::erase(group->pages, view);
+  if (!group->pages.empty() || std::find(groups_.begin(), groups_.end(), group) == groups_.end()) {
+    return;
+  }
+  if (options_.warmSeconds <= 0) return retire(group);
+  // Made while `view` still lives, so the process never runs out of pages; it loads nothing.
+  group->keeper = GObjectPtr<WebKitWebView>::retain(
+      WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", view, "settings",
+                                   webkit_web_view_get_settings(view), nullptr)));
+  struct Warm {
+    std::weak_ptr<WebProcessPool> pool;
+    std::weak_ptr<Group> group;
+  };
+  group->warmTimer = g_timeout_add_full(
+      G_PRIORITY_DEFAULT, static_cast<guint>(std::min(options_.warmSeconds * 1000.0, 1e9)),
+      [](gpointer data) -> gboolean {
+        auto* warm = static_cast<Warm*>(data);
+        auto pool = warm->pool.lock();
+        auto group = warm->group.lock();
+        if (pool && group) {
+          group->warmTimer = 0;
+          pool->retire(group);
+        }
+        return G_SOURCE_REMOVE;
+      },
+      new Warm{weak_from_this(), group}, [](gpointer data) { delete static_cast<Warm*>(data); });
+}
+
+void WebProcessPool::retire(const std::shared_ptr<Group>& group) {
+  group->forgetKeeper();
+  std::erase(groups_, group);
+}
+
 struct GtkWebView::Handler {
   GtkWebView* view;
   std::string name;
@@ -144,9 +287,10 @@ struct GtkWebView::Handler {
 struct GtkWebView::Decision {
   GObjectPtr<WebKitPolicyDecision> decision;
   bool made = false;
+  bool refuse = false;  // a response the engine would only download: never used
   void make(NavigationPolicy policy) {
     if (std::exchange(made, true)) return;
-    if (policy == NavigationPolicy::allow) {
+    if (policy == NavigationPolicy::allow && !refuse) {
       webkit_policy_decision_use(decision.get());
     } else {
       webkit_policy_decision_ignore(decision.get());
@@ -155,23 +299,33 @@ struct GtkWebView::Decision {
 };
 
 GtkWebView::GtkWebView(std::shared_ptr<TaskQueue> mainQueue,
-                       const WebViewConfiguration& configuration)
+                       const WebViewConfiguration& configuration,
+                       std::shared_ptr<WebProcessPool> pool)
     : mainQueue_(std::move(mainQueue)),
+      pool_(pool ? std::move(pool)
+                 : std::make_shared<WebProcessPool>(WebProcessPool::Options{.warmSeconds = 0})),
       contentManager_(
           GObjectPtr<WebKitUserContentManager>::adopt(webkit_user_content_manager_new())),
       cancellable_(GObjectPtr<GCancellable>::adopt(g_cancellable_new())) {
   WebKitSettings* settings = webkit_settings_new();
   webkit_settings_set_media_playback_requires_user_gesture(
       settings, configuration.mediaPlaybackRequiresUserAction);
-  // window.open must reach the new-window hook, where the SDK turns it into a click.
-  webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
-  web_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "user-content-manager",
-                                      contentManager_.get(), "settings", settings,
-                                      "network-session", sharedSession(), nullptr));
+  // A page opens no window by itself: window.open needs a user gesture, as the engine's default
+  // and the phone platform's have it.
+  webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+  web_ = pool_->makeEngineView(configuration.group, contentManager_.get(), settings, &group_);
   g_object_unref(settings);
   setContent(GTK_WIDGET(web_));
   signals_.push_back(connectSignal(web_, "decide-policy", &GtkWebView::onDecidePolicy, this));
   signals_.push_back(connectSignal(web_, "create", &GtkWebView::onCreate, this));
+  // No context menu: "Open Link in New Window" and "Download Linked File" would be clicks and
+  // downloads the SDK never sees.
+  signals_.push_back(connectSignal(
+      web_, "context-menu",
+      +[](WebKitWebView*, WebKitContextMenu*, WebKitHitTestResult*, gpointer) -> gboolean {
+        return TRUE;
+      },
+      this));
   signals_.push_back(connectSignal(web_, "load-changed", &GtkWebView::onLoadChanged, this));
   signals_.push_back(connectSignal(web_, "load-failed", &GtkWebView::onLoadFailed, this));
   signals_.push_back(
@@ -186,6 +340,7 @@ GtkWebView::~GtkWebView() {
   for (auto& d : openDecisions_) d->make(NavigationPolicy::cancel);
   openDecisions_.clear();
   webkit_web_view_stop_loading(web_);
+  if (group_) pool_->leave(group_, web_);
 }
 
 std::weak_ptr<GtkWebView> GtkWebView::weakSelf() {
@@ -205,15 +360,23 @@ void GtkWebView::cancelTimeout() {
   if (timeoutSource_) g_source_remove(std::exchange(timeoutSource_, 0));
 }
 
+void GtkWebView::expectOwnLoad(NavigationType type, bool html) {
+  // Only the latest: a load replaced before the engine asked about it is asked about, if at all,
+  // as a page's own navigation of the main frame, which it is.
+  ownLoad_ = OwnLoad{type, html};
+}
+
 void GtkWebView::loadHTMLString(const std::string& html) {
   cancelTimeout();
   timedOut_ = false;
+  expectOwnLoad(NavigationType::other, /*html=*/true);
   webkit_web_view_load_html(web_, html.c_str(), nullptr);
 }
 
 void GtkWebView::loadURL(const std::string& url, double timeoutSeconds) {
   cancelTimeout();
   timedOut_ = false;
+  expectOwnLoad(NavigationType::other, /*html=*/false);
   webkit_web_view_load_uri(web_, url.c_str());
   if (timeoutSeconds <= 0) return;
   const auto ms = static_cast<guint>(std::min(timeoutSeconds * 1000.0, 1e9));
@@ -237,6 +400,7 @@ void GtkWebView::stopLoading() {
 }
 
 void GtkWebView::reload() {
+  expectOwnLoad(NavigationType::reload, /*html=*/false);
   webkit_web_view_reload(web_);
 }
 
@@ -280,6 +444,8 @@ void GtkWebView::onProcessTerminated(WebKitWebView*, WebKitWebProcessTermination
                                      gpointer data) {
   auto* self = static_cast<GtkWebView*>(data);
   self->cancelTimeout();
+  // Every page of the process hears this; the first retires the group.
+  if (self->group_) self->pool_->retire(self->group_);
   self->fail(WebError{WebError::kWebKitErrorDomain, WebError::kWebContentProcessTerminated,
                       reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT
                           ? "web content process exceeded its memory limit"
@@ -288,24 +454,13 @@ void GtkWebView::onProcessTerminated(WebKitWebView*, WebKitWebProcessTermination
 
 // ---- navigation decisions ----
 
-gboolean GtkWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
-                                    WebKitPolicyDecisionType type, gpointer data) {
-  if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return FALSE;
-  auto* self = static_cast<GtkWebView*>(data);
-  WebKitNavigationAction* navigation = webkit_navigation_policy_decision_get_navigation_action(
-      WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-  NavigationAction action = actionOf(navigation);
-  if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-    webkit_policy_decision_ignore(decision);  // no second view, ever
-    self->post([action](GtkWebView& view) {
-      if (auto d = view.delegate_.lock()) d->requestsNewWindow(view, action);
-    });
-    return TRUE;
-  }
+void GtkWebView::ask(GObjectPtr<WebKitPolicyDecision> decision, NavigationAction action,
+                     bool refuse) {
   auto open = std::make_shared<Decision>();
-  open->decision = GObjectPtr<WebKitPolicyDecision>::retain(decision);
-  self->openDecisions_.insert(open);
-  self->post([open, action](GtkWebView& view) {
+  open->decision = std::move(decision);
+  open->refuse = refuse;
+  openDecisions_.insert(open);
+  post([open, action = std::move(action)](GtkWebView& view) {
     auto decide = [weak = view.weakSelf(), open](NavigationPolicy policy) {
       open->make(policy);
       if (auto v = weak.lock()) v->openDecisions_.erase(open);
@@ -316,15 +471,104 @@ gboolean GtkWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decisi
       decide(NavigationPolicy::allow);
     }
   });
+}
+
+void GtkWebView::requestWindow(NavigationAction action) {
+  post([action = std::move(action)](GtkWebView& view) {
+    if (auto d = view.delegate_.lock()) d->requestsNewWindow(view, action);
+  });
+}
+
+bool GtkWebView::isOwnLoad(const NavigationAction& action) {
+  if (action.userGesture || !ownLoad_ || ownLoad_->type != action.type) return false;
+  if (ownLoad_->html && action.url != "about:blank") return false;
+  ownLoad_.reset();
+  return true;
+}
+
+gboolean GtkWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                    WebKitPolicyDecisionType type, gpointer data) {
+  auto* self = static_cast<GtkWebView*>(data);
+  if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+    return self->decideResponse(WEBKIT_RESPONSE_POLICY_DECISION(decision));
+  }
+  WebKitNavigationAction* navigation = webkit_navigation_policy_decision_get_navigation_action(
+      WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+  auto retained = GObjectPtr<WebKitPolicyDecision>::retain(decision);
+
+  if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+    NavigationAction action = actionOf(navigation, NavigationTarget::newWindow);
+    if (action.type == NavigationType::other) {
+      // window.open: the request alone, as on the phone platform.
+      webkit_policy_decision_ignore(decision);
+      self->requestWindow(std::move(action));
+      return TRUE;
+    }
+    // A link (or form) with a target: a navigation decision first, the request when allowed. The
+    // engine is always told no; no second view is ever made.
+    webkit_policy_decision_ignore(decision);
+    self->post([action = std::move(action)](GtkWebView& view) {
+      auto decide = [weak = view.weakSelf(), action](NavigationPolicy policy) {
+        auto v = weak.lock();
+        if (v && policy == NavigationPolicy::allow) v->requestWindow(action);
+      };
+      if (auto d = view.delegate_.lock()) d->decidePolicy(view, action, std::move(decide));
+    });
+    return TRUE;
+  }
+
+  // WebKitGTK names no frame here. The SDK's own loads are the page's; a user's navigation is
+  // reported as the page's too; a page's own navigation waits for its response, which says.
+  NavigationAction action = actionOf(navigation, NavigationTarget::mainFrame);
+  if (self->isOwnLoad(action) || action.userGesture) {
+    self->ask(std::move(retained), std::move(action));
+    return TRUE;
+  }
+  const std::string url = action.url.value_or("");
+  if (answeredByResponse(url)) {
+    if (self->deferred_.size() >= kMaxPendingNavigations) self->deferred_.pop_front();
+    self->deferred_.push_back(std::move(action));
+    webkit_policy_decision_use(decision);  // nothing is shown before its response
+    return TRUE;
+  }
+  // Never answered by a response: a frame's srcdoc is a sub-frame; anything else (about:blank,
+  // a scheme the engine cannot load) is judged as the page's own.
+  if (url == "about:srcdoc") action.target = NavigationTarget::subFrame;
+  self->ask(std::move(retained), std::move(action));
+  return TRUE;
+}
+
+gboolean GtkWebView::decideResponse(WebKitResponsePolicyDecision* response) {
+  // What the engine cannot show it would download: never.
+  const bool refuse = !webkit_response_policy_decision_is_mime_type_supported(response);
+  WebKitURIRequest* request = webkit_response_policy_decision_get_request(response);
+  const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+  const std::string key = withoutFragment(uri ? uri : "");
+  auto it = std::find_if(deferred_.begin(), deferred_.end(), [&](const NavigationAction& a) {
+    return withoutFragment(a.url.value_or("")) == key;
+  });
+  if (it == deferred_.end()) {
+    if (refuse) {
+      webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(response));
+    } else {
+      webkit_policy_decision_use(WEBKIT_POLICY_DECISION(response));
+    }
+    return TRUE;
+  }
+  NavigationAction action = std::move(*it);
+  deferred_.erase(it);
+  action.target = webkit_response_policy_decision_is_main_frame_main_resource(response)
+                      ? NavigationTarget::mainFrame
+                      : NavigationTarget::subFrame;
+  ask(GObjectPtr<WebKitPolicyDecision>::retain(WEBKIT_POLICY_DECISION(response)), std::move(action),
+      refuse);
   return TRUE;
 }
 
 GtkWidget* GtkWebView::onCreate(WebKitWebView*, WebKitNavigationAction* navigation, gpointer data) {
-  auto* self = static_cast<GtkWebView*>(data);
-  NavigationAction action = actionOf(navigation);
-  self->post([action](GtkWebView& view) {
-    if (auto d = view.delegate_.lock()) d->requestsNewWindow(view, action);
-  });
+  // window.open from a user's input comes here without a new-window decision (those are all
+  // answered "no", so none leads here): the request, and still no second view.
+  static_cast<GtkWebView*>(data)->requestWindow(actionOf(navigation, NavigationTarget::newWindow));
   return nullptr;
 }
 

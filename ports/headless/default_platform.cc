@@ -30,7 +30,6 @@ OrvexPlatform makeDefaultPlatform() {
   options.device = headless::DeviceOptions::fromMachine();
   // Standing in for the system log: lines go to stderr, a bounded tail stays in memory.
   options.echoLog = true;
-  options.logCapacity = 1000;
   // The executable stands for the application bundle: its name and its directory.
   std::error_code ec;
   const fs::path exe = fs::read_symlink("/proc/self/exe", ec);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -17,6 +19,13 @@ constexpr Duration kMinimumInterval = std::chrono::milliseconds(1);
 
 double secondsOf(Duration d) {
   return std::chrono::duration<double>(d).count();
+}
+
+// A file URL's path (no host, no escapes: what the tests and demos name).
+std::optional<std::filesystem::path> filePath(std::string_view url) {
+  constexpr std::string_view kFile = "file://";
+  if (url.substr(0, kFile.size()) != kFile) return std::nullopt;
+  return std::filesystem::path(url.substr(kFile.size()));
 }
 
 bool playableScheme(std::string_view url) {
@@ -255,6 +264,9 @@ std::shared_ptr<VideoPlayer> HeadlessMedia::makePlayer(const std::string& url) {
   } else if (!playableScheme(url)) {
     item.outcome = HeadlessMediaItem::Outcome::fails;
     item.error = "Unsupported URL: " + url;
+  } else if (auto path = filePath(url); path && !std::filesystem::exists(*path)) {
+    item.outcome = HeadlessMediaItem::Outcome::fails;
+    item.error = "No such file: " + path->string();
   }
   auto player = HeadlessVideoPlayer::create(dispatcher_, clock_, url, std::move(item));
   std::erase_if(players_, [](const auto& w) { return w.expired(); });

@@ -4,7 +4,8 @@
 // video plays within one advance(), deterministically. Main thread only.
 //
 // What an item does is registered by URL (registerItem); any other URL is ready with the default
-// item (15 s, 30 frames per second). An item becomes ready, or fails, on the main-queue turn after
+// item (15 s, 30 frames per second), unless it is no http, https or file URL or names a file that
+// does not exist: those fail. An item becomes ready, or fails, on the main-queue turn after
 // the player was made; one that never becomes ready stays unknown. Playback then runs at the
 // clock's pace: a periodic observer fires at each multiple of its interval of item time that
 // playback reaches, the end observers once when the item's duration is reached (a periodic

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "ports/linux/system_links.h"
+
 namespace orvex::headless {
 
 namespace {
@@ -212,6 +214,7 @@ void HeadlessUserInterface::setStoreProductOutcome(bool loaded, std::optional<st
 }
 
 void HeadlessUserInterface::openExternalURL(const std::string& url) {
+  if (!linux_port::maySystemOpen(url)) return;
   recordOpened({OpenedLink::Kind::external, url});
 }
 
@@ -225,7 +228,7 @@ std::shared_ptr<ActivityIndicatorView> HeadlessUserInterface::makeActivityIndica
 }
 
 void HeadlessUserInterface::recordAlert(const std::shared_ptr<HeadlessAlertController>& alert) {
-  alertsShown_.push_back({alert->title(), alert->message(), alert->actionTitles()});
+  alertsShown_.add({alert->title(), alert->message(), alert->actionTitles()});
   std::erase_if(alerts_, [](const auto& w) { return w.expired(); });
   alerts_.push_back(alert);
 }

@@ -8,8 +8,9 @@
 //
 // Alerts are presented like any controller but always over the presenter's content, which stays
 // in the window. The host or a test plays the user: choose() dismisses the alert (animated) and
-// then runs the chosen action's handler on the main queue. Every alert presented is recorded, and
-// so are a screen's interface style and status-bar style (read back from the controller).
+// then runs the chosen action's handler on the main queue. Alerts presented are recorded (the
+// newest linux_port::kRecordCapacity), and so are a screen's interface style and status-bar style
+// (read back from the controller).
 
 #include <functional>
 #include <memory>
@@ -157,7 +158,7 @@ class ORVEX_API HeadlessUserInterface : public UserInterface,
   void setOpenObserver(std::function<void(const OpenedLink&)> observer) {
     opened_.setObserver(std::move(observer));
   }
-  const std::vector<AlertRecord>& alertsShown() const { return alertsShown_; }
+  const std::vector<AlertRecord>& alertsShown() const { return alertsShown_.all(); }
   // The newest alert still presented, if any.
   std::shared_ptr<HeadlessAlertController> visibleAlert() const;
 
@@ -180,7 +181,7 @@ class ORVEX_API HeadlessUserInterface : public UserInterface,
   std::pair<bool, std::optional<std::string>> storeOutcome_{true, std::nullopt};
   WebViewFactory webViewFactory_;
   linux_port::OpenedLinks opened_;
-  std::vector<AlertRecord> alertsShown_;
+  linux_port::BoundedRecord<AlertRecord> alertsShown_;
   std::vector<std::weak_ptr<HeadlessAlertController>> alerts_;
 };
 

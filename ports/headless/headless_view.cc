@@ -146,7 +146,7 @@ Rect HeadlessView::convertRect(const Rect& rect, const View& other) const {
 }
 
 std::shared_ptr<View> HeadlessView::hitTest(Point point, HitTestEvent event) {
-  if (hidden_ || !userInteraction_ || alpha_ <= 0.01) return nullptr;
+  if (hidden_ || !userInteraction_ || alpha_ <= kHitTestMinimumAlpha) return nullptr;
   if (!bounds().contains(point)) return nullptr;
   if (passThrough_ && passThrough_(event)) return nullptr;
   for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it) {

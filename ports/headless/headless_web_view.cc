@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "orvex/core/json.h"
+#include "orvex/core/url.h"
 
 namespace orvex::headless {
 namespace {
@@ -71,22 +72,23 @@ void HeadlessWebView::post(std::function<void(HeadlessWebView&)> task) {
 // ---- loading ----
 
 void HeadlessWebView::loadHTMLString(const std::string& html) {
-  startLoad({Load::Kind::html, html, 0});
+  askThenLoad({Load::Kind::html, html, 0}, NavigationType::other);
 }
 
 void HeadlessWebView::loadURL(const std::string& url, double timeoutSeconds) {
-  askThenLoad({Load::Kind::url, url, timeoutSeconds});
+  askThenLoad({Load::Kind::url, url, timeoutSeconds}, NavigationType::other);
 }
 
-void HeadlessWebView::askThenLoad(Load load) {
+void HeadlessWebView::askThenLoad(Load load, NavigationType type) {
   // Loading from the moment of the call, as the platform's view is; the document changes only
   // once the delegate allowed the navigation.
   loads_.push_back(load);
   loading_ = true;
   const std::size_t generation = ++generation_;
-  post([generation, load = std::move(load)](HeadlessWebView& view) {
+  post([generation, type, load = std::move(load)](HeadlessWebView& view) {
     if (generation != view.generation_) return;
-    NavigationAction action{NavigationType::other, load.content};
+    NavigationAction action{
+        type, load.kind == Load::Kind::html ? "about:blank" : engineReadURL(load.content)};
     auto decide = [weak = view.weakSelf(), generation, action, load,
                    decided = std::make_shared<bool>(false)](NavigationPolicy policy) {
       if (std::exchange(*decided, true)) return;
@@ -139,7 +141,7 @@ void HeadlessWebView::stopLoading() {
 }
 
 void HeadlessWebView::reload() {
-  if (current_) startLoad(*current_);
+  if (current_) askThenLoad(*current_, NavigationType::reload);
 }
 
 bool HeadlessWebView::finishLoad() {
@@ -182,15 +184,29 @@ void HeadlessWebView::activateLink(const std::string& url) {
 }
 
 void HeadlessWebView::navigate(NavigationType type, const std::string& url) {
-  post([url, type](HeadlessWebView& view) {
-    NavigationAction action{type, url};
+  navigate(NavigationAction{type, url, NavigationTarget::mainFrame, /*userGesture=*/true});
+}
+
+void HeadlessWebView::navigate(NavigationAction action) {
+  // Engines block a window the page asks for by itself, a link's as much as window.open's.
+  if (action.target == NavigationTarget::newWindow && !action.userGesture) return;
+  if (action.url) action.url = engineReadURL(*action.url);
+  post([action = std::move(action)](HeadlessWebView& view) {
     auto decide = [weak = view.weakSelf(), action,
                    decided = std::make_shared<bool>(false)](NavigationPolicy policy) {
       if (std::exchange(*decided, true)) return;
       auto v = weak.lock();
       if (!v) return;
       v->decisions_.push_back({action, policy});
-      if (policy == NavigationPolicy::allow) v->startLoad({Load::Kind::url, *action.url, 0});
+      if (policy != NavigationPolicy::allow) return;
+      if (action.target == NavigationTarget::newWindow) {
+        // The link asked for a window: the delegate hears the request; none is made.
+        v->post([action](HeadlessWebView& page) {
+          if (auto d = page.delegate_.lock()) d->requestsNewWindow(page, action);
+        });
+      } else if (action.target == NavigationTarget::mainFrame && action.url) {
+        v->startLoad({Load::Kind::url, *action.url, 0});
+      }
     };
     if (auto d = view.delegate_.lock()) {
       d->decidePolicy(view, action, std::move(decide));
@@ -200,10 +216,14 @@ void HeadlessWebView::navigate(NavigationType type, const std::string& url) {
   });
 }
 
-void HeadlessWebView::requestNewWindow(std::optional<std::string> url) {
+void HeadlessWebView::requestNewWindow(std::optional<std::string> url, bool userGesture) {
+  if (!userGesture) return;  // blocked by the engine: script-opened windows need a gesture
+  if (url) url = engineReadURL(*url);
   post([url = std::move(url)](HeadlessWebView& view) {
-    if (auto d = view.delegate_.lock())
-      d->requestsNewWindow(view, NavigationAction{NavigationType::other, url});
+    if (auto d = view.delegate_.lock()) {
+      d->requestsNewWindow(
+          view, NavigationAction{NavigationType::other, url, NavigationTarget::newWindow, true});
+    }
   });
 }
 
@@ -212,9 +232,9 @@ void HeadlessWebView::requestNewWindow(std::optional<std::string> url) {
 void HeadlessWebView::evaluateJavaScript(const std::string& script, ScriptResult completion) {
   evaluatedScripts_.push_back(script);
   std::optional<Value> result = responder_ ? responder_(script) : defaultScriptResponse(script);
-  if (!completion || !mainQueue_) return;
-  // The answer reaches the SDK even when the view went in between, as an engine's would.
-  mainQueue_->post([completion = std::move(completion), result = std::move(result)]() mutable {
+  if (!completion) return;
+  // Dropped when the view goes first, as in every port.
+  post([completion = std::move(completion), result = std::move(result)](HeadlessWebView&) mutable {
     completion(std::move(result), std::nullopt);
   });
 }

@@ -6,9 +6,13 @@
 //
 // What the page does on its own:
 // - A load leaves the view loading; unless automatic finishing is off, the page finishes on the
-//   next main-queue turn. loadURL first asks the navigation delegate (type other) and loads
-//   only when allowed; HTML strings load without asking, as no URL is involved.
+//   next main-queue turn. Every load first asks the navigation delegate, as an engine does
+//   (loadHTMLString: type other, "about:blank"; loadURL: type other; reload: type reload; all in
+//   the main frame without a gesture), and loads only when allowed.
+// - URLs reach the delegate as an engine reads them (engineReadURL: "\" as "/" in http(s), the
+//   host in lower case, tabs and newlines gone).
 // - stopLoading on a loading page reports didFail with WebError::cancelled().
+// - A script's completion runs on the main queue, and not at all once the view is gone.
 // - A URL load still running after its time-out is stopped and fails with WebError::timedOut().
 // - Scripts are answered by the host's responder, by default defaultScriptResponse():
 //     * a script naming document.documentElement.scrollWidth or scrollHeight answers
@@ -101,12 +105,19 @@ class ORVEX_API HeadlessWebView : public HeadlessView, public WebView {
   // End the current load; false when nothing is loading. The delegate hears it on the main queue.
   bool finishLoad();
   bool failLoad(WebError error);
-  // A tap on a link: the delegate decides (link activated); an allowed navigation loads `url`.
+  // A user's tap on a link of the page: link activated, main frame, with a gesture.
   void activateLink(const std::string& url);
-  // A navigation of another type (a form post, a reload, back or forward), decided the same way.
+  // A navigation of another type the user started in the page (a form post, a reload, back or
+  // forward), decided the same way.
   void navigate(NavigationType type, const std::string& url);
-  // window.open or a link with a target: requestsNewWindow (type other); nothing loads.
-  void requestNewWindow(std::optional<std::string> url);
+  // Any navigation, as the engine would report it: a page's script (no gesture), a sub-frame's
+  // load, a link with a target (newWindow: decided, then requestsNewWindow when allowed; blocked
+  // without a gesture, as engines do). An allowed main-frame navigation loads its URL; the
+  // others change nothing the SDK sees.
+  void navigate(NavigationAction action);
+  // window.open: requestsNewWindow (type other, new window) and nothing else. Engines block it
+  // without a gesture, so a page's own timer (userGesture false) reaches nobody.
+  void requestNewWindow(std::optional<std::string> url, bool userGesture = true);
   // What the page's promise resolves with, for a handler with reply.
   using ReplyObserver = std::function<void(const ScriptReply& reply)>;
   // window.webkit.messageHandlers.<name>.postMessage(body), delivered on the main queue. False
@@ -144,7 +155,7 @@ class ORVEX_API HeadlessWebView : public HeadlessView, public WebView {
   std::shared_ptr<HeadlessWebView> self();
   std::weak_ptr<HeadlessWebView> weakSelf();
   void startLoad(Load load);
-  void askThenLoad(Load load);
+  void askThenLoad(Load load, NavigationType type);
   void post(std::function<void(HeadlessWebView&)> task);
   const Handler* handlerNamed(const std::string& name) const;
   void deliver(const std::string& name, const Value& body, ReplyObserver onReply);

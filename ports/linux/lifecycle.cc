@@ -86,6 +86,7 @@ void Lifecycle::send(AppNotification notification) {
     std::lock_guard lock(impl_->mutex);
     switch (notification) {
       case AppNotification::didEnterBackground:
+      case AppNotification::willTerminate:
         impl_->state = AppState::background;
         break;
       case AppNotification::willEnterForeground:

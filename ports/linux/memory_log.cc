@@ -1,5 +1,6 @@
 #include "ports/linux/memory_log.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace orvex::linux_port {
@@ -7,7 +8,7 @@ namespace orvex::linux_port {
 void MemoryLog::write(std::string_view line) {
   std::lock_guard lock(mutex_);
   lines_.emplace_back(line);
-  if (maxLines_ > 0 && lines_.size() > maxLines_) lines_.pop_front();
+  if (lines_.size() > std::max<std::size_t>(maxLines_, 1)) lines_.pop_front();
   if (echo_) {
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fputc('\n', stderr);

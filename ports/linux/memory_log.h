@@ -1,6 +1,6 @@
 #pragma once
-// The system log of the Linux ports: keeps every line (tests read them back), optionally
-// echoing each to stderr.
+// The system log of the Linux ports: keeps the newest lines in memory (tests and hosts read them
+// back), optionally echoing each to stderr, where a desktop session's journal picks it up.
 
 #include <cstddef>
 #include <deque>
@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "orvex/platform/log.h"
+#include "ports/linux/bounded_record.h"
 
 namespace orvex::linux_port {
 
 class ORVEX_API MemoryLog : public SystemLog {
  public:
-  // `maxLines` > 0 keeps only the newest lines (for long-running hosts); 0 keeps all.
-  explicit MemoryLog(bool echoToStderr = false, std::size_t maxLines = 0)
+  // Keeps the newest `maxLines` (at least one).
+  explicit MemoryLog(bool echoToStderr = false, std::size_t maxLines = kRecordCapacity)
       : echo_(echoToStderr), maxLines_(maxLines) {}
   void write(std::string_view line) override;
 

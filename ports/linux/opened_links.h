@@ -1,6 +1,6 @@
 #pragma once
 // What a screen opened for the SDK (landing pages, store products), in order: hosts, the demo
-// and tests listen to it. Main thread only.
+// and tests listen to it. Keeps the newest kRecordCapacity. Main thread only.
 
 #include <functional>
 #include <string>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "orvex/platform/export.h"
+#include "ports/linux/bounded_record.h"
 
 namespace orvex::linux_port {
 
@@ -32,16 +33,16 @@ inline const char* describe(OpenedLink::Kind kind) {
 class ORVEX_API OpenedLinks {
  public:
   void record(OpenedLink link) {
-    links_.push_back(std::move(link));
-    if (observer_) observer_(links_.back());
+    const OpenedLink& recorded = links_.add(std::move(link));
+    if (observer_) observer_(recorded);
   }
-  const std::vector<OpenedLink>& all() const { return links_; }
+  const std::vector<OpenedLink>& all() const { return links_.all(); }
   void setObserver(std::function<void(const OpenedLink&)> observer) {
     observer_ = std::move(observer);
   }
 
  private:
-  std::vector<OpenedLink> links_;
+  BoundedRecord<OpenedLink> links_;
   std::function<void(const OpenedLink&)> observer_;
 };
 

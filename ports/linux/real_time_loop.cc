@@ -490,11 +490,16 @@ std::optional<MonotonicTime> RealTimeLoop::nextMainTaskDue() const {
   return impl_->main->nextDue();
 }
 
-void RealTimeLoop::runDueMainTasks() {
+void RealTimeLoop::runDueMainTasks(std::optional<Duration> budget) {
   // Only what was due when the turn began: work that keeps posting itself waits for the next
   // turn, so the other loop's own events are never starved.
   const std::uint64_t limit = impl_->main->nextSeq();
-  while (auto entry = impl_->main->popDue(limit)) runEntry(*entry, *impl_->main, this);
+  const auto until =
+      budget ? std::optional(std::chrono::steady_clock::now() + *budget) : std::nullopt;
+  while (auto entry = impl_->main->popDue(limit)) {
+    runEntry(*entry, *impl_->main, this);
+    if (until && std::chrono::steady_clock::now() >= *until) break;
+  }
 }
 
 void RealTimeLoop::startOwnThread() {

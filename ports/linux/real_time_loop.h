@@ -50,7 +50,9 @@ class ORVEX_API RealTimeLoop : public Dispatcher, public Clock {
   // runDueMainTasks() when nextMainTaskDue() has come. Posting still never runs inline.
   void driveMainFromOutside(std::function<void()> wake);
   std::optional<MonotonicTime> nextMainTaskDue() const;
-  void runDueMainTasks();
+  // Runs what was due when the call began, or less: it stops between tasks once `budget` has
+  // passed, so that the other loop's own work (a frame) does not wait behind a long queue.
+  void runDueMainTasks(std::optional<Duration> budget = std::nullopt);
   bool hasOwnThread() const;
 
  private:

@@ -38,8 +38,8 @@ void RecordedHaptics::playVibrationSound() {
 }
 
 void RecordedHaptics::record(std::string event) {
-  events_.push_back(std::move(event));
-  if (observer_) observer_(events_.back());
+  const std::string& recorded = events_.add(std::move(event));
+  if (observer_) observer_(recorded);
 }
 
 }  // namespace orvex::linux_port

@@ -1,13 +1,14 @@
 #pragma once
 // Haptics for machines without a haptic engine: every request is recorded (and told to an
-// observer, the demo prints them); the vibration sound is the system's alert sound where the port
-// has one (a desktop beeps its display). Main thread only.
+// observer, the demo prints them; the newest kRecordCapacity are kept); the vibration sound is the
+// system's alert sound where the port has one (a desktop beeps its display). Main thread only.
 
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "orvex/platform/haptics.h"
+#include "ports/linux/bounded_record.h"
 
 namespace orvex::linux_port {
 
@@ -22,14 +23,14 @@ class ORVEX_API RecordedHaptics : public Haptics {
 
   // "impact light" … "impact rigid", "selection", "notification success|warning|error",
   // "vibration sound", in order.
-  const std::vector<std::string>& events() const { return events_; }
+  const std::vector<std::string>& events() const { return events_.all(); }
   void setObserver(std::function<void(const std::string&)> observer) {
     observer_ = std::move(observer);
   }
 
  private:
   void record(std::string event);
-  std::vector<std::string> events_;
+  BoundedRecord<std::string> events_;
   std::function<void(const std::string&)> observer_;
   std::function<void()> alertSound_;
 };

@@ -29,7 +29,7 @@ Services makeServices(ServiceOptions options, const std::shared_ptr<Dispatcher>&
   Services s;
   const fs::path data =
       options.dataDirectory.empty() ? makeTemporaryDataDirectory() : options.dataDirectory;
-  s.log = std::make_shared<MemoryLog>(options.echoLog, options.logCapacity);
+  s.log = std::make_shared<MemoryLog>(options.echoLog.value_or(false), options.logCapacity);
   const std::string domain = options.bundle.bundleIdentifier.value_or("standard");
   s.store = std::make_shared<FileStore>(data / "defaults", domain, s.log);
   s.files = std::make_shared<LocalFileSystem>(data / "caches", data / "tmp", clock);

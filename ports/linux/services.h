@@ -7,8 +7,10 @@
 #include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "orvex/platform/platform.h"
+#include "ports/linux/bounded_record.h"
 #include "ports/linux/device.h"
 
 namespace orvex::linux_port {
@@ -26,10 +28,11 @@ struct ServiceOptions {
   DeviceOptions device;
   BundleOptions bundle;
   OrvexDeployment deployment;
-  // Echo every log line to stderr as well as keeping it in memory.
-  bool echoLog = false;
-  // Keep only this many newest log lines (0: all).
-  std::size_t logCapacity = 0;
+  // Echo every log line to stderr as well as keeping it in memory; unset, the port decides (the
+  // desktop port echoes, the headless one does not).
+  std::optional<bool> echoLog;
+  // Keep only this many newest log lines.
+  std::size_t logCapacity = kRecordCapacity;
   // Replaces the libcurl client (tests use a scripted transport).
   std::shared_ptr<HttpClient> http;
 };

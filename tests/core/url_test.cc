@@ -20,7 +20,7 @@ struct Parts {
 TEST(UrlTest, ParsesPartsOfAnySchemeAndKeepsTheTextAsGiven) {
   using std::nullopt;
   const Parts cases[] = {
-      {"HTTPS://Ads.Example.COM:8443/a/../b%20c?x=%20y&z#Frag", "https", "Ads.Example.COM", 8443,
+      {"HTTPS://Ads.Example.COM:8443/a/../b%20c?x=%20y&z#Frag", "https", "ads.example.com", 8443,
        "/a/../b%20c", "x=%20y&z", "Frag"},
       // Absent parts are absent, not empty.
       {"https://example.com", "https", "example.com", nullopt, "/", nullopt, nullopt},
@@ -49,6 +49,56 @@ TEST(UrlTest, ParsesPartsOfAnySchemeAndKeepsTheTextAsGiven) {
   }
   EXPECT_TRUE(Url::parse("https://example.com")->queryItems().empty());
   EXPECT_TRUE(Url::parse("https://example.com/p?")->queryItems().empty());
+}
+
+// The SDK decides by hosts, so it must read the host a browser goes to, whatever a page or a deep
+// link writes; text it cannot read as a browser would does not parse.
+TEST(UrlTest, HostsAreTheOnesABrowserGoesTo) {
+  struct Case {
+    const char* text;
+    std::optional<std::string> host;  // absent: does not parse
+    const char* normalized;
+  };
+  const Case cases[] = {
+      {"https://evil.example\\@orvex.example/", "evil.example",
+       "https://evil.example/@orvex.example/"},
+      {"https://evil.example\\.orvex.example/x", "evil.example",
+       "https://evil.example/.orvex.example/x"},
+      {"https:\\\\evil.example\\x", "evil.example", "https://evil.example/x"},
+      {"https:///evil.example/", "evil.example", "https://evil.example/"},
+      {"https:evil.example/x", "evil.example", "https://evil.example/x"},
+      {"https://orvex.example@evil.example/", "evil.example",
+       "https://orvex.example@evil.example/"},
+      {"https://user:pw@orvex.example/", "orvex.example", "https://user:pw@orvex.example/"},
+      {"HTTPS://QUEST.Orvex.EXAMPLE/A", "quest.orvex.example", "https://quest.orvex.example/A"},
+      {"https://orvex%2Eexample/", "orvex.example", "https://orvex.example/"},
+      // After "?" or "#" a backslash is data.
+      {"https://evil.example?\\@orvex.example/", "evil.example",
+       "https://evil.example/?\\@orvex.example/"},
+      {"https://evil.example#\\@orvex.example", "evil.example",
+       "https://evil.example/#\\@orvex.example"},
+      // Read differently by libcurl and browsers, or not hosts at all: refused.
+      {"https://a@b@orvex.example/", std::nullopt, ""},
+      {"https://orvex.example%2F.evil.example/", std::nullopt, ""},
+      {"https://evil.example%00.orvex.example/", std::nullopt, ""},
+      {"https://orvex.exa\tmple/", std::nullopt, ""},
+      {"https://orvex.example\n.evil.example/", std::nullopt, ""},
+      // Other schemes keep their own reading.
+      {"Mailto:Quest@Orvex.example", "", "mailto:Quest@Orvex.example"},
+  };
+  for (const auto& c : cases) {
+    const auto url = Url::parse(c.text);
+    ASSERT_EQ(url.has_value(), c.host.has_value()) << c.text;
+    if (!url) continue;
+    EXPECT_EQ(url->host(), *c.host) << c.text;
+    EXPECT_EQ(url->normalized(), c.normalized) << c.text;
+    EXPECT_EQ(url->text(), c.text);
+  }
+  // What engines hand over: cleaned, then normalized; text that is no URL stays as cleaned.
+  EXPECT_EQ(engineReadURL(" https://orvex.exa\tmple\\@evil.example/\n"),
+            "https://orvex.example/@evil.example/");
+  EXPECT_EQ(engineReadURL("HTTP://Orvex.Example"), "http://orvex.example/");
+  EXPECT_EQ(engineReadURL("no url \r\n"), "no url");
 }
 
 TEST(UrlTest, RejectsWhatIsNotAnAbsoluteUrl) {

@@ -147,6 +147,7 @@ TEST_F(BannerFlow, ServedCreativeShowsOnceAndCountsOneImpression) {
   ASSERT_TRUE(web && web->loadedHTML());
   EXPECT_TRUE(web->configuration().allowsInlineMediaPlayback);
   EXPECT_FALSE(web->configuration().mediaPlaybackRequiresUserAction);
+  EXPECT_EQ(web->configuration().group, WebContentGroup::ads);
   EXPECT_EQ(web->frame(), (Rect(0, 0, 320, 100)));
   EXPECT_NE(web->loadedHTML()->find("<a href='https://example.com/x'>ad</a>"), std::string::npos);
   EXPECT_EQ(web->loadedHTML(), banner->creative());
@@ -266,6 +267,69 @@ TEST_F(BannerFlow, ClicksAreReportedCancelledAndOpenedWhereTheAdSays) {
   EXPECT_EQ(host_->events, (Events{"received", "impression", "clicked", "clicked", "clicked"}));
   EXPECT_EQ(metrics(), (Events{"AD_IMPR a:b:c_d_e@unit", "AD_CLICK a:b:c_d_e@unit",
                                "AD_CLICK a:b:c_d_e@unit", "AD_CLICK a:b:c_d_e@unit"}));
+}
+
+// Only what a user did is a click, through either hook; without a gesture a page loads its
+// frames, its own document and reloads, and never leaves the ad.
+TEST_F(BannerFlow, OnlyWhatAUserDidIsAClick) {
+  start();
+  auto banner = place("unit");
+  banner->load();
+  sdk_.advance(1);
+  auto web = page();
+  WebViewNavigationDelegate& hooks = *banner;
+  using N = NavigationType;
+  using T = NavigationTarget;
+  enum Hook { decision, window };
+  enum Outcome { click, allowed, cancelled, nothing };
+  const struct {
+    Hook hook;
+    N type;
+    T target;
+    bool gesture;
+    Outcome outcome;
+    const char* url = "https://adv.example/x";
+  } cases[] = {
+      {decision, N::linkActivated, T::mainFrame, true, click},
+      {decision, N::linkActivated, T::subFrame, true, click},
+      {decision, N::linkActivated, T::newWindow, true, click},       // a tapped target="_blank"
+      {decision, N::linkActivated, T::mainFrame, false, cancelled},  // the page's own a.click()
+      {decision, N::linkActivated, T::subFrame, false, allowed},
+      {decision, N::other, T::mainFrame, false, cancelled},  // location = … from a timer
+      {decision, N::other, T::subFrame, false, allowed},     // an iframe loads
+      {decision, N::other, T::newWindow, false, cancelled},
+      {decision, N::formSubmitted, T::mainFrame, false, cancelled},
+      {decision, N::formSubmitted, T::mainFrame, true, allowed},
+      {decision, N::other, T::mainFrame, true, allowed},  // a script run from a tap
+      {decision, N::reload, T::mainFrame, false, allowed},
+      {decision, N::backForward, T::mainFrame, false, cancelled},
+      {decision, N::other, T::mainFrame, false, allowed, "about:blank"},  // its own document
+      {window, N::other, T::newWindow, true, click},                      // window.open from a tap
+      {window, N::other, T::newWindow, false, nothing},
+      {window, N::linkActivated, T::newWindow, true, nothing},  // already decided
+  };
+  for (const auto& c : cases) {
+    const NavigationAction action{c.type, c.url, c.target, c.gesture};
+    const std::size_t clicks = host_->events.size();
+    std::optional<NavigationPolicy> policy;
+    if (c.hook == decision) {
+      hooks.decidePolicy(*web, action, [&](NavigationPolicy p) { policy = p; });
+    } else {
+      hooks.requestsNewWindow(*web, action);
+    }
+    sdk_.advance(0.1);
+    const bool clicked = host_->events.size() > clicks;
+    const Outcome seen = clicked                              ? click
+                         : !policy                            ? nothing
+                         : *policy == NavigationPolicy::allow ? allowed
+                                                              : cancelled;
+    EXPECT_EQ(seen, c.outcome) << static_cast<int>(c.type) << " " << static_cast<int>(c.target)
+                               << " " << c.gesture << " " << c.hook;
+    if (clicked) {
+      EXPECT_EQ(policy.value_or(NavigationPolicy::cancel), NavigationPolicy::cancel);
+    }
+  }
+  EXPECT_EQ(metrics().size(), 1u + 4u);  // the impression and the four clicks
 }
 
 TEST_F(BannerFlow, AdsAskingForTheInAppBrowserGetIt) {

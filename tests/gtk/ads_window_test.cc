@@ -15,12 +15,14 @@
 #include "orvex/core/device.h"
 #include "orvex/core/orvex.h"
 #include "orvex/core/orvex_config.h"
+#include "orvex/core/orvex_internal.h"
 #include "orvex/formats/inline/orvex_banner.h"
 #include "orvex/formats/inline/orvex_native_ad_view.h"
 #include "orvex/web/native_ad_web_view_controller.h"
 #include "orvex/web/quest_web_view_controller.h"
 #include "ports/gtk/gtk_user_interface.h"
 #include "ports/gtk/gtk_web_view.h"
+#include "ports/linux/memory_log.h"
 #include "tests/gtk/gtk_test_support.h"
 #include "tools/adserver/ad_server.h"
 
@@ -244,6 +246,84 @@ TEST_F(AdsInAWindow, QuestPageRefusedDuringTheEntryGetsItsAlertOnceUp) {
   ASSERT_TRUE(sdk_->runUntil([&] { return root->presentedViewController() == nullptr; }));
 }
 
+// Clicks in the real engine: a user's tap counts, also on a link that asks for a new window; what
+// the page does by itself counts nothing and does not take the ad away; a link the system must
+// not launch is dropped.
+TEST_F(AdsInAWindow, OnlyTheUsersTapsAreClicks) {
+  auto slot = screen_->makeFeed(1, 100);
+  auto banner = OrvexBanner::create("demo-banner", "feed");
+  slot->addSubview(banner->view());
+  banner->view()->setFrame(Rect(35, 0, 320, 100));
+  bool received = false;
+  int clicks = 0;
+  banner->onAdReceived = [&](OrvexBanner&) { received = true; };
+  banner->onAdClicked = [&](OrvexBanner&) { ++clicks; };
+  banner->load();
+  ASSERT_TRUE(sdk_->runUntil([&] { return received; }));
+  auto page = ui().webViews().back();
+  // Each creative carries a marker the test waits for, so it knows the page is the new one.
+  auto show = [&](const std::string& marker, const std::string& creative) {
+    static_cast<BannerInternalAccess&>(*banner).internalDisplay(
+        creative + "<script>window.marker = '" + marker + "';</script>");
+    ASSERT_TRUE(sdk_->runUntil([&] { return run(*page, "window.marker") == Value(marker); }));
+  };
+  auto serverClicks = [&] {
+    int n = 0;
+    for (const auto& r : server_->requests()) n += r.body.find("AD_CLICK") != std::string::npos;
+    return n;
+  };
+
+  show("blank", "<a target='_blank' href='https://advertiser.example/blank'>ad</a>");
+  screen_->clickLink(*page, "https://advertiser.example/blank");
+  ASSERT_TRUE(sdk_->runUntil(
+      [&] { return clicks == 1 && serverClicks() == 1 && !ui().openedLinks().empty(); }));
+  EXPECT_EQ(ui().openedLinks()[0].target, "https://advertiser.example/blank");
+
+  show("self",
+       "<a id='ad' href='https://advertiser.example/self'>ad</a><a id='pop' target='_blank' "
+       "href='https://advertiser.example/pop'>pop</a><script>setTimeout(function() {"
+       "  document.getElementById('ad').click(); document.getElementById('pop').click();"
+       "  window.open('https://advertiser.example/open'); location.href = '" +
+           server_->baseUrl() + "/quest/demo/next.html'; }, 50);</script>");
+  sdk_->runFor(1.0);
+  EXPECT_EQ(run(*page, "window.marker"), Value("self"));  // still the ad
+  EXPECT_EQ(clicks, 1);
+
+  show("smb", "<a href='smb://files.example/share'>ad</a>");
+  screen_->clickLink(*page, "smb://files.example/share");
+  ASSERT_TRUE(sdk_->runUntil([&] { return clicks == 2; }));  // the user did tap it
+  sdk_->runFor(0.3);
+  EXPECT_EQ(ui().openedLinks().size(), 1u);
+  EXPECT_TRUE(sdk_->port().log->contains(
+      "Orvex::LinkOpener refused to open smb://files.example/share outside the app"));
+  EXPECT_EQ(serverClicks(), 2);
+}
+
+// A quest page's embed from another host loads in its frame; nothing goes to the system.
+TEST_F(AdsInAWindow, AQuestPagesThirdPartyFrameStaysInThePage) {
+  adserver::Options o;
+  o.host = "127.0.0.2";  // loopback, yet no quest domain
+  o.fixtures = ORVEX_ADSERVER_FIXTURES;
+  adserver::AdServer thirdParty(o);
+  ASSERT_TRUE(thirdParty.start());
+  auto root = screen_->window()->rootViewController();
+  OrvexQuestWebViewController::present(root, server_->baseUrl() + "/quest/demo/embed.html?frame=" +
+                                                 thirdParty.baseUrl() + "%2Fstatic%2Fbanner.png");
+  ASSERT_TRUE(sdk_->runUntil([&] {
+    for (const auto& r : thirdParty.requests())
+      if (r.path == "/static/banner.png") return true;
+    return false;
+  }));
+  auto page = ui().webViews().back();
+  ASSERT_TRUE(sdk_->runUntil([&] { return !page->isLoading(); }));
+  sdk_->runFor(0.3);
+  EXPECT_TRUE(ui().openedLinks().empty());
+  EXPECT_EQ(run(*page, "document.querySelectorAll('iframe').length"), Value(1));
+  EXPECT_EQ(run(*page, "location.pathname"), Value("/quest/demo/embed.html"));
+  EXPECT_TRUE(root->presentedViewController());
+  thirdParty.stop();
+}
+
 TEST_F(AdsInAWindow, NativeMediaPageTakesItsRatioAndFollowsTheHostsWidth) {
   auto slot = screen_->makeFeed(4, 320);
   auto article = std::make_shared<example::ArticleScreen>();
@@ -252,8 +332,10 @@ TEST_F(AdsInAWindow, NativeMediaPageTakesItsRatioAndFollowsTheHostsWidth) {
   ASSERT_TRUE(article->heard[0].starts_with("received ")) << article->heard[0];
   auto controller = article->ad()->nativeAdViewController();
   ASSERT_TRUE(controller && controller->webView());
-  // The page's scroll size, measured in WebKit, sets the ratio; GTK's layout applies it.
+  // The page (a 16:9 picture) is shorter than the square view it starts in; measured in WebKit
+  // whenever WebKit got the square, it sets its own ratio; GTK's layout applies it.
   ASSERT_TRUE(sdk_->runUntil([&] { return controller->webViewSizeRatio() != 1.0; }));
+  EXPECT_NEAR(controller->webViewSizeRatio(), 9.0 / 16, 0.01);
   GtkWidget* page = gtk::widgetOf(*controller->webView());
   auto follows = [&](int width) {
     return sdk_->runUntil([&] {

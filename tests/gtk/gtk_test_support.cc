@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <string_view>
 
 #include "orvex/core/json.h"
@@ -51,6 +52,14 @@ std::string typeName(NavigationType type) {
   return "?";
 }
 
+std::string describe(const NavigationAction& action) {
+  const char* target = action.target == NavigationTarget::mainFrame  ? "main"
+                       : action.target == NavigationTarget::subFrame ? "sub"
+                                                                     : "window";
+  return typeName(action.type) + " " + target + (action.userGesture ? " gesture " : " - ") +
+         action.url.value_or("-");
+}
+
 }  // namespace
 
 GtkTestSdk::GtkTestSdk(const std::filesystem::path& dataDir, OrvexDeployment deployment)
@@ -70,7 +79,7 @@ ScriptAnswer evaluate(GtkTestSdk& sdk, WebView& page, const std::string& script)
 void PageRecorder::decidePolicy(WebView&, const NavigationAction& action,
                                 std::function<void(NavigationPolicy)> decide) {
   const std::string url = action.url.value_or("-");
-  events.push_back("decide " + typeName(action.type) + " " + url);
+  events.push_back("decide " + describe(action));
   bool cancel = false;
   for (const auto& p : cancelPrefixes) cancel = cancel || url.starts_with(p);
   decide(cancel ? NavigationPolicy::cancel : NavigationPolicy::allow);
@@ -81,13 +90,88 @@ void PageRecorder::didFail(WebView&, const WebError& e) {
 }
 
 void PageRecorder::requestsNewWindow(WebView&, const NavigationAction& action) {
-  events.push_back("window " + typeName(action.type) + " " + action.url.value_or("-"));
+  events.push_back("window " + describe(action));
 }
 
 std::size_t PageRecorder::count(const std::string& prefix) const {
   std::size_t n = 0;
   for (const auto& e : events) n += e.starts_with(prefix) ? 1 : 0;
   return n;
+}
+
+namespace {
+
+struct WarningSink {
+  std::mutex mutex;
+  std::vector<std::string>* messages = nullptr;  // while a GtkWarnings lives
+};
+
+WarningSink& sink() {
+  static WarningSink s;
+  return s;
+}
+
+GLogWriterOutput countWarnings(GLogLevelFlags level, const GLogField* fields, gsize n,
+                               gpointer data) {
+  if (level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING)) {
+    std::string domain, message;
+    for (gsize i = 0; i < n; ++i) {
+      const std::string_view key = fields[i].key;
+      if (fields[i].length >= 0) continue;  // only the text fields
+      if (key == "GLIB_DOMAIN") domain = static_cast<const char*>(fields[i].value);
+      if (key == "MESSAGE") message = static_cast<const char*>(fields[i].value);
+    }
+    if (domain.starts_with("Gtk") || domain.starts_with("Gdk") || domain.starts_with("GLib")) {
+      std::lock_guard lock(sink().mutex);
+      if (sink().messages) sink().messages->push_back(domain + ": " + message);
+    }
+  }
+  return g_log_writer_default(level, fields, n, data);
+}
+
+}  // namespace
+
+GtkWarnings::GtkWarnings() {
+  // GLib takes one writer per process.
+  static std::once_flag installed;
+  std::call_once(installed, [] { g_log_set_writer_func(countWarnings, nullptr, nullptr); });
+  std::lock_guard lock(sink().mutex);
+  sink().messages = new std::vector<std::string>;
+}
+
+GtkWarnings::~GtkWarnings() {
+  std::lock_guard lock(sink().mutex);
+  delete std::exchange(sink().messages, nullptr);
+}
+
+std::vector<std::string> GtkWarnings::messages() const {
+  std::lock_guard lock(sink().mutex);
+  return *sink().messages;
+}
+
+void Finalizations::watch(gpointer object) {
+  ++watched_;
+  g_object_weak_ref(
+      G_OBJECT(object),
+      [](gpointer data, GObject*) {
+        auto* counter = static_cast<std::shared_ptr<int>*>(data);
+        ++**counter;
+        delete counter;
+      },
+      new std::shared_ptr<int>(finalized_));
+}
+
+void Finalizations::watchTree(GtkWidget* widget) {
+  watch(widget);
+  GListModel* controllers = gtk_widget_observe_controllers(widget);
+  for (guint i = 0; i < g_list_model_get_n_items(controllers); ++i) {
+    GObject* controller = G_OBJECT(g_list_model_get_item(controllers, i));
+    watch(controller);
+    g_object_unref(controller);
+  }
+  g_object_unref(controllers);
+  for (GtkWidget* c = gtk_widget_get_first_child(widget); c; c = gtk_widget_get_next_sibling(c))
+    watchTree(c);
 }
 
 }  // namespace orvex::gtk_testing
@@ -97,3 +181,23 @@ void PrintTo(const Value& value, std::ostream* out) {
   *out << json::write(value);
 }
 }  // namespace orvex
+
+// Xlib's macros (None, Bool, Status…) would clash with everything above.
+#include <gdk/x11/gdkx.h>
+
+namespace orvex::gtk_testing {
+
+bool setMinimized(GtkWindow* window, bool minimized) {
+  GdkSurface* surface = gtk_native_get_surface(GTK_NATIVE(window));
+  if (!surface || !GDK_IS_X11_SURFACE(surface)) return false;
+  Display* x = gdk_x11_display_get_xdisplay(gdk_surface_get_display(surface));
+  if (minimized) {
+    XUnmapWindow(x, gdk_x11_surface_get_xid(surface));
+  } else {
+    XMapWindow(x, gdk_x11_surface_get_xid(surface));
+  }
+  XFlush(x);
+  return true;
+}
+
+}  // namespace orvex::gtk_testing

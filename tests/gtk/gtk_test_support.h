@@ -6,9 +6,11 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "orvex/platform/web_view.h"
 #include "ports/gtk/gtk_port.h"
@@ -43,7 +45,7 @@ struct ScriptAnswer {
 ScriptAnswer evaluate(GtkTestSdk& sdk, WebView& page, const std::string& script);
 
 // Records what a web view's delegate hears, as text ("finish", "fail <domain> <code>",
-// "decide <type> <url>", "window <type> <url>").
+// "decide <type> <main|sub|window> <gesture|-> <url>", "window <type> window <gesture|-> <url>").
 class PageRecorder : public WebViewNavigationDelegate {
  public:
   void decidePolicy(WebView&, const NavigationAction& action,
@@ -56,6 +58,34 @@ class PageRecorder : public WebViewNavigationDelegate {
   std::vector<std::string> events;
   // Navigations to these URL prefixes are cancelled; everything else is allowed.
   std::vector<std::string> cancelPrefixes = {"https://"};
+};
+
+// GTK's and GLib's warnings and critical messages (a failed check inside GTK is one), from
+// construction on: a host's widgets must come out of the SDK without any.
+class GtkWarnings {
+ public:
+  GtkWarnings();
+  ~GtkWarnings();
+  GtkWarnings(const GtkWarnings&) = delete;
+  GtkWarnings& operator=(const GtkWarnings&) = delete;
+  std::vector<std::string> messages() const;
+};
+
+// Minimizes or restores a shown window as an X window manager does, by unmapping or mapping it
+// (Xvfb has none). False where the display is not X11.
+bool setMinimized(GtkWindow* window, bool minimized);
+
+// Which of the objects watched have been finalized.
+class Finalizations {
+ public:
+  void watch(gpointer object);
+  // The widget and everything in it (its event controllers too).
+  void watchTree(GtkWidget* widget);
+  int alive() const { return watched_ - *finalized_; }
+
+ private:
+  std::shared_ptr<int> finalized_ = std::make_shared<int>(0);
+  int watched_ = 0;
 };
 
 }  // namespace orvex::gtk_testing

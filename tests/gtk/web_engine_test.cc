@@ -98,34 +98,120 @@ TEST_F(WebEngine, SdkPageScriptsRunAsTheCodeExpects) {
       Value(ValueArray{Value(1), Value("two"), Value(ValueDict{{"three", Value(3.5)}}), Value()}));
 }
 
-TEST_F(WebEngine, NavigationsReachTheHooksWithTheirOwnTypes) {
+// WebKit's side of the navigation contract beyond the shared cases (tests/conformance): a frame's
+// srcdoc is a sub-frame; a script the host runs carries a gesture (window.open too); a page's own
+// target="_blank" click is blocked outright; a page's own navigation cancelled at its response
+// never shows.
+TEST_F(WebEngine, WhatWebKitAddsToTheNavigationContract) {
+  const std::string base = server_->baseUrl();
+  recorder_->cancelPrefixes = {"https://adv.example/form", base};
   load(
-      "<html><body><a id='link' href='https://adv.example/landing'>go</a>"
-      "<a id='blank' target='_blank' href='https://adv.example/blank'>new</a>"
+      "<iframe srcdoc='<p>inline</p>'></iframe><a id='blank' target='_blank' "
+      "href='https://adv.example/auto-blank'>y</a>"
       "<form id='form' action='https://adv.example/form' method='post'><input name='q'></form>"
-      "</body></html>");
-  run("document.getElementById('link').click()");
-  run("document.getElementById('blank').click()");
+      "<script>setTimeout(function() { document.getElementById('blank').click();"
+      "  location.href = '" +
+      base + "/quest/demo/next.html'; }, 50);</script>");
+  ASSERT_TRUE(sdk_->runUntil([&] { return recorder_->count("fail") == 1; }));
   run("window.open('https://adv.example/open')");
   run("document.getElementById('form').submit()");
   ASSERT_TRUE(sdk_->runUntil([&] { return recorder_->count("decide form") == 1; }));
-  sdk_->runFor(0.2);
+  sdk_->runFor(0.3);
   std::vector<std::string> seen;
   for (const auto& e : recorder_->events) {
-    if (e.starts_with("decide") && e.find("about:blank") == std::string::npos) seen.push_back(e);
-    if (e.starts_with("window")) seen.push_back(e);
+    if (e.starts_with("decide") || e.starts_with("window")) seen.push_back(e);
   }
-  EXPECT_EQ(seen,
-            (std::vector<std::string>{
-                "decide link https://adv.example/landing", "window link https://adv.example/blank",
-                "window other https://adv.example/open", "decide form https://adv.example/form"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{
+                      "decide other main - about:blank",
+                      "decide other sub - about:srcdoc",
+                      "decide other main - " + base + "/quest/demo/next.html",
+                      "window other window gesture https://adv.example/open",
+                      "decide form main gesture https://adv.example/form",
+                  }));
+  EXPECT_EQ(run("location.href"), Value("about:blank"));
   // Cancelled navigations read as the cancellation formats ignore, never as real failures.
   for (const auto& e : recorder_->events) {
     if (e.starts_with("fail")) {
       EXPECT_EQ(e, "fail NSURLErrorDomain -999");
     }
   }
-  EXPECT_EQ(page_->isLoading(), false);
+}
+
+// Nothing a page offers is saved: what the engine cannot show is refused, and a download the
+// page starts itself is cancelled.
+TEST_F(WebEngine, PagesDownloadNothing) {
+  auto* session = webkit_web_view_get_network_session(page_->engineView());
+  struct Downloads {
+    int started = 0, cancelled = 0;
+  } downloads;
+  gulong id = g_signal_connect(
+      session, "download-started",
+      G_CALLBACK(+[](WebKitNetworkSession*, WebKitDownload* d, gpointer data) {
+        ++static_cast<Downloads*>(data)->started;
+        g_signal_connect(d, "failed", G_CALLBACK(+[](WebKitDownload*, GError* e, gpointer c) {
+                           if (g_error_matches(e, WEBKIT_DOWNLOAD_ERROR,
+                                               WEBKIT_DOWNLOAD_ERROR_CANCELLED_BY_USER)) {
+                             ++static_cast<Downloads*>(c)->cancelled;
+                           }
+                         }),
+                         data);
+      }),
+      &downloads);
+  recorder_->cancelPrefixes.clear();
+  load(
+      "<script>function link(save) { var a = document.createElement('a');"
+      "  a.href = URL.createObjectURL(new Blob(['x'], {type: 'application/octet-stream'}));"
+      "  if (save) a.download = 'x.bin'; document.body.appendChild(a); a.click(); }</script>");
+  run("link(false)");
+  ASSERT_TRUE(sdk_->runUntil([&] { return recorder_->count("fail") == 1; }));
+  EXPECT_EQ(recorder_->events.back(), "fail NSURLErrorDomain -999");
+  run("link(true)");
+  ASSERT_TRUE(sdk_->runUntil([&] { return downloads.cancelled == 1; }));
+  sdk_->runFor(0.3);
+  g_signal_handler_disconnect(session, id);
+  EXPECT_EQ(downloads.started, 1);
+  EXPECT_EQ(run("location.href"), Value("about:blank"));
+}
+
+// The in-app browser browses in a session of its own and launches only what its user follows:
+// mail, telephone and text links; never a scheme off the list, never on the page's own.
+TEST_F(WebEngine, TheInAppBrowserKeepsItsOwnSessionAndLaunchesOnlyWhatTheUserFollows) {
+  GtkWidget* host = gtk_window_new();
+  gtk_window_set_child(GTK_WINDOW(host), gtk_label_new("host"));
+  auto root = sdk_->port().adoptWindow(GTK_WINDOW(host))->rootViewController();
+  gtk_window_present(GTK_WINDOW(host));
+  auto browser = std::dynamic_pointer_cast<gtk::GtkInAppBrowser>(
+      sdk_->port().ui->makeInAppBrowser(server_->baseUrl() + "/quest/demo/next.html"));
+  root->present(browser, false, {});
+  ASSERT_TRUE(sdk_->runUntil([&] { return browser->page() != nullptr; }));
+  auto* web = WEBKIT_WEB_VIEW(browser->page());
+  WebKitNetworkSession* session = webkit_web_view_get_network_session(web);
+  EXPECT_TRUE(webkit_network_session_is_ephemeral(session));
+  EXPECT_NE(session, webkit_network_session_get_default());
+  EXPECT_NE(session, webkit_web_view_get_network_session(page_->engineView()));
+
+  auto js = [&](const std::string& script) {
+    bool done = false;
+    webkit_web_view_evaluate_javascript(
+        web, script.c_str(), -1, nullptr, nullptr, nullptr,
+        +[](GObject*, GAsyncResult*, gpointer d) { *static_cast<bool*>(d) = true; }, &done);
+    sdk_->runUntil([&] { return done; });
+  };
+  ASSERT_TRUE(sdk_->runUntil([&] { return !webkit_web_view_is_loading(web); }));
+  const auto& opened = sdk_->port().ui->openedLinks();
+  const std::size_t before = opened.size();  // the browser itself
+  js("setTimeout(function() { location.href = 'mailto:auto@example.com'; }, 1500); 0");
+  js("var a = document.createElement('a'); a.href = 'smb://files.example/share';"
+     "document.body.appendChild(a); a.click(); 0");
+  js("var m = document.createElement('a'); m.href = 'mailto:user@example.com';"
+     "document.body.appendChild(m); m.click(); 0");
+  ASSERT_TRUE(sdk_->runUntil([&] { return opened.size() == before + 1; }));
+  sdk_->runFor(2.0);  // the page's own timer has gone off by now
+  ASSERT_EQ(opened.size(), before + 1);
+  EXPECT_EQ(opened.back().target, "mailto:user@example.com");
+  EXPECT_EQ(webkit_web_view_get_uri(web), server_->baseUrl() + "/quest/demo/next.html");
+  root->dismiss(false, {});
+  gtk_window_destroy(GTK_WINDOW(host));
 }
 
 // Answers "ping" with "pong:" + the body's text, errors on "fail", drops "drop".
@@ -228,6 +314,64 @@ TEST_F(WebEngine, FailuresAreTranslatedAndTheViewRecovers) {
   EXPECT_TRUE(weak.expired());
   sdk_->runFor(0.5);
   EXPECT_TRUE(finalized);
+}
+
+// Ad pages share web processes, a bounded group in each, and a site page runs apart: a crash
+// fails exactly the pages of its process, which is how the test sees who shared with whom.
+TEST_F(WebEngine, AdPagesShareProcessesInBoundedGroupsApartFromSites) {
+  auto& ui = *sdk_->port().ui;
+  const std::size_t perProcess = gtk::GtkOptions{}.adPagesPerWebProcess;
+  struct Page {
+    std::shared_ptr<gtk::GtkWebView> view;
+    std::shared_ptr<PageRecorder> seen = std::make_shared<PageRecorder>();
+    std::size_t crashes() const { return seen->count("fail WKErrorDomain 2"); }
+  };
+  std::vector<Page> pages;
+  auto make = [&](WebContentGroup group) {
+    WebViewConfiguration configuration;
+    configuration.group = group;
+    Page page{std::dynamic_pointer_cast<gtk::GtkWebView>(ui.makeWebView(configuration))};
+    window_->addSubview(page.view);
+    page.view->setNavigationDelegate(page.seen);
+    page.view->loadHTMLString("<p>page</p>");
+    EXPECT_TRUE(sdk_->runUntil([&] { return page.seen->count("finish") > 0; }));
+    pages.push_back(page);
+    return page;
+  };
+  // The fixture's page starts the first group and goes before it fills: the group lives on.
+  load("<p>first</p>");
+  make(WebContentGroup::ads);
+  page_->removeFromSuperview();
+  page_.reset();
+  while (pages.size() < perProcess + 1) make(WebContentGroup::ads);
+  const Page site = make(WebContentGroup::site);
+  const Page secondGroup = pages[perProcess];
+  EXPECT_EQ(webkit_web_view_get_network_session(pages[0].view->engineView()),
+            webkit_web_view_get_network_session(secondGroup.view->engineView()));
+  EXPECT_NE(webkit_web_view_get_network_session(pages[0].view->engineView()),
+            webkit_web_view_get_network_session(site.view->engineView()));
+
+  webkit_web_view_terminate_web_process(pages[1].view->engineView());
+  ASSERT_TRUE(sdk_->runUntil([&] {
+    return std::all_of(pages.begin(), pages.begin() + perProcess,
+                       [](const Page& p) { return p.crashes() == 1; });
+  }));
+  sdk_->runFor(0.3);
+  EXPECT_EQ(secondGroup.crashes(), 0u);
+  EXPECT_EQ(site.crashes(), 0u);
+
+  // A crashed page loads again; a new ad joins the live group, not the crashed one, though a
+  // page of that one has gone.
+  pages[2].view->loadHTMLString("<p>again</p>");
+  ASSERT_TRUE(sdk_->runUntil([&] { return pages[2].seen->count("finish") == 2; }));
+  pages[3].view->removeFromSuperview();
+  pages[3].view.reset();
+  const Page late = make(WebContentGroup::ads);
+  webkit_web_view_terminate_web_process(secondGroup.view->engineView());
+  ASSERT_TRUE(sdk_->runUntil([&] { return late.crashes() == 1 && secondGroup.crashes() == 1; }));
+  sdk_->runFor(0.3);
+  EXPECT_EQ(site.crashes(), 0u);
+  EXPECT_EQ(pages[2].crashes(), 1u);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "ports/headless/headless_user_interface.h"
 #include "ports/headless/virtual_time.h"
 #include "ports/linux/device.h"
 #include "ports/linux/file_store.h"
@@ -12,6 +13,7 @@
 #include "ports/linux/local_file_system.h"
 #include "ports/linux/memory_log.h"
 #include "ports/linux/real_time_loop.h"
+#include "ports/linux/recorded_haptics.h"
 #include "tests/support/test_sdk.h"
 
 namespace orvex::headless {
@@ -124,10 +126,6 @@ TEST(MemoryLog, KeepsLinesFromEveryThread) {
   EXPECT_FALSE(log.contains("T4"));
   log.clear();
   EXPECT_TRUE(log.lines().empty());
-
-  MemoryLog bounded(false, 2);
-  for (const char* line : {"a", "b", "c"}) bounded.write(line);
-  EXPECT_EQ(bounded.lines(), (std::vector<std::string>{"b", "c"}));
 }
 
 TEST(DeviceFacts, LocaleNamesBecomeLanguageTags) {
@@ -320,6 +318,29 @@ TEST(HeadlessPort, AssemblesACompletePlatformInVirtualTime) {
   port.runFor(2.5);
   EXPECT_EQ(port.platform.clock->now(),
             WallTime(seconds(1767225608)) + std::chrono::milliseconds(500));
+}
+
+TEST(HeadlessPort, EveryRecordKeepsOnlyItsNewestEntries) {
+  TempDir dir;
+  auto port = makeHeadlessPort(optionsIn(dir.path(), TimeMode::virtualTime));
+  const std::size_t n = kRecordCapacity + 5;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string text = std::to_string(i);
+    port.log->write(text);
+    port.ui->recordOpened({OpenedLink::Kind::external, text});
+    port.haptics->selectionChanged();
+    port.ui->recordAlert(std::dynamic_pointer_cast<HeadlessAlertController>(
+        port.ui->makeAlertController(text, std::nullopt)));
+  }
+  const std::string oldest = std::to_string(n - kRecordCapacity);
+  ASSERT_EQ(port.log->lines().size(), kRecordCapacity);
+  EXPECT_EQ(port.log->lines().front(), oldest);
+  ASSERT_EQ(port.ui->openedLinks().size(), kRecordCapacity);
+  EXPECT_EQ(port.ui->openedLinks().front().target, oldest);
+  EXPECT_EQ(port.ui->openedLinks().back().target, std::to_string(n - 1));
+  EXPECT_EQ(port.haptics->events().size(), kRecordCapacity);
+  ASSERT_EQ(port.ui->alertsShown().size(), kRecordCapacity);
+  EXPECT_EQ(port.ui->alertsShown().front().title, oldest);
 }
 
 TEST(HeadlessPort, GoingToTheBackgroundMakesTheStoreDurable) {

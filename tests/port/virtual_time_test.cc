@@ -82,14 +82,10 @@ TEST_F(VirtualTimeTest, CurrentQueueAndMainThreadFollowTheRunningTask) {
   serial->post(
       [&] { sawSerial = serial->isCurrent() && !main->isCurrent() && !vt->isMainThread(); });
   global->post([&] { sawGlobal = global->isCurrent() && !vt->isMainThread(); });
-  auto timer = vt->scheduleTimer(seconds(1), false, [&] {
-    log.push_back(vt->isMainThread() ? "timer on main" : "timer off main");
-  });
   vt->advance(1.0);
   EXPECT_TRUE(sawMain);
   EXPECT_TRUE(sawSerial);
   EXPECT_TRUE(sawGlobal);
-  EXPECT_EQ(log, std::vector<std::string>{"timer on main"});
   EXPECT_TRUE(vt->isMainThread());
 
   bool otherThreadIsMain = true;
@@ -97,7 +93,7 @@ TEST_F(VirtualTimeTest, CurrentQueueAndMainThreadFollowTheRunningTask) {
   EXPECT_FALSE(otherThreadIsMain);
 }
 
-TEST_F(VirtualTimeTest, TimersFireEachIntervalOrOnceUntilInvalidatedOrTheirHandleGoes) {
+TEST_F(VirtualTimeTest, TimersFireAtEachIntervalAndLetGoOfTheirClosure) {
   int fired = 0;
   std::unique_ptr<Timer> timer;
   std::vector<std::int64_t> at;
@@ -112,19 +108,13 @@ TEST_F(VirtualTimeTest, TimersFireEachIntervalOrOnceUntilInvalidatedOrTheirHandl
   EXPECT_FALSE(timer->isValid());
   EXPECT_EQ(vt->pendingTaskCount(), 0u);
 
-  int once = 0, cancelled = 0;
-  auto shot = vt->scheduleTimer(seconds(1), false, [&] { ++once; });
   auto sentinel = std::make_shared<int>(7);
   std::weak_ptr<int> weakSentinel = sentinel;
   {
-    auto gone =
-        vt->scheduleTimer(milliseconds(500), true, [&, s = std::move(sentinel)] { ++cancelled; });
+    auto gone = vt->scheduleTimer(milliseconds(500), true, [s = std::move(sentinel)] {});
   }
   EXPECT_TRUE(weakSentinel.expired()) << "an invalidated timer lets go of its closure";
-  vt->advance(5.0);
-  EXPECT_EQ(once, 1);
-  EXPECT_EQ(cancelled, 0);
-  EXPECT_FALSE(shot->isValid());
+  EXPECT_EQ(vt->pendingTaskCount(), 0u);
 }
 
 TEST_F(VirtualTimeTest, ClocksMoveOnlyWithVirtualTime) {

@@ -43,16 +43,28 @@ TEST_F(LinkOpening, BrowserChoiceFollowsTheSwitchTheTargetAndTheScheme) {
   sdk_.advance(1);
   root()->dismiss(false, {});
   sdk_.advance(1);
-  // Not http(s): the system's handler even when the ad asks for the in-app browser.
-  openLink(root(), url("tel:+15551234"), BrowserTarget::INTERNAL);
-  openLink(root(), url("myapp://open?x=1"), BrowserTarget::INTERNAL);
+  // Not http(s): the system's handler even when the ad asks for the in-app browser, and only
+  // for web, mail, telephone and text-message links. Anything else is logged and dropped.
+  for (const char* text : {"tel:+15551234", "mailto:a@example.com", "sms:+15551234",
+                           "myapp://open?x=1", "smb://files.example/share", "file:///etc/passwd",
+                           "javascript:alert(1)", "data:text/html,x"}) {
+    openLink(root(), url(text), BrowserTarget::INTERNAL);
+  }
   using K = OpenedLink::Kind;
   EXPECT_EQ(opened(),
             (std::vector<std::pair<K, std::string>>{{K::external, "https://example.com/landing"},
                                                     {K::inAppBrowser, "https://example.com/inside"},
                                                     {K::external, "tel:+15551234"},
-                                                    {K::external, "myapp://open?x=1"}}));
+                                                    {K::external, "mailto:a@example.com"},
+                                                    {K::external, "sms:+15551234"}}));
+  EXPECT_TRUE(
+      sdk_.logged("Orvex::LinkOpener refused to open smb://files.example/share outside "
+                  "the app"));
   EXPECT_EQ(root()->presentedViewController(), nullptr);
+  // The port refuses the same, whoever asks.
+  ui_.openExternalURL("smb://files.example/share");
+  ui_.openExternalURL("myapp://open");
+  EXPECT_EQ(opened().size(), 5u);
 }
 
 TEST_F(LinkOpening, StoreLinksOpenTheProductSheetOrFallBack) {
@@ -132,6 +144,10 @@ TEST(AppStoreProductId, TakesTheDigitsAfterId) {
             std::nullopt);
   EXPECT_EQ(appStoreProductId(url("https://example.com/app/id987"), "apps.apple.com"),
             std::nullopt);
+  // A browser goes to example.com: no store sheet for it.
+  EXPECT_EQ(
+      appStoreProductId(url("https://example.com\\@apps.apple.com/app/id987"), "apps.apple.com"),
+      std::nullopt);
 }
 
 }  // namespace

@@ -72,6 +72,7 @@ TEST_F(QuestScreen, OpenQuestAndDeepLinksPresentTheSiteFullScreen) {
   EXPECT_EQ(web->frame(), screen->view()->bounds());
   EXPECT_EQ(screen->overrideInterfaceStyle(), InterfaceStyle::light);
   EXPECT_EQ(screen->statusBarStyle(), StatusBarStyle::darkContent);
+  EXPECT_EQ(web->configuration().group, WebContentGroup::site);  // never in an ad's process
   EXPECT_EQ(web->userScripts().at(0).injectionTime, UserScriptInjectionTime::atDocumentStart);
   // The spinner went with the page's finish.
   EXPECT_EQ(screen->view()->subviews().size(), 1u);
@@ -152,33 +153,84 @@ TEST_F(QuestScreen, APageThatNeverLoadsGetsOneAlertAndALateFinishIsHidden) {
   EXPECT_FALSE(presented());
 }
 
-TEST_F(QuestScreen, QuestDomainsStayEverythingElseGoesToTheSystem) {
+// Quest pages stay; what the user follows elsewhere goes to the system (web, mail, telephone and
+// text links only); what the page does by itself never leaves it; its iframes load in place.
+TEST_F(QuestScreen, TheRuleKeepsQuestPagesAndSendsOutOnlyWhatTheUserFollowed) {
   auto web = open();
-  const Lines stays{"https://quest.orvex.example/next", "https://orvex.example/",
-                    "http://a.b-c.orvex-play.example/x", "https://QUEST.Orvex.Example/"};
-  const Lines leaves{"https://advertiser.example/",    "https://evilorvex.example/",
-                     "https://orvex.example.evil/",    "mailto:quest@orvex.example",
-                     "ftp://quest.orvex.example/file", "intent:foo"};
-  for (const auto& url : stays) web->activateLink(url);
-  for (const auto& url : leaves) web->activateLink(url);
-  // A form post keeps to the scheme rule alone; window.open never makes a second window.
-  web->navigate(NavigationType::formSubmitted, "https://advertiser.example/form");
+  using T = NavigationTarget;
+  const auto tap = [](const char* url, T target = T::mainFrame) {
+    return NavigationAction{NavigationType::linkActivated, url, target, true};
+  };
+  const auto byPage = [](const char* url, T target = T::mainFrame) {
+    return NavigationAction{NavigationType::other, url, target, false};
+  };
+  enum Outcome { stays, system, nowhere };
+  const struct {
+    NavigationAction action;
+    Outcome outcome;
+  } cases[] = {
+      {tap("https://quest.orvex.example/next"), stays},
+      {tap("https://orvex.example/"), stays},
+      {tap("http://a.b-c.orvex-play.example/x"), stays},
+      {tap("https://QUEST.Orvex.Example/"), stays},
+      {tap("https://advertiser.example/"), system},
+      {tap("https://evilorvex.example/"), system},
+      {tap("https://orvex.example.evil/"), system},
+      // A browser goes to evil.example: so does the rule.
+      {tap("https://evil.example\\@quest.orvex.example/"), system},
+      {tap("mailto:quest@orvex.example"), system},
+      {tap("ftp://quest.orvex.example/file"), nowhere},
+      {tap("smb://files.example/share"), nowhere},
+      {tap("intent:foo"), nowhere},
+      // A form post keeps to the scheme rule alone.
+      {{NavigationType::formSubmitted, "https://advertiser.example/form", T::mainFrame, true},
+       stays},
+      // The page by itself.
+      {byPage("https://quest.orvex.example/auto"), stays},
+      {byPage("https://advertiser.example/auto"), nowhere},
+      {byPage("mailto:quest@orvex.example"), nowhere},
+      {byPage("myapp://launch"), nowhere},
+      {byPage("https://video.example/embed", T::subFrame), stays},
+      {byPage("smb://files.example/share", T::subFrame), nowhere},
+      {tap("mailto:embed@video.example", T::subFrame), system},
+      // Links with a target: decided like any, and never a second window.
+      {tap("https://advertiser.example/blank", T::newWindow), system},
+      {tap("https://quest.orvex.example/blank", T::newWindow), stays},
+  };
+  for (const auto& c : cases) {
+    const std::size_t decided = web->navigationDecisions().size(), out = opened().size();
+    web->navigate(c.action);
+    sdk_.advance(0.1);
+    ASSERT_EQ(web->navigationDecisions().size(), decided + 1) << *c.action.url;
+    const bool allowed = web->navigationDecisions().back().policy == NavigationPolicy::allow;
+    const Outcome seen = allowed ? stays : opened().size() > out ? system : nowhere;
+    EXPECT_EQ(seen, c.outcome) << *c.action.url;
+  }
+  EXPECT_EQ(opened().at(3), "https://evil.example/@quest.orvex.example/");
+  // window.open: the same rule without a decision; without a gesture the engine blocks it.
+  const std::size_t out = opened().size();
   web->requestNewWindow("https://quest.orvex.example/popup");
   web->requestNewWindow("https://advertiser.example/popup");
+  web->requestNewWindow("https://advertiser.example/auto-popup", /*userGesture=*/false);
   web->requestNewWindow(std::nullopt);
   sdk_.advance(0.5);
-  Lines allowed;
-  for (const auto& d : web->navigationDecisions()) {
-    if (d.action.type != NavigationType::other && d.policy == NavigationPolicy::allow)
-      allowed.push_back(*d.action.url);
-  }
-  Lines expected = stays;
-  expected.push_back("https://advertiser.example/form");
-  EXPECT_EQ(allowed, expected);
-  expected = leaves;
-  expected.push_back("https://advertiser.example/popup");
-  EXPECT_EQ(opened(), expected);
+  EXPECT_EQ(opened().size(), out + 1);
+  EXPECT_EQ(opened().back(), "https://advertiser.example/popup");
   EXPECT_TRUE(presented());
+  EXPECT_TRUE(
+      sdk_.logged("Orvex::LinkOpener refused to open smb://files.example/share outside "
+                  "the app"));
+}
+
+// The screen's own URL is what the host (or the user's deep link) asked for: a landing page
+// outside the quest site goes to the system, as a tap would.
+TEST_F(QuestScreen, ItsOwnURLOutsideTheSiteGoesToTheSystem) {
+  EXPECT_TRUE(Orvex::handleDeepLink(
+      "demo://open?orvex_landing_url=https%3A%2F%2Fevil.example%5C%40quest.orvex.example%2F"));
+  sdk_.advance(0.5);
+  EXPECT_EQ(opened(), Lines{"https://evil.example/@quest.orvex.example/"});
+  ASSERT_TRUE(page());
+  EXPECT_EQ(page()->navigationDecisions().at(0).policy, NavigationPolicy::cancel);
 }
 
 TEST_F(QuestScreen, BridgeAnswersVersionsPlaysHapticsAndSettlesEveryOtherShape) {

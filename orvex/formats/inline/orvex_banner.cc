@@ -10,6 +10,7 @@
 #include "orvex/platform/view.h"
 #include "orvex/server/orvex_api.h"
 #include "orvex/server/server_error.h"
+#include "orvex/web/ad_navigation.h"
 #include "orvex/web/ad_player_script_manager.h"
 #include "orvex/web/background_reload_manager.h"
 #include "orvex/web/html_content.h"
@@ -107,6 +108,7 @@ void OrvexBanner::setUp() {
     WebViewConfiguration configuration;
     configuration.allowsInlineMediaPlayback = true;
     configuration.mediaPlaybackRequiresUserAction = false;
+    configuration.group = WebContentGroup::ads;
     webView_ = platform.ui->makeWebView(configuration);
     if (auto library = carouselLibrary(platform)) {
       webView_->addUserScript(UserScript{std::move(*library),
@@ -307,17 +309,17 @@ void OrvexBanner::setCarouselRolling(bool visible) {
 
 void OrvexBanner::decidePolicy(WebView&, const NavigationAction& action,
                                std::function<void(NavigationPolicy)> decide) {
-  const bool clicked = handleClick(action, NavigationType::linkActivated);
-  decide(clicked ? NavigationPolicy::cancel : NavigationPolicy::allow);
+  const auto verdict = ad_navigation::decide(action);
+  if (verdict == ad_navigation::Verdict::click) handleClick(*action.url);
+  decide(verdict == ad_navigation::Verdict::allow ? NavigationPolicy::allow
+                                                  : NavigationPolicy::cancel);
 }
 
 void OrvexBanner::requestsNewWindow(WebView&, const NavigationAction& action) {
-  handleClick(action, NavigationType::other);
+  if (ad_navigation::isNewWindowClick(action)) handleClick(*action.url);
 }
 
-bool OrvexBanner::handleClick(const NavigationAction& action, NavigationType expected) {
-  if (action.type != expected || !action.url) return false;
-  const std::string& url = *action.url;
+void OrvexBanner::handleClick(const std::string& url) {
   destinationURL_ = percentDecode(url).value_or(url);
   if (!useCustomClick_) {
     const bool inApp = ad_ && ad_->browserTarget == BrowserTarget::INTERNAL;
@@ -326,7 +328,6 @@ bool OrvexBanner::handleClick(const NavigationAction& action, NavigationType exp
   }
   Orvex::shared().api().reportMetric(OrvexMetricCode::adClick, txId_, unitId_);
   notify(OrvexMetricCode::adClick, std::nullopt);
-  return true;
 }
 
 void OrvexBanner::open(const std::optional<std::string>& url, bool useInAppBrowser) {

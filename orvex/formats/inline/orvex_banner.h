@@ -147,8 +147,8 @@ class ORVEX_API OrvexBanner : public std::enable_shared_from_this<OrvexBanner>,
   OrvexInternal::AdCompletion adCompletionHandler();
   void completeLoad(std::optional<AdRes> ad, std::optional<ServerError> error);
   void display(const std::string& creative);
-  // Returns whether the action was a click (and so must not navigate).
-  bool handleClick(const NavigationAction& action, NavigationType expected);
+  // A click on `url` (ad_navigation decided it was one): opens it, reports it.
+  void handleClick(const std::string& url);
   void setCarouselRolling(bool visible);
   void setVideoPlaying(bool visible);
   void stopTrackers();

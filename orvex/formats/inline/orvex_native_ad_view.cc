@@ -18,7 +18,8 @@ const OrvexPlatform& platform() {
 // The deepest shown view under `point` (in `view`'s coordinates), whether or not it takes
 // touches: a tap on an ad's image counts as a tap on the ad even where the image ignores touches.
 std::shared_ptr<View> contentAt(const std::shared_ptr<View>& view, Point point) {
-  if (view->isHidden() || view->alpha() <= 0.01 || !view->bounds().contains(point)) return nullptr;
+  if (view->isHidden() || view->alpha() <= kHitTestMinimumAlpha || !view->bounds().contains(point))
+    return nullptr;
   auto subviews = view->subviews();
   for (auto it = subviews.rbegin(); it != subviews.rend(); ++it) {
     const Point inChild = view->convertRect(Rect(point.x, point.y, 0, 0), **it).origin;

@@ -1,8 +1,8 @@
-#include "ports/linux/image_decoder.h"
-
-#include <gtest/gtest.h>
+// Image decoding (orvex/platform/image.h): PNG, JPEG and a GIF's first frame to RGBA, on any
+// thread; broken files and sizes beyond the limits are refused from the header.
 #include <png.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -11,8 +11,9 @@
 #include <jpeglib.h>
 
 #include "orvex/core/crypto.h"
+#include "tests/conformance/port_harness.h"
 
-namespace orvex::linux_port {
+namespace orvex::conformance {
 namespace {
 
 using Pixels = std::vector<std::uint8_t>;
@@ -79,7 +80,23 @@ std::string encodeJpeg(int width, int height, const Pixels& rgb) {
   return out;
 }
 
-TEST(ImageDecoder, RefusesHostileFilesAndSizesBeyondTheLimitsFromTheHeader) {
+class Images : public PortTest {
+ protected:
+  // Decodes on a global queue, as the file cache does where a download finishes.
+  std::optional<Image> decodeImageBytes(const std::string& bytes) {
+    std::optional<Image> image;
+    std::atomic<bool> done{false};
+    port().dispatcher().globalQueue(QueuePriority::utility)->post([&] {
+      image = port().platform().images->decode(bytes);
+      done = true;
+    });
+    EXPECT_TRUE(port().runUntil([&] { return done.load(); }));
+    return image;
+  }
+};
+ORVEX_CONFORMANCE_AREA(Images);
+
+TEST_P(Images, RefusesHostileFilesAndSizesBeyondTheLimitsFromTheHeader) {
   const std::string refused[] = {
       // Formats creatives do not use, whatever their header claims.
       std::string("\x50\x35\x32\x0c\x35\x0c\x35\x32\x32\x50", 10),
@@ -99,7 +116,7 @@ TEST(ImageDecoder, RefusesHostileFilesAndSizesBeyondTheLimitsFromTheHeader) {
   EXPECT_EQ(pngHeaderOnly(23170, 23170).size(), 69u);
 }
 
-TEST(ImageDecoder, DecodesPngJpegAndTheFirstGifFrameToRgba) {
+TEST_P(Images, DecodesPngJpegAndTheFirstGifFrameToRgba) {
   std::ifstream file(std::string(ORVEX_SOURCE_DIR) + "/tools/adserver/fixtures/static/banner.png",
                      std::ios::binary);
   std::stringstream fixture;
@@ -157,4 +174,4 @@ TEST(ImageDecoder, DecodesPngJpegAndTheFirstGifFrameToRgba) {
 }
 
 }  // namespace
-}  // namespace orvex::linux_port
+}  // namespace orvex::conformance

@@ -1,0 +1,83 @@
+// The desktop port's media beyond the port contract (tests/conformance/media_conformance.cc): the
+// rewarded screen's layering, where the video's frames show through a transparent page above it.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "orvex/platform/media.h"
+#include "ports/gtk/gtk_port.h"
+#include "ports/gtk/gtk_user_interface.h"
+#include "ports/gtk/gtk_view.h"
+#include "tests/gtk/gtk_test_support.h"
+
+namespace orvex {
+namespace {
+
+using gtk_testing::GtkTestSdk;
+using gtk_testing::PageRecorder;
+using testing_support::TempDir;
+
+// The widget as drawn now, as premultiplied BGRA bytes.
+std::vector<guchar> pixelsOf(GtkWidget* widget) {
+  const int width = gtk_widget_get_width(widget), height = gtk_widget_get_height(widget);
+  GskRenderer* renderer = gtk_native_get_renderer(gtk_widget_get_native(widget));
+  if (width <= 0 || height <= 0 || !renderer) return {};
+  auto paintable = gtk::GObjectPtr<GdkPaintable>::adopt(gtk_widget_paintable_new(widget));
+  GtkSnapshot* snapshot = gtk_snapshot_new();
+  gdk_paintable_snapshot(paintable.get(), snapshot, width, height);
+  GskRenderNode* node = gtk_snapshot_free_to_node(snapshot);
+  if (!node) return {};
+  const graphene_rect_t viewport =
+      GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width), static_cast<float>(height));
+  auto texture =
+      gtk::GObjectPtr<GdkTexture>::adopt(gsk_renderer_render_texture(renderer, node, &viewport));
+  gsk_render_node_unref(node);
+  std::vector<guchar> pixels(static_cast<std::size_t>(width) * height * 4);
+  gdk_texture_download(texture.get(), pixels.data(), static_cast<gsize>(width) * 4);
+  return pixels;
+}
+
+TEST(GtkMedia, TheVideoPlaysBeneathATransparentPage) {
+  ORVEX_REQUIRE_DISPLAY();
+  TempDir dir;
+  GtkTestSdk sdk(dir.path());
+  auto& port = sdk.port();
+  auto window = port.ui->makeWindow();
+  window->makeKeyAndVisible();
+  auto root = port.ui->makeView();
+  window->addSubview(root);
+  root->setFrame(Rect(0, 0, 320, 180));
+  auto video = port.platform.media->makeVideoView();
+  root->addSubview(video);
+  video->setFillsSuperview(true);
+  auto page = port.ui->makeWebView(WebViewConfiguration{});
+  root->addSubview(page);
+  page->setFillsSuperview(true);
+  page->setOpaque(false);
+  auto recorder = std::make_shared<PageRecorder>();
+  page->setNavigationDelegate(recorder);
+  page->loadHTMLString("<html><body><p>Reward in 5</p></body></html>");
+  auto player = port.platform.media->makePlayer("file://" + std::string(ORVEX_SOURCE_DIR) +
+                                                "/tools/adserver/fixtures/static/video.webm");
+  video->setPlayer(player);
+  player->play();
+  ASSERT_TRUE(sdk.runUntil([&] { return recorder->count("finish") && player->isPlaying(); }, 15));
+  sdk.runFor(0.5);
+
+  GtkWidget* drawn = gtk::widgetOf(*root);
+  const auto first = pixelsOf(drawn);
+  sdk.runFor(1.0);
+  const auto second = pixelsOf(drawn);
+  ASSERT_FALSE(first.empty());
+  EXPECT_NE(first, second) << "the frames did not change under the page";
+
+  // An opaque page hides the video: nothing changes any more.
+  page->setOpaque(true);
+  sdk.runFor(0.3);
+  const auto covered = pixelsOf(drawn);
+  sdk.runFor(0.5);
+  EXPECT_EQ(covered, pixelsOf(drawn));
+}
+
+}  // namespace
+}  // namespace orvex
