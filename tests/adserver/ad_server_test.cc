@@ -99,7 +99,7 @@ TEST(AdServerTest, AnswersByUnitChecksKeysAndRecords) {
   EXPECT_EQ(lines, static_cast<int>(recorded.size()));
 }
 
-TEST(AdServerTest, ServesTheQuestSiteWithItsBridgeCalls) {
+TEST(AdServerTest, ServesTheQuestSiteAndTheVideo) {
   Options options;
   options.fixtures = ORVEX_ADSERVER_FIXTURES;
   AdServer server(options);
@@ -118,6 +118,12 @@ TEST(AdServerTest, ServesTheQuestSiteWithItsBridgeCalls) {
   EXPECT_EQ(client.Get("/quest/demo/next.html")->status, 200);
   EXPECT_EQ(client.Get("/quest/nothing-here")->status, 404);
   EXPECT_EQ(client.Get("/quest/../units/demo-native.json")->status, 400);
+  // The rewarded fixture's video as a media player asks for it: by ranges, with its type.
+  auto video = client.Get("/static/video.webm", {{"Range", "bytes=0-99"}});
+  ASSERT_TRUE(video);
+  EXPECT_EQ(video->status, 206);
+  EXPECT_EQ(video->get_header_value("Content-Type"), "video/webm");
+  EXPECT_EQ(video->body.size(), 100u);
   server.stop();
 }
 

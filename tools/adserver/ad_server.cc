@@ -653,6 +653,8 @@ class AdServer::Impl {
     }
     record(req, a);
     res.status = a.status == 0 ? 500 : a.status;
+    // httplib serves the asked range of a body (media players seek that way); say it is partial.
+    if (res.status == 200 && !req.ranges.empty()) res.status = 206;
     if (fault && fault->reset && !fault->drop) {
       auto full = std::make_shared<std::string>(std::move(a.body));
       res.set_content_provider(full->size(), a.contentType,
