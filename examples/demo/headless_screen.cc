@@ -80,6 +80,15 @@ class HeadlessScreen : public Screen {
                               });
   }
 
+  std::optional<std::string> loadedHTML(WebView& page) override {
+    auto* scripted = dynamic_cast<headless::HeadlessWebView*>(&page);
+    return scripted ? scripted->loadedHTML() : std::nullopt;
+  }
+  std::vector<std::string> scriptsRun(WebView& page) override {
+    auto* scripted = dynamic_cast<headless::HeadlessWebView*>(&page);
+    return scripted ? scripted->evaluatedScripts() : std::vector<std::string>{};
+  }
+
   void observeHaptics(std::function<void(const std::string&)> observer) override {
     if (port_.haptics) port_.haptics->setObserver(std::move(observer));
   }

@@ -4,7 +4,8 @@
 // one format's flow, printing a timeline of what the host heard, what the SDK sent and what the
 // service recorded. Exits 0 when the whole flow happened.
 //
-//   orvex-demo [--format banner|native|quest] [--gui | --headless] [--screenshot FILE]
+//   orvex-demo [--format banner|native|quest|interstitial|rewarded] [--gui | --headless]
+//   [--screenshot FILE]
 //              [--data DIR] [--production] [--country CC ...] [--server URL]
 //              [--log-requests FILE] [--unit ID]
 //
@@ -21,8 +22,10 @@
 
 #include "examples/demo/banner_flow.h"
 #include "examples/demo/headless_screen.h"
+#include "examples/demo/interstitial_flow.h"
 #include "examples/demo/native_flow.h"
 #include "examples/demo/quest_flow.h"
+#include "examples/demo/rewarded_flow.h"
 #ifdef ORVEX_DEMO_GTK
 #include "examples/demo/gtk_screen.h"
 #include "ports/gtk/gtk_port.h"
@@ -31,6 +34,7 @@
 #include "orvex/core/orvex.h"
 #include "orvex/core/orvex_config.h"
 #include "orvex/core/url.h"
+#include "ports/headless/headless_media.h"
 #include "ports/headless/headless_port.h"
 #include "ports/linux/curl_http_client.h"
 #include "ports/linux/device.h"
@@ -63,12 +67,18 @@ struct Arguments {
   std::string screenshot;
 };
 
+// Shown over the host's screen; headless, their videos and time limits run in virtual time.
+bool isFullScreen(const std::string& format) {
+  return format == "interstitial" || format == "rewarded";
+}
+
 [[noreturn]] void usage() {
-  std::fprintf(
-      stderr,
-      "usage: orvex-demo [--format banner|native|quest] [--gui | --headless] [--screenshot FILE]\n"
-      "                  [--data DIR] [--production] [--country CC ...] [--server URL]\n"
-      "                  [--log-requests FILE] [--unit ID]\n");
+  std::fprintf(stderr,
+               "usage: orvex-demo [--format banner|native|quest|interstitial|rewarded] [--gui | "
+               "--headless]\n"
+               "                  [--screenshot FILE] [--data DIR] [--production] [--country CC "
+               "...] [--server URL]\n"
+               "                  [--log-requests FILE] [--unit ID]\n");
   std::exit(2);
 }
 
@@ -87,7 +97,9 @@ Arguments parse(int argc, char** argv) {
       usage();
     } else if (arg == "--format") {
       a.format = argv[++i];
-      if (a.format != "banner" && a.format != "native" && a.format != "quest") usage();
+      if (!isFullScreen(a.format) && a.format != "banner" && a.format != "native" &&
+          a.format != "quest")
+        usage();
     } else if (arg == "--data") {
       a.data = argv[++i];
     } else if (arg == "--country") {
@@ -106,7 +118,10 @@ Arguments parse(int argc, char** argv) {
     }
   }
   if (a.unit.empty()) {
-    a.unit = a.format == "native" ? "demo-native" : a.format == "quest" ? "demo" : "demo-banner";
+    a.unit = a.format == "native"     ? "demo-native"
+             : a.format == "quest"    ? "demo"
+             : isFullScreen(a.format) ? "demo-" + a.format
+                                      : "demo-banner";
   }
   return a;
 }
@@ -197,8 +212,16 @@ int main(int argc, char** argv) {
   if (!platform.dispatcher) {
     headless::HeadlessOptions options;
     static_cast<linux_port::ServiceOptions&>(options) = services;
-    options.time = headless::TimeMode::real;
+    options.time =
+        isFullScreen(args.format) ? headless::TimeMode::virtualTime : headless::TimeMode::real;
     headlessPort = headless::makeHeadlessPort(std::move(options));
+    if (headlessPort->virtualTime) {
+      timeline->followClock(headlessPort->platform.clock);
+      timeline->say("headless port in virtual time: the times from here are its clock's");
+    }
+    // The local service's video is 5 s long; the in-memory player plays what it is told.
+    headlessPort->media->registerItem(args.server + "/static/video.webm",
+                                      headless::HeadlessMediaItem{5.0, 30});
     platform = headlessPort->platform;
     log = headlessPort->log;
     runUntil = [&](const std::function<bool()>& done, double t) {
@@ -237,10 +260,12 @@ int main(int argc, char** argv) {
   demo::FlowOptions flow;
   flow.unitId = args.unit;
   flow.screenshot = args.screenshot;
-  const std::string reason = args.format == "native" ? demo::runNativeFlow(*screen, *timeline, flow)
-                             : args.format == "quest"
-                                 ? demo::runQuestFlow(*screen, *timeline, flow)
-                                 : demo::runBannerFlow(*screen, *timeline, flow);
+  const std::string reason =
+      args.format == "native"         ? demo::runNativeFlow(*screen, *timeline, flow)
+      : args.format == "quest"        ? demo::runQuestFlow(*screen, *timeline, flow)
+      : args.format == "interstitial" ? demo::runInterstitialFlow(*screen, *timeline, flow)
+      : args.format == "rewarded"     ? demo::runRewardedFlow(*screen, *timeline, flow)
+                                      : demo::runBannerFlow(*screen, *timeline, flow);
   // A quest page reports nothing to the service; the ad formats an impression and a click.
   [[maybe_unused]] const bool reportsMetrics = args.format != "quest";
 
@@ -272,6 +297,10 @@ int main(int argc, char** argv) {
     std::printf(
         "\nquest flow complete: page loaded, app version answered, haptic, closed by the "
         "page\n");
+  } else if (isFullScreen(args.format)) {
+    std::printf("\n%s flow complete: received, shown, %sclick, landing page opened, closed\n",
+                args.format.c_str(),
+                args.format == "rewarded" ? "video played to its end, reward, " : "");
   } else {
     std::printf("\n%s flow complete: received, impression, click, landing page opened\n",
                 args.format.c_str());

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "examples/demo/timeline.h"
 #include "orvex/platform/view.h"
@@ -65,6 +66,10 @@ class Screen {
     postFromPage(page, handler, json);
     if (answer) answer(std::nullopt);
   }
+  // What a scripted page cannot do by itself, the flow reads to play its part: the HTML `page`
+  // was loaded with and the scripts the SDK ran in it so far. Empty where an engine runs pages.
+  virtual std::optional<std::string> loadedHTML(orvex::WebView& /*page*/) { return std::nullopt; }
+  virtual std::vector<std::string> scriptsRun(orvex::WebView& /*page*/) { return {}; }
   // Told of every haptic feedback the SDK gives ("impact medium", "selection", "vibration
   // sound", …).
   virtual void observeHaptics(std::function<void(const std::string& feedback)> /*observer*/) {}

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "orvex/platform/dispatch.h"
 #include "orvex/platform/http.h"
 
 namespace demo {
@@ -16,12 +17,27 @@ class Timeline {
   // Safe from any thread: one printf per line.
   void say(const std::string& text) const {
     double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    if (clock_) {
+      t = followedFrom_ +
+          std::chrono::duration<double>(clock_->monotonicNow() - clockStart_).count();
+    }
     std::printf("[%7.3f s] %s\n", t, text.c_str());
     std::fflush(stdout);
+  }
+  // From now on the times are `clock`'s (a port in virtual time), continuing from here. Before
+  // any other thread prints.
+  void followClock(std::shared_ptr<orvex::Clock> clock) {
+    followedFrom_ =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    clockStart_ = clock->monotonicNow();
+    clock_ = std::move(clock);
   }
 
  private:
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::shared_ptr<orvex::Clock> clock_;
+  orvex::MonotonicTime clockStart_;
+  double followedFrom_ = 0;
 };
 
 std::string shorten(const std::string& text, std::size_t max = 96);

@@ -3,12 +3,15 @@
 // the page runs the whole click flow, and the window's picture shows the creative. The quest
 // screen: the page's own scripts talk over the bridge and real links meet the navigation rule. A
 // native ad's media page takes the ratio the engine measured and follows its host's widgets.
+// Full-screen ads cover the window until their page's own close button closes them; a rewarded
+// ad's video plays beneath its page.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 
 #include "examples/demo/banner_flow.h"
+#include "examples/demo/fullscreen_user.h"
 #include "examples/demo/gtk_screen.h"
 #include "examples/embed/gtk/gtk_feed_example.h"
 #include "examples/embed/native_example.h"
@@ -16,6 +19,8 @@
 #include "orvex/core/orvex.h"
 #include "orvex/core/orvex_config.h"
 #include "orvex/core/orvex_internal.h"
+#include "orvex/formats/fullscreen/orvex_interstitial_ad.h"
+#include "orvex/formats/fullscreen/orvex_rewarded_ad.h"
 #include "orvex/formats/inline/orvex_banner.h"
 #include "orvex/formats/inline/orvex_native_ad_view.h"
 #include "orvex/web/native_ad_web_view_controller.h"
@@ -70,18 +75,30 @@ class AdsInAWindow : public ::testing::Test {
   std::unique_ptr<demo::Screen> screen_;
 };
 
-// The colour at (x, y) of a PNG the window wrote, as 0xRRGGBB.
-std::uint32_t pixelAt(const std::string& png, int x, int y) {
+// The colours at `points` of a PNG the window wrote, as 0xRRGGBB.
+std::vector<std::uint32_t> pixelsAt(const std::string& png,
+                                    const std::vector<std::pair<int, int>>& points) {
   GdkTexture* texture = gdk_texture_new_from_filename(png.c_str(), nullptr);
-  if (!texture) return 0xdeadbe;
+  if (!texture) return std::vector<std::uint32_t>(points.size(), 0xdeadbe);
   const int w = gdk_texture_get_width(texture), h = gdk_texture_get_height(texture);
   std::vector<guchar> data(static_cast<std::size_t>(w) * h * 4);
   gdk_texture_download(texture, data.data(), static_cast<gsize>(w) * 4);
   g_object_unref(texture);
-  if (x < 0 || y < 0 || x >= w || y >= h) return 0xdeadbe;
-  // GdkTexture downloads premultiplied BGRA (Cairo's ARGB32 in memory).
-  const guchar* p = &data[(static_cast<std::size_t>(y) * w + x) * 4];
-  return (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+  std::vector<std::uint32_t> out;
+  for (const auto& [x, y] : points) {
+    if (x < 0 || y < 0 || x >= w || y >= h) {
+      out.push_back(0xdeadbe);
+      continue;
+    }
+    // GdkTexture downloads premultiplied BGRA (Cairo's ARGB32 in memory).
+    const guchar* p = &data[(static_cast<std::size_t>(y) * w + x) * 4];
+    out.push_back((std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0]);
+  }
+  return out;
+}
+
+std::uint32_t pixelAt(const std::string& png, int x, int y) {
+  return pixelsAt(png, {{x, y}})[0];
 }
 
 bool closeColours(std::uint32_t a, std::uint32_t b) {
@@ -370,6 +387,87 @@ TEST_F(AdsInAWindow, NativeMediaPageTakesItsRatioAndFollowsTheHostsWidth) {
   }
   card.reset();
   gtk_window_destroy(GTK_WINDOW(window));
+}
+
+TEST_F(AdsInAWindow, InterstitialCoversTheWindowUntilItsPageClosesIt) {
+  screen_->makeFeed(6, 1);
+  auto ad = OrvexInterstitialAd::create("demo-interstitial");
+  demo::Timeline timeline;
+  auto heard = demo::listen(*ad, timeline);
+  ad->load();
+  ASSERT_TRUE(sdk_->runUntil([&] { return heard->has("received"); }));
+  const std::string feed = (dir_.path() / "feed.png").string(),
+                    covered = (dir_.path() / "covered.png").string(),
+                    after = (dir_.path() / "after.png").string();
+  ASSERT_TRUE(screen_->screenshot(feed));
+  ad->show(screen_->window()->rootViewController());
+  ASSERT_TRUE(sdk_->runUntil([&] { return heard->has("didPresent"); }));
+  sdk_->runFor(0.3);
+  ASSERT_TRUE(screen_->screenshot(covered));
+
+  // The page's own handlers: its link reports "open", its close button "close".
+  demo::PageHand hand(*screen_, timeline);
+  hand.tapFirstControl(*ad->screen()->webView(), "");
+  ASSERT_TRUE(sdk_->runUntil([&] { return heard->has("clicked"); }));
+  hand.tapClose(*ad->screen()->webView());
+  ASSERT_TRUE(sdk_->runUntil([&] { return heard->has("didDismiss"); }));
+  sdk_->runFor(0.3);
+  ASSERT_TRUE(screen_->screenshot(after));
+  const std::vector<std::pair<int, int>> beside = {{20, 200}, {195, 700}};  // the page's text
+  const auto host = pixelsAt(feed, beside), page = pixelsAt(covered, beside),
+             back = pixelsAt(after, beside);
+  for (std::size_t i = 0; i < beside.size(); ++i) {
+    EXPECT_TRUE(closeColours(page[i], 0x1e78dc)) << std::hex << page[i];  // the page's blue
+    EXPECT_FALSE(closeColours(host[i], 0x1e78dc)) << std::hex << host[i];
+    EXPECT_EQ(back[i], host[i]);
+  }
+  ASSERT_EQ(ui().openedLinks().size(), 1u);
+  EXPECT_EQ(ui().openedLinks()[0].target, "https://advertiser.example/landing");
+}
+
+TEST_F(AdsInAWindow, RewardedVideoPlaysToItsEndBeneathThePagesCountdown) {
+  auto ad = OrvexRewardedAd::create("demo-rewarded");
+  demo::Timeline timeline;
+  auto heard = demo::listen(*ad, timeline);
+  ad->load();
+  ASSERT_TRUE(sdk_->runUntil([&] { return heard->has("received"); }));
+  auto screen = ad->screen();
+  auto& page = *screen->webView();
+  // What the page's own function is told.
+  run(page,
+      "window.told = []; var own = updateRemainingTime;"
+      "updateRemainingTime = function (s) { told.push(s); own(s); }; 0");
+  std::vector<std::string> rewards;
+  ad->show(screen_->window()->rootViewController(), [&](std::int64_t type, std::int64_t amount) {
+    rewards.push_back(std::to_string(type) + "x" + std::to_string(amount));
+  });
+  ASSERT_TRUE(sdk_->runUntil([&] { return heard->has("didPresent"); }));
+  run(page, "document.getElementById('mute').click(); 0");
+  const auto player = screen->videoPlayerView()->player();
+  ASSERT_TRUE(sdk_->runUntil([&] { return player->isMuted(); }));
+
+  // Frames change beneath the transparent page: the video's middle row, a second apart.
+  const std::string first = (dir_.path() / "first.png").string(),
+                    second = (dir_.path() / "second.png").string();
+  std::vector<std::pair<int, int>> row;
+  for (int x = 0; x < 390; x += 5) row.emplace_back(x, 380);
+  ASSERT_TRUE(screen_->screenshot(first));
+  sdk_->runFor(1.0);
+  ASSERT_TRUE(screen_->screenshot(second));
+  EXPECT_NE(pixelsAt(first, row), pixelsAt(second, row));
+
+  ASSERT_TRUE(
+      sdk_->runUntil([&] { return screen->fsm()->state == OrvexRewardedAdState::finished; }, 15));
+  ASSERT_TRUE(sdk_->runUntil([&] { return !rewards.empty(); }, 3));
+  EXPECT_EQ(rewards, std::vector<std::string>{"1x10"});  // once, when the countdown ran out
+  // Once a second while the 5 s video plays: 4, 3, 2, 1, and 0 when that tick beats the end.
+  auto told = run(page, "told");
+  ASSERT_TRUE(told && told->asArray());
+  std::vector<double> seconds;
+  for (const Value& v : *told->asArray()) seconds.push_back(v.number().value_or(-1));
+  std::vector<double> expected = {4, 3, 2, 1};
+  if (seconds.size() == 5) expected.push_back(0);
+  EXPECT_EQ(seconds, expected);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <set>
 
 #include "orvex/core/orvex.h"
+#include "orvex/formats/fullscreen/orvex_interstitial_ad.h"
+#include "orvex/formats/fullscreen/orvex_rewarded_ad.h"
 #include "orvex/formats/inline/orvex_banner.h"
 #include "orvex/formats/inline/orvex_native_ad.h"
 #include "orvex/formats/inline/orvex_native_ad_view.h"
@@ -90,6 +92,42 @@ struct HeldNative {
   std::shared_ptr<OrvexNativeAdView> adView;
   std::shared_ptr<View> callToAction;
 };
+
+// Interstitial and rewarded ads: every callback heard, the page played at random once it is up,
+// and the screen gone by the end of the turn (a screen left up would hold its page).
+template <typename Ad>
+std::shared_ptr<void> startFullScreen(SoakWorld& w, int id, const char* unit) {
+  auto ad = Ad::create(w.chance(0.1) ? "demo-nofill" : unit);
+  auto heard = [&w, id](Ad&) { w.heard(id); };
+  auto failed = [&w, id](Ad&, OrvexErrorCode) { w.heard(id); };
+  ad->onAdReceived = ad->onAdImpression = ad->onAdClicked = heard;
+  ad->onAdWillPresentFullScreen = ad->onAdDidPresentFullScreen = heard;
+  ad->onAdWillDismissFullScreen = ad->onAdDidDismissFullScreen = heard;
+  ad->onAdFailedToReceive = ad->onAdFailedToShowFullScreen = failed;
+  ad->load();
+  return ad;
+}
+
+template <typename Ad>
+void playFullScreen(SoakWorld& w, const std::shared_ptr<void>& object,
+                    const std::function<void(Ad&)>& show) {
+  static const char* const kMessages[] = {
+      R"({"action":"open","url":"https://advertiser.example/landing"})",
+      R"({"action":"reward","type":1,"amount":10})", R"({"action":"mute","isMuted":true})",
+      R"({"action":"close"})", R"({"action":7})"};
+  auto ad = std::static_pointer_cast<Ad>(object);
+  if (!ad) return;
+  show(*ad);
+  w.sdk.advance(std::uniform_real_distribution<double>(0, 1)(w.random));
+  auto page = ad->screen()
+                  ? std::dynamic_pointer_cast<headless::HeadlessWebView>(ad->screen()->webView())
+                  : nullptr;
+  for (int i = 0; page && i < 3; ++i)
+    page->postMessageJSON("orvex", kMessages[w.random() % std::size(kMessages)]);
+  w.sdk.advance(0.5);
+  auto root = w.window->rootViewController();
+  if (root->presentedViewController()) root->dismiss(false, nullptr);
+}
 
 // The user's tap in the middle of `view`, wherever it is on screen.
 void tapCentre(SoakWorld& w, View& view) {
@@ -174,6 +212,23 @@ const std::vector<SoakFlow>& flows() {
          auto root = w.window->rootViewController();
          if (root->presentedViewController()) root->dismiss(false, nullptr);
        }},
+      {"interstitial",
+       [](SoakWorld& w, int id) {
+         return startFullScreen<OrvexInterstitialAd>(w, id, "soak-interstitial");
+       },
+       [](SoakWorld& w, const std::shared_ptr<void>& object) {
+         playFullScreen<OrvexInterstitialAd>(
+             w, object, [&w](OrvexInterstitialAd& ad) { ad.show(w.window->rootViewController()); });
+       }},
+      {"rewarded",
+       [](SoakWorld& w, int id) {
+         return startFullScreen<OrvexRewardedAd>(w, id, "soak-rewarded");
+       },
+       [](SoakWorld& w, const std::shared_ptr<void>& object) {
+         playFullScreen<OrvexRewardedAd>(w, object, [&w](OrvexRewardedAd& ad) {
+           ad.show(w.window->rootViewController(), [&w](std::int64_t, std::int64_t) {});
+         });
+       }},
   };
   return all;
 }
@@ -204,6 +259,11 @@ HttpResult randomAnswer(const HttpRequest& request, std::mt19937& random) {
     return ScriptedHttpClient::answer(200, R"({"data":{"invoke":{"message":"ok"}}})");
   if (query.find("demo-nofill") != std::string::npos)
     return ScriptedHttpClient::answer(200, R"({"data":{"requestAd":{"id":"","creative":""}}})");
+  if (query.find("soak-rewarded") != std::string::npos) {
+    return ScriptedHttpClient::answer(
+        200, R"({"data":{"requestAd":{"id":"a:b:c_r","cpId":"x:y","creative":"<video><source )"
+             R"(src='https://cdn.example/v.webm'></video>"}}})");
+  }
   if (query.find("soak-native") != std::string::npos) {
     return ScriptedHttpClient::answer(
         200, R"({"data":{"requestAd":{"id":"a:b:c_n","cpId":"x:y","headline":"H",)"
