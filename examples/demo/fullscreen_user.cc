@@ -1,5 +1,6 @@
 #include "examples/demo/fullscreen_user.h"
 
+#include <cctype>
 #include <optional>
 
 #include "orvex/core/json.h"
@@ -47,7 +48,7 @@ constexpr const char* kTapClose = R"JS((function () {
 
 std::string describe(const std::optional<Value>& result) {
   const std::string* text = result ? result->asString() : nullptr;
-  return text ? *text : "nothing to tap";
+  return text ? *text : "nothing: the page has no such control";
 }
 
 }  // namespace
@@ -93,6 +94,13 @@ void PageHand::tapClose(WebView& page) {
     page.evaluateJavaScript(kTapClose, [&timeline = timeline_](std::optional<Value> r, auto) {
       timeline.say("page: tapped " + describe(r));
     });
+    return;
+  }
+  std::string html = screen_.loadedHTML(page).value_or("");
+  for (auto& c : html) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (html.find("close") == std::string::npos && html.find("&times;") == std::string::npos &&
+      html.find("\u00d7") == std::string::npos) {
+    timeline_.say("page (played by the demo): it has no close button");
     return;
   }
   timeline_.say("page (played by the demo): the close button posts \"close\"");
