@@ -5,9 +5,8 @@
 // service recorded. Exits 0 when the whole flow happened.
 //
 //   orvex-demo [--format banner|native|quest|interstitial|rewarded] [--gui | --headless]
-//   [--screenshot FILE]
-//              [--data DIR] [--production] [--country CC ...] [--server URL]
-//              [--log-requests FILE] [--unit ID]
+//              [--screenshot FILE] [--data DIR] [--production] [--country CC ...]
+//              [--server URL] [--log-requests FILE] [--unit ID]
 //
 // For quest, --unit names the page of the service's quest site (default "demo").
 
@@ -74,10 +73,9 @@ bool isFullScreen(const std::string& format) {
 
 [[noreturn]] void usage() {
   std::fprintf(stderr,
-               "usage: orvex-demo [--format banner|native|quest|interstitial|rewarded] [--gui | "
-               "--headless]\n"
-               "                  [--screenshot FILE] [--data DIR] [--production] [--country CC "
-               "...] [--server URL]\n"
+               "usage: orvex-demo [--format banner|native|quest|interstitial|rewarded]\n"
+               "                  [--gui | --headless] [--screenshot FILE] [--data DIR]\n"
+               "                  [--production] [--country CC ...] [--server URL]\n"
                "                  [--log-requests FILE] [--unit ID]\n");
   std::exit(2);
 }
