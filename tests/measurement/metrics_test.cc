@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <thread>
 
 #include "orvex/core/json.h"
+#include "orvex/measurement/orvex_page_tracker.h"
 #include "ports/linux/lifecycle.h"
 #include "tests/support/scripted_http.h"
 #include "tests/support/test_sdk.h"
@@ -173,6 +175,27 @@ TEST(OrvexMetricsTest, UserChangeClearsPropertiesQueuedBeforeIt) {
   Orvex::setUID("another-user");
   f.sdk->advance(0);
   EXPECT_TRUE(OrvexMetrics::properties().empty());
+}
+
+// Page tracking is accepted from any thread, before and after initialization, and does nothing.
+TEST(OrvexMetricsTest, PageTrackingSendsAndStoresNothing) {
+  MetricsFixture f(/*initialize=*/false);
+  OrvexPageTracker::track("", "");
+  Orvex::initialize(false, false);
+  f.sdk->advance(0);
+  const auto before = f.http->requests().size();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([] {
+      for (int i = 0; i < 100; ++i) {
+        OrvexPageTracker::track("key", "screen " + std::to_string(i));
+        OrvexPageTracker::attach("key", i % 2 ? "" : "unit", "");
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  f.sdk->advance(60);
+  EXPECT_EQ(f.http->requests().size(), before);
 }
 
 }  // namespace
