@@ -14,6 +14,7 @@
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
 #include "ports/linux/lifecycle.h"
+#include "tests/support/ad_flow.h"
 #include "tests/support/scripted_http.h"
 #include "tests/support/test_sdk.h"
 
@@ -28,9 +29,7 @@ using testing_support::TempDir;
 using testing_support::TestSdk;
 using testing_support::TestSdkOptions;
 
-std::string adAnswer(const std::string& fields) {
-  return R"({"data":{"requestAd":{)" + fields + "}}}";
-}
+using testing_support::adAnswer;
 const std::string kServed =
     adAnswer(R"("id":"a:b:c_d_e","creative":"<a href='https://example.com/x'>ad</a>","cpId":"x:y",)"
              R"("destinationURL":"https://example.com/landing","creativeSize":{"w":320,"h":100})");
@@ -48,30 +47,11 @@ struct Host : OrvexBannerDelegate {
   }
 };
 
-class BannerFlow : public ::testing::Test {
+class BannerFlow : public testing_support::AdFlow {
  protected:
-  BannerFlow() : sdk_(dir_.path(), options()) {
-    http_->respond([this](const HttpRequest& r) {
-      const std::string q = queryOf(r);
-      if (q.find("getRemoteConfig") != std::string::npos)
-        return ScriptedHttpClient::answer(200, kRemoteConfig);
-      if (q.find("invoke(") != std::string::npos)
-        return ScriptedHttpClient::answer(200, R"({"data":{"invoke":{"message":"ok"}}})");
-      return ScriptedHttpClient::answer(status_, answer_);
-    });
-    window_ = sdk_.port().ui->makeKeyWindowWithRootController();
-  }
-  TestSdkOptions options() {
-    TestSdkOptions o;
-    o.http = http_;
-    return o;
-  }
+  BannerFlow() : AdFlow(kRemoteConfig) { answer_ = kServed; }
   ~BannerFlow() override { OrvexInternal::Loaders::setBanner({}); }
 
-  void start(bool production = false) {
-    Orvex::initialize(production, false);
-    sdk_.advance(0);
-  }
   // A banner on screen in the root view, with the host's delegate and closures.
   std::shared_ptr<OrvexBanner> place(const std::string& unitId) {
     auto banner = OrvexBanner::create(unitId, "ctx");
@@ -83,7 +63,6 @@ class BannerFlow : public ::testing::Test {
     return banner;
   }
   std::shared_ptr<HeadlessWebView> page() { return sdk_.port().webViews->last(); }
-  std::vector<std::string> metrics() const { return testing_support::metricsOf(http_->requests()); }
   int requestsContaining(const std::string& text) const {
     int n = 0;
     for (const auto& r : http_->requests()) n += queryOf(r).find(text) != std::string::npos;
@@ -96,13 +75,7 @@ class BannerFlow : public ::testing::Test {
   }
   using Events = std::vector<std::string>;
 
-  TempDir dir_;
-  std::shared_ptr<ScriptedHttpClient> http_ = std::make_shared<ScriptedHttpClient>();
-  TestSdk sdk_;
   std::shared_ptr<Host> host_ = std::make_shared<Host>();
-  std::shared_ptr<Window> window_;
-  int status_ = 200;
-  std::string answer_ = kServed;
 };
 
 TEST_F(BannerFlow, RefusalsReachTheHostWithoutARequest) {

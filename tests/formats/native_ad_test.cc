@@ -15,6 +15,7 @@
 #include "orvex/web/native_ad_web_view_controller.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
+#include "tests/support/ad_flow.h"
 #include "tests/support/scripted_http.h"
 #include "tests/support/test_sdk.h"
 
@@ -30,9 +31,7 @@ using testing_support::TestSdk;
 using testing_support::TestSdkOptions;
 using Events = std::vector<std::string>;
 
-std::string adAnswer(const std::string& fields) {
-  return R"({"data":{"requestAd":{)" + fields + "}}}";
-}
+using testing_support::adAnswer;
 // Everything a native ad can carry, without HTML media.
 const std::string kPlain = adAnswer(
     R"("id":"a:b:c_d_e","cpId":"x:y","headline":"Head","body":"Body","callToAction":"Go",)"
@@ -63,33 +62,16 @@ struct Host : OrvexNativeAdDelegate {
   }
 };
 
-class NativeFlow : public ::testing::Test {
+class NativeFlow : public testing_support::AdFlow {
  protected:
-  NativeFlow() : sdk_(dir_.path(), options()) {
-    http_->respond([this](const HttpRequest& r) {
-      const std::string q = queryOf(r);
-      if (q.find("getRemoteConfig") != std::string::npos)
-        return ScriptedHttpClient::answer(200, R"({"data":{"getRemoteConfig":{"active":true}}})");
-      if (q.find("invoke(") != std::string::npos)
-        return ScriptedHttpClient::answer(200, R"({"data":{"invoke":{"message":"ok"}}})");
-      return ScriptedHttpClient::answer(status_, answer_);
-    });
+  NativeFlow() {
+    answer_ = kPlain;
     http_->respondToDownloads([image = fixtureImage()](const HttpRequest&) {
       return ScriptedHttpClient::answer(200, image);
     });
-    window_ = sdk_.port().ui->makeKeyWindowWithRootController();
-  }
-  TestSdkOptions options() {
-    TestSdkOptions o;
-    o.http = http_;
-    return o;
   }
   ~NativeFlow() override { OrvexInternal::Loaders::setNative({}); }
 
-  void start(bool production = false) {
-    Orvex::initialize(production, false);
-    sdk_.advance(0);
-  }
   std::shared_ptr<OrvexNativeAd> make(const std::string& unitId) {
     auto ad = OrvexNativeAd::create(unitId, "ctx");
     ad->setDelegate(host_);
@@ -144,20 +126,8 @@ class NativeFlow : public ::testing::Test {
     headless::headlessView(*window_).tap(r.origin);
     sdk_.advance(0.1);
   }
-  std::vector<std::string> metrics() const { return testing_support::metricsOf(http_->requests()); }
-  Events opened() {
-    Events out;
-    for (const auto& l : sdk_.port().ui->openedLinks()) out.push_back(l.target);
-    return out;
-  }
 
-  TempDir dir_;
-  std::shared_ptr<ScriptedHttpClient> http_ = std::make_shared<ScriptedHttpClient>();
-  TestSdk sdk_;
   std::shared_ptr<Host> host_ = std::make_shared<Host>();
-  std::shared_ptr<Window> window_;
-  int status_ = 200;
-  std::string answer_ = kPlain;
 };
 
 TEST_F(NativeFlow, RefusalsReachTheHostWithoutARequest) {
