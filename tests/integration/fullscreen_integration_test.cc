@@ -7,57 +7,19 @@
 
 #include "examples/embed/interstitial_example.h"
 #include "examples/embed/rewarded_example.h"
-#include "orvex/core/orvex_config.h"
 #include "ports/headless/headless_media.h"
-#include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
-#include "ports/linux/curl_http_client.h"
-#include "tests/support/test_sdk.h"
-#include "tools/adserver/ad_server.h"
+#include "tests/support/local_service.h"
 
 namespace orvex {
 namespace {
 
 using headless::HeadlessWebView;
-using testing_support::TempDir;
-using testing_support::TestSdk;
-using testing_support::TestSdkOptions;
 using Events = std::vector<std::string>;
 
-class FullScreenIntegration : public ::testing::Test {
+class FullScreenIntegration : public testing_support::LocalServiceFlow {
  protected:
-  void SetUp() override {
-    adserver::Options serverOptions;
-    serverOptions.fixtures = ORVEX_ADSERVER_FIXTURES;
-    serverOptions.appKeys = {testing_support::kTestAppKey};
-    server_ = std::make_unique<adserver::AdServer>(serverOptions);
-    ASSERT_TRUE(server_->start());
-    TestSdkOptions options;
-    options.http = std::make_shared<linux_port::CurlHttpClient>();
-    options.deployment.adServerBase = options.deployment.apiServerBase = server_->baseUrl();
-    sdk_ = std::make_unique<TestSdk>(dir_.path(), options);
-    Orvex::initialize(false, false);
-    ASSERT_TRUE(port().runUntil([] { return Orvex::shared().config().lastConfigAt() > 0; }, 10));
-    root_ = port().ui->makeKeyWindowWithRootController()->rootViewController();
-  }
-  void TearDown() override {
-    if (server_) server_->stop();
-  }
-  headless::HeadlessPort& port() { return sdk_->port(); }
-  bool recorded(const std::string& metric) {
-    return port().runUntil(
-        [&] {
-          for (const auto& r : server_->requests())
-            if (r.body.find(metric) != std::string::npos) return true;
-          return false;
-        },
-        10);
-  }
-
-  TempDir dir_;
-  std::unique_ptr<adserver::AdServer> server_;
-  std::unique_ptr<TestSdk> sdk_;
-  std::shared_ptr<ViewController> root_;
+  void SetUp() override { startService(); }
 };
 
 TEST_F(FullScreenIntegration, TheReadmeLevelScreenShowsAnInterstitialBetweenLevels) {

@@ -5,42 +5,22 @@
 #include <gtest/gtest.h>
 
 #include "examples/embed/native_example.h"
-#include "orvex/core/orvex_config.h"
 #include "orvex/web/native_ad_web_view_controller.h"
-#include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
-#include "ports/linux/curl_http_client.h"
-#include "tests/support/test_sdk.h"
-#include "tools/adserver/ad_server.h"
+#include "tests/support/local_service.h"
 
 namespace orvex {
 namespace {
 
-using testing_support::TempDir;
-using testing_support::TestSdk;
-using testing_support::TestSdkOptions;
+using NativeIntegration = testing_support::LocalServiceFlow;
 
-TEST(NativeIntegration, MediaIconImpressionAndClickAgainstTheLocalService) {
-  adserver::Options serverOptions;
-  serverOptions.fixtures = ORVEX_ADSERVER_FIXTURES;
-  serverOptions.appKeys = {testing_support::kTestAppKey};
-  adserver::AdServer server(serverOptions);
-  std::string error;
-  ASSERT_TRUE(server.start(&error)) << error;
-  TempDir dir;
-  TestSdkOptions options;
-  options.time = headless::TimeMode::real;
-  std::filesystem::create_directories(dir.path() / "downloads");
-  options.http = std::make_shared<linux_port::CurlHttpClient>(dir.path() / "downloads");
-  options.deployment.adServerBase = server.baseUrl();
-  options.deployment.apiServerBase = server.baseUrl();
-  TestSdk sdk(dir.path(), options);
-  auto& port = sdk.port();
-  Orvex::initialize(false, false);
-  ASSERT_TRUE(port.runUntil([] { return Orvex::shared().config().lastConfigAt() > 0; }, 10));
+TEST_F(NativeIntegration, MediaIconImpressionAndClickAgainstTheLocalService) {
+  startService(headless::TimeMode::real);
+  auto& port = this->port();
+  const auto& server = *server_;
 
   // The README's host screen, as written.
-  auto window = port.ui->makeKeyWindowWithRootController();
+  auto window = window_;
   auto screen = std::make_shared<example::ArticleScreen>();
   screen->showNativeAd(window->rootViewController()->view(), *port.ui, "demo-native");
   ASSERT_TRUE(port.runUntil([&] { return !screen->heard.empty(); }, 10));
@@ -60,14 +40,7 @@ TEST(NativeIntegration, MediaIconImpressionAndClickAgainstTheLocalService) {
   EXPECT_EQ(screen->heard[1], "clicked https://advertiser.example/landing");
   ASSERT_EQ(port.ui->openedLinks().size(), 1u);
   EXPECT_EQ(port.ui->openedLinks()[0].kind, headless::OpenedLink::Kind::inAppBrowser);
-  ASSERT_TRUE(port.runUntil(
-      [&] {
-        for (const auto& r : server.requests())
-          if (r.body.find("AD_CLICK") != std::string::npos) return true;
-        return false;
-      },
-      10));
-  server.stop();
+  EXPECT_TRUE(recorded("AD_CLICK"));
 }
 
 }  // namespace
