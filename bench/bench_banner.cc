@@ -17,15 +17,7 @@ namespace {
 
 using namespace orvex;
 
-// Runs `work` on the SDK's main thread (the port's loop thread) and waits for it.
-void onMain(const std::function<void()>& work) {
-  std::promise<void> done;
-  Orvex::shared().platform().dispatcher->mainQueue()->post([&] {
-    work();
-    done.set_value();
-  });
-  done.get_future().get();
-}
+using bench_support::onMain;
 
 void BM_BannerLoadVersusRawCurl(benchmark::State& state) {
   auto& lb = bench_support::loopback();
@@ -33,14 +25,8 @@ void BM_BannerLoadVersusRawCurl(benchmark::State& state) {
     state.SkipWithError("the local ad service or the SDK did not start");
     return;
   }
-  AdRequestFacts facts;
-  facts.uid = Orvex::shared().config().uid();
-  facts.unitId = "demo-banner";
-  facts.contextId = "ctx";
-  facts.locale = "en_US";
-  facts.deviceHeight = 844;
-  facts.deviceWidth = 390;
-  bench_support::RawPost raw(lb, requestBody(requestAdDocument(facts)));
+  bench_support::RawPost raw(
+      lb, requestBody(requestAdDocument(bench_support::requestFacts("demo-banner"))));
 
   // Both ends are stamped on the main thread, as a host sees them: the hops between this thread
   // and the main one are the harness's, not the SDK's.

@@ -19,14 +19,7 @@ namespace {
 using namespace orvex;
 using Clock = std::chrono::steady_clock;
 
-void onMain(const std::function<void()>& work) {
-  std::promise<void> done;
-  Orvex::shared().platform().dispatcher->mainQueue()->post([&] {
-    work();
-    done.set_value();
-  });
-  done.get_future().get();
-}
+using bench_support::onMain;
 
 std::shared_ptr<ViewController> root() {
   static std::shared_ptr<Window> window;

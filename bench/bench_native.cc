@@ -18,14 +18,7 @@ namespace {
 
 using namespace orvex;
 
-void onMain(const std::function<void()>& work) {
-  std::promise<void> done;
-  Orvex::shared().platform().dispatcher->mainQueue()->post([&] {
-    work();
-    done.set_value();
-  });
-  done.get_future().get();
-}
+using bench_support::onMain;
 
 void BM_NativeLoadVersusRawCurl(benchmark::State& state) {
   auto& lb = bench_support::loopback();
@@ -33,14 +26,8 @@ void BM_NativeLoadVersusRawCurl(benchmark::State& state) {
     state.SkipWithError("the local ad service or the SDK did not start");
     return;
   }
-  AdRequestFacts facts;
-  facts.uid = Orvex::shared().config().uid();
-  facts.unitId = "demo-native";
-  facts.contextId = "ctx";
-  facts.locale = "en_US";
-  facts.deviceHeight = 844;
-  facts.deviceWidth = 390;
-  bench_support::RawPost raw(lb, requestBody(requestAdDocument(facts)));
+  bench_support::RawPost raw(
+      lb, requestBody(requestAdDocument(bench_support::requestFacts("demo-native"))));
 
   // Both ends are stamped on the main thread, as a host sees them. A native ad serves one ad, so
   // each round makes a new one (on the main thread, outside the measured span).

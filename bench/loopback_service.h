@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <memory>
 #include <string>
@@ -84,6 +85,28 @@ struct Loopback {
 inline Loopback& loopback() {
   static Loopback* instance = new Loopback();  // the SDK it set up lives as long as the process
   return *instance;
+}
+
+// Runs `work` on the SDK's main thread (the port's loop thread) and waits for it.
+inline void onMain(const std::function<void()>& work) {
+  std::promise<void> done;
+  Orvex::shared().platform().dispatcher->mainQueue()->post([&] {
+    work();
+    done.set_value();
+  });
+  done.get_future().get();
+}
+
+// The request the SDK makes for `unitId` on a 390 x 844 phone in en_US.
+inline AdRequestFacts requestFacts(const std::string& unitId) {
+  AdRequestFacts facts;
+  facts.uid = Orvex::shared().config().uid();
+  facts.unitId = unitId;
+  facts.contextId = "ctx";
+  facts.locale = "en_US";
+  facts.deviceHeight = 844;
+  facts.deviceWidth = 390;
+  return facts;
 }
 
 // `body` POSTed to the service's /request-ads on a kept-alive libcurl handle, with the SDK's
