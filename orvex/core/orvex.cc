@@ -201,6 +201,12 @@ void add(const std::string& className, Activate activate) {
   r.modules[className] = activate;
 }
 
+void remove(const std::string& className) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  r.modules.erase(className);
+}
+
 std::optional<Activate> find(const std::string& className) {
   Registry& r = registry();
   std::lock_guard lock(r.mutex);

@@ -90,6 +90,8 @@ class ORVEX_API Orvex {
 namespace BackfillModuleRegistry {
 using Activate = void (*)();
 ORVEX_API void add(const std::string& className, Activate activate);
+// A module that unloads takes itself out; later initializations no longer see it.
+ORVEX_API void remove(const std::string& className);
 ORVEX_API std::optional<Activate> find(const std::string& className);
 }  // namespace BackfillModuleRegistry
 

@@ -140,6 +140,9 @@ TEST(BackfillRegistryTest, FirstRegisteredNameIsActivated) {
   EXPECT_TRUE(
       sdk.logged("Orvex::Orvex 🔄 OrvexAdsBackfill automatically activated via "
                  "OrvexAdsBackfill.OrvexBackfill"));
+  // The registry is the process's: later tests in this process must not find these.
+  BackfillModuleRegistry::remove("OrvexBackfill");
+  BackfillModuleRegistry::remove("OrvexAdsBackfill.OrvexBackfill");
 }
 
 TEST(DeviceTest, FactsAndInfoText) {
