@@ -106,8 +106,8 @@ class ORVEX_API HeadlessView : public virtual View {
   // ---- what the host plays ----
   void setSafeAreaInsets(EdgeInsets insets) { safeAreaInsets_ = insets; }
   // A tap at `point` (this view's coordinates): the hit view, or the nearest ancestor of it with
-  // tap handlers, runs them (located ones get the point in that view's coordinates). Returns
-  // whether any handler ran.
+  // tap handlers or that is a button, runs them (located ones get the point in that view's
+  // coordinates; a button then runs its action). Returns whether any ran.
   bool tap(Point point);
   // A drag by the user from `from` to `to` (this view's coordinates): the nearest scroll view
   // under `from` (the hit view or an ancestor) with scrolling enabled follows it: a pan that
