@@ -20,7 +20,7 @@ namespace orvex {
 struct CubicTiming {
   double x1 = 0.25, y1 = 0.1, x2 = 0.25, y2 = 1.0;
   // The curve's progress at time fraction `t` in [0, 1] (0 and 1 exactly at the ends).
-  double progressAt(double t) const;
+  ORVEX_INTERNAL_API double progressAt(double t) const;
 };
 
 // One animation: views' alpha and translation move from where they are when it starts to the
