@@ -21,25 +21,31 @@ class GtkHarness : public PortHarness {
     window_->setRootViewController(ui().makeViewController(ViewControllerKind::plain));
     window_->makeKeyAndVisible();
     GtkWidget* toplevel = GTK_WIDGET(gtkWindow());
-    // Counts the pointer events GTK delivered, so a tap returns once GTK has handled it.
-    GtkEventController* counter = gtk_event_controller_legacy_new();
-    gtk_event_controller_set_propagation_phase(counter, GTK_PHASE_CAPTURE);
-    g_signal_connect(
-        counter, "event",
-        G_CALLBACK(+[](GtkEventControllerLegacy*, GdkEvent* e, gpointer self) -> gboolean {
+    // Counts the pointer events the window's surface hands GTK, so a tap returns once GTK has
+    // handled it. A hook sees them all: a claimed drag's events no longer pass the window's own
+    // controllers.
+    g_type_class_ref(GDK_TYPE_SURFACE);
+    eventHook_ = g_signal_add_emission_hook(
+        g_signal_lookup("event", GDK_TYPE_SURFACE), 0,
+        +[](GSignalInvocationHint*, guint count, const GValue* params, gpointer self) -> gboolean {
           auto* h = static_cast<GtkHarness*>(self);
-          const GdkEventType type = gdk_event_get_event_type(e);
+          if (count < 2 || !h->window_) return TRUE;
+          GtkNative* native =
+              gtk_native_get_for_surface(GDK_SURFACE(g_value_get_object(&params[0])));
+          if (!native || GTK_WIDGET(native) != GTK_WIDGET(h->gtkWindow())) return TRUE;
+          const GdkEventType type =
+              gdk_event_get_event_type(static_cast<GdkEvent*>(g_value_get_pointer(&params[1])));
           if (type == GDK_BUTTON_RELEASE) ++h->releases_;
           if (type == GDK_MOTION_NOTIFY) ++h->motions_;
-          return FALSE;
-        }),
-        this);
-    gtk_widget_add_controller(toplevel, counter);
+          return TRUE;
+        },
+        this, nullptr);
     EXPECT_TRUE(runUntil([&] { return gtk_widget_get_mapped(toplevel); }, 10));
     display_ = gdk_x11_display_get_xdisplay(gtk_widget_get_display(toplevel));
     settle();
   }
   ~GtkHarness() override {
+    g_signal_remove_emission_hook(g_signal_lookup("event", GDK_TYPE_SURFACE), eventHook_);
     window_.reset();
     runFor(0);
   }
@@ -222,6 +228,7 @@ class GtkHarness : public PortHarness {
   std::shared_ptr<Window> window_;
   Display* display_ = nullptr;
   std::pair<int, int> pointer_{-1, -1};
+  gulong eventHook_ = 0;
   int releases_ = 0;
   int motions_ = 0;
 };
