@@ -562,11 +562,18 @@ void GtkView::setHidden(bool hidden) {
 
 double GtkView::alpha() const {
   GtkWidget* w = widget();
-  return w ? gtk_widget_get_opacity(w) : 0.0;
+  if (!w) return 0.0;
+  // GTK keeps opacity in 8 bits: the value set is reported while the widget still has it.
+  const double opacity = gtk_widget_get_opacity(w);
+  return opacity == alphaAsSet_.second ? alphaAsSet_.first : opacity;
 }
 
 void GtkView::setAlpha(double alpha) {
-  if (GtkWidget* w = widget()) gtk_widget_set_opacity(w, std::clamp(alpha, 0.0, 1.0));
+  if (GtkWidget* w = widget()) {
+    alpha = std::clamp(alpha, 0.0, 1.0);
+    gtk_widget_set_opacity(w, alpha);
+    alphaAsSet_ = {alpha, gtk_widget_get_opacity(w)};
+  }
   updateTargetable();
 }
 
@@ -666,8 +673,8 @@ void GtkView::updateTargetable() {
   GtkWidget* w = widget();
   if (!w) return;
   // GTK picks transparent widgets too.
-  gtk_widget_set_can_target(
-      w, userInteraction_ && !passingThrough_ && gtk_widget_get_opacity(w) > kHitTestMinimumAlpha);
+  gtk_widget_set_can_target(w,
+                            userInteraction_ && !passingThrough_ && alpha() > kHitTestMinimumAlpha);
 }
 
 void GtkView::setHitTestPassThrough(std::function<bool(HitTestEvent)> passThrough) {

@@ -174,6 +174,7 @@ class GtkView : public virtual View {
   bool fillsSuperview_ = false;
   std::function<void()> layoutHandler_;
   std::uint32_t backgroundColor_ = 0;
+  std::pair<double, double> alphaAsSet_{1, 1};  // the alpha set last, and GTK's opacity for it
   Point translation_;
   double cornerRadius_ = 0;
   unsigned corners_ = kAllCorners;
