@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
 
 #include "orvex/measurement/visibility_tracker.h"
 #include "ports/gtk/gtk_main_loop.h"
@@ -187,6 +188,68 @@ TEST_F(GtkScreen, ImagesAndLabelsDrawWhatTheyAreGiven) {
   label->setText("Install now");
   label->setTextColor(0xff0000ff);
   EXPECT_EQ(label->text(), "Install now");
+}
+
+// What the window draws now, as cairo's 32-bit pixels (B, G, R, A bytes on this machine).
+struct Drawn {
+  int width = 0;
+  std::vector<guchar> pixels;
+  // The red, green and blue of the pixel at (x, y) as 0xRRGGBB.
+  unsigned rgb(int x, int y) const {
+    const guchar* p = &pixels[(static_cast<std::size_t>(y) * width + x) * 4];
+    return (p[2] << 16) | (p[1] << 8) | p[0];
+  }
+};
+Drawn draw(GtkWidget* window) {
+  Drawn out;
+  const int width = gtk_widget_get_width(window), height = gtk_widget_get_height(window);
+  GdkPaintable* paintable = gtk_widget_paintable_new(window);
+  GtkSnapshot* snapshot = gtk_snapshot_new();
+  gdk_paintable_snapshot(paintable, snapshot, width, height);
+  GskRenderNode* node = gtk_snapshot_free_to_node(snapshot);
+  g_object_unref(paintable);
+  if (!node) return out;
+  const graphene_rect_t viewport =
+      GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width), static_cast<float>(height));
+  GdkTexture* texture =
+      gsk_renderer_render_texture(gtk_native_get_renderer(GTK_NATIVE(window)), node, &viewport);
+  gsk_render_node_unref(node);
+  out.width = width;
+  out.pixels.resize(static_cast<std::size_t>(width) * height * 4);
+  gdk_texture_download(texture, out.pixels.data(), static_cast<gsize>(width) * 4);
+  g_object_unref(texture);
+  return out;
+}
+
+TEST_F(GtkScreen, ARoundedClipCutsTheWebPageInsideIt) {
+  auto window = port().ui->makeWindow();
+  window->setRootViewController(port().ui->makeViewController(ViewControllerKind::plain));
+  window->makeKeyAndVisible();
+  auto root = window->rootViewController()->view();
+  root->setBackgroundColor(0xffffffff);
+  auto card = port().ui->makeView();
+  root->addSubview(card);
+  card->setFrame(Rect(20, 20, 200, 200));
+  card->setCornerRadius(40, kTopLeftCorner | kBottomRightCorner);
+  card->setClipsToBounds(true);
+  auto page = port().ui->makeWebView({});
+  card->addSubview(page);
+  page->setFrame(Rect(0, 0, 200, 200));
+  page->loadHTMLString("<html><body style='margin:0;background:#ff0000'></body></html>");
+  GtkWidget* toplevel =
+      GTK_WIDGET(std::dynamic_pointer_cast<gtk::GtkWindowView>(window)->gtkWindow());
+  Drawn drawn;
+  // WebKit paints a while after the load.
+  ASSERT_TRUE(sdk_->runUntil(
+      [&] {
+        drawn = draw(toplevel);
+        return drawn.width > 0 && drawn.rgb(120, 120) == 0xff0000;
+      },
+      15));
+  EXPECT_EQ(drawn.rgb(22, 22), 0xffffffu) << "the rounded top-left corner";
+  EXPECT_EQ(drawn.rgb(218, 218), 0xffffffu) << "the rounded bottom-right corner";
+  EXPECT_EQ(drawn.rgb(218, 22), 0xff0000u) << "a square corner";
+  EXPECT_EQ(drawn.rgb(30, 120), 0xff0000u);
 }
 
 }  // namespace
