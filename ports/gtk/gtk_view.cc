@@ -644,20 +644,28 @@ bool GtkView::insideRoundedShape(Point point) const {
 void GtkView::updateShape() {
   GtkWidget* w = widget();
   if (!w || host_) return;
+// Per-widget style providers: deprecated after GTK 4.8, not gone.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
   GtkStyleContext* style = gtk_widget_get_style_context(w);
   if (shape_) gtk_style_context_remove_provider(style, GTK_STYLE_PROVIDER(shape_.get()));
   shape_.reset();
   if (!clips_ || cornerRadius_ <= 0 || corners_ == 0) return;
   // The container's overflow clip is its CSS padding box, rounded by border-radius: subviews (a
   // web page too) are drawn and picked inside the rounded shape.
-  auto radius = [&](unsigned c) { return (corners_ & c) ? cornerRadius_ : 0.0; };
-  char css[160];
-  g_snprintf(css, sizeof css, "* { border-radius: %gpx %gpx %gpx %gpx; }", radius(kTopLeftCorner),
-             radius(kTopRightCorner), radius(kBottomRightCorner), radius(kBottomLeftCorner));
+  std::string css = "* { border-radius:";
+  for (unsigned corner : {kTopLeftCorner, kTopRightCorner, kBottomRightCorner, kBottomLeftCorner}) {
+    char number[G_ASCII_DTOSTR_BUF_SIZE];  // whatever the host's locale
+    css += ' ';
+    css += g_ascii_dtostr(number, sizeof number, (corners_ & corner) ? cornerRadius_ : 0.0);
+    css += "px";
+  }
+  css += "; }";
   shape_ = GObjectPtr<GtkCssProvider>::adopt(gtk_css_provider_new());
-  gtk_css_provider_load_from_data(shape_.get(), css, -1);
+  gtk_css_provider_load_from_data(shape_.get(), css.c_str(), -1);
   gtk_style_context_add_provider(style, GTK_STYLE_PROVIDER(shape_.get()),
                                  GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+#pragma GCC diagnostic pop
 }
 
 bool GtkView::isUserInteractionEnabled() const {
