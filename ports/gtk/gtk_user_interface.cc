@@ -415,11 +415,13 @@ void GtkWindowView::setHidden(bool hidden) {
   if (GtkWindow* w = gtkWindow()) gtk_widget_set_visible(GTK_WIDGET(w), !hidden);
 }
 
+void GtkWindowView::endFade() {
+  fade_.stop();
+  if (auto end = std::exchange(fadeEnd_, nullptr)) end();
+}
+
 void GtkWindowView::setRootViewController(std::shared_ptr<ViewController> controller) {
-  if (fade_.isRunning()) {
-    fade_.stop();
-    if (fadeEnd_) std::exchange(fadeEnd_, nullptr)();
-  }
+  endFade();
   if (root_) root_->view()->removeFromSuperview();
   root_ = std::move(controller);
   if (!root_) return;
@@ -454,15 +456,12 @@ void GtkWindowView::transitionToRootViewController(std::shared_ptr<ViewControlle
                                                    std::function<void()> completion) {
   auto ui = ui_.lock();
   if (!ui) return;
-  // A fade still running ends now, its old root leaving.
-  if (fade_.isRunning()) {
-    fade_.stop();
-    if (fadeEnd_) std::exchange(fadeEnd_, nullptr)();
-  }
+  endFade();  // a fade still running ends now, its old root leaving
   auto old = std::exchange(root_, std::move(controller));
-  std::shared_ptr<View> incoming = root_ && root_ != old ? root_->view() : nullptr;
-  auto outgoing = old && old != root_ ? old->view() : nullptr;
-  // Released once the fade is over; the completion follows on the main queue.
+  const bool swapped = root_ != old;
+  auto incoming = root_ && swapped ? root_->view() : nullptr;
+  auto outgoing = old && swapped ? old->view() : nullptr;
+  // The old root is released once the fade is over; the completion follows on the main queue.
   fadeEnd_ = [this, old, outgoing, queue = ui->mainQueue(), completion = std::move(completion)] {
     if (outgoing && outgoing->superview().get() == static_cast<View*>(this)) {
       outgoing->removeFromSuperview();
@@ -476,15 +475,12 @@ void GtkWindowView::transitionToRootViewController(std::shared_ptr<ViewControlle
     insertSubview(incoming, at == children.end() ? 0 : (at - children.begin()) + 1);
     incoming->setFillsSuperview(true);
   }
-  if (!incoming || !outgoing || seconds <= 0) {
-    std::exchange(fadeEnd_, nullptr)();
-    return;
-  }
+  if (!incoming || !outgoing || seconds <= 0) return endFade();
   const double alpha = incoming->alpha();
   incoming->setAlpha(0);
   fade_.start(seconds, [this, weak = std::weak_ptr<View>(incoming), alpha](double t) {
     if (auto view = weak.lock()) view->setAlpha(alpha * t);
-    if (t >= 1 && fadeEnd_) std::exchange(fadeEnd_, nullptr)();
+    if (t >= 1) endFade();
   });
 }
 

@@ -166,6 +166,8 @@ class GtkWindowView : public GtkView, public Window {
   GtkWidget* container() const override;
   // The GTK window is being destroyed (closed).
   void closed();
+  // Ends a cross-dissolve now, if one runs: the old root leaves, the completion is posted.
+  void endFade();
 
   std::weak_ptr<GtkUserInterface> ui_;
   GWeak<GtkWindow> weakWindow_;
