@@ -221,7 +221,7 @@ Drawn draw(GtkWidget* window) {
   return out;
 }
 
-TEST_F(GtkScreen, ARoundedClipCutsTheWebPageInsideIt) {
+TEST_F(GtkScreen, ARoundedClipCutsTheWebPageInsideItAndTheWindowsStyleIsTheThemes) {
   auto window = port().ui->makeWindow();
   window->setRootViewController(port().ui->makeViewController(ViewControllerKind::plain));
   window->makeKeyAndVisible();
@@ -250,6 +250,15 @@ TEST_F(GtkScreen, ARoundedClipCutsTheWebPageInsideIt) {
   EXPECT_EQ(drawn.rgb(218, 218), 0xffffffu) << "the rounded bottom-right corner";
   EXPECT_EQ(drawn.rgb(218, 22), 0xff0000u) << "a square corner";
   EXPECT_EQ(drawn.rgb(30, 120), 0xff0000u);
+
+  // The window's style is the theme's when asked, the application's dark preference included.
+  GtkSettings* settings = gtk_widget_get_settings(toplevel);
+  gboolean dark = FALSE;
+  g_object_get(settings, "gtk-application-prefer-dark-theme", &dark, nullptr);
+  for (const gboolean prefer : {gboolean(!dark), dark}) {
+    g_object_set(settings, "gtk-application-prefer-dark-theme", prefer, nullptr);
+    EXPECT_EQ(window->interfaceStyle(), prefer ? InterfaceStyle::dark : InterfaceStyle::light);
+  }
 }
 
 }  // namespace
