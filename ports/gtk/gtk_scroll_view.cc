@@ -114,9 +114,11 @@ void GtkScrollView::dragTo(double dx, double dy) {
                along(dragStart_.y, dy, contentSize_.height, size.height)});
 }
 
-void GtkScrollView::onEnd(GtkGestureDrag* gesture, double, double, gpointer data) {
+void GtkScrollView::onEnd(GtkGestureDrag* gesture, double dx, double dy, gpointer data) {
   auto* self = static_cast<GtkScrollView*>(data);
   if (!self->dragging_) return;
+  auto keep = self->weak_from_this().lock();
+  self->dragTo(dx, dy);  // where it was let go
   // A pointer that rested before letting go has no speed left.
   const guint32 now = gtk_event_controller_get_current_event_time(GTK_EVENT_CONTROLLER(gesture));
   if (self->samples_.empty() || now > self->samples_.back().time + kSpeedWindowMs) {
