@@ -1029,19 +1029,20 @@ void TextStyle::applyTo(GtkLabel* label) const {
 GtkButtonView::GtkButtonView() : button_(gtk_button_new()), label_(gtk_label_new(nullptr)) {
   gtk_widget_add_css_class(button_, "flat");
   // The frame is the button's size: no theme padding or minimum may make it larger, and without
-  // a title nothing of it is drawn.
-  static GtkCssProvider* const plain = [] {
-    GtkCssProvider* css = gtk_css_provider_new();
+  // a title nothing of it is drawn. One style for the display, kept for the process.
+  static const bool styled = [] {
+    auto css = GObjectPtr<GtkCssProvider>::adopt(gtk_css_provider_new());
     gtk_css_provider_load_from_data(
-        css,
+        css.get(),
         "button.orvex-button { padding: 0; min-width: 0; min-height: 0; border: none; "
         "box-shadow: none; background: none; }",
         -1);
-    gtk_style_context_add_provider_for_display(gdk_display_get_default(), GTK_STYLE_PROVIDER(css),
-                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    return css;
+    gtk_style_context_add_provider_for_display(
+        gdk_display_get_default(), GTK_STYLE_PROVIDER(css.get()),
+        GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);  // the display holds it
+    return true;
   }();
-  (void)plain;
+  (void)styled;
   gtk_widget_add_css_class(button_, "orvex-button");
   gtk_label_set_ellipsize(GTK_LABEL(label_), PANGO_ELLIPSIZE_END);
   gtk_button_set_child(GTK_BUTTON(button_), label_);
