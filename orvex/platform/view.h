@@ -23,6 +23,15 @@ namespace orvex {
 class ViewController;
 class Window;
 
+// The corners View::setCornerRadius rounds, as a mask.
+enum Corner : unsigned {
+  kTopLeftCorner = 1,
+  kTopRightCorner = 2,
+  kBottomLeftCorner = 4,
+  kBottomRightCorner = 8,
+};
+inline constexpr unsigned kAllCorners = 15;
+
 // What asks a hit test: a press (touch down, button press) or pointer motion, which a desktop
 // asks about continually.
 enum class HitTestEvent { press, motion };
@@ -132,6 +141,19 @@ class ORVEX_API View : public std::enable_shared_from_this<View> {
       handler(Point{b.minX() + b.size.width / 2, b.minY() + b.size.height / 2});
     });
   }
+  // ---- layer: offset, rounded corners, colour ----
+  // Moves the drawn view (and where input finds it) by `offset` without changing its frame: a
+  // translation transform. Animations move views with it.
+  virtual void setTranslation(Point offset) = 0;
+  virtual Point translation() const = 0;
+  // Rounds the corners named by `corners` (a mask of Corner) by `radius` points.
+  virtual void setCornerRadius(double radius, unsigned corners = kAllCorners) = 0;
+  virtual double cornerRadius() const = 0;
+  virtual unsigned roundedCorners() const = 0;
+  // Clips the subviews' drawing, and input, to the bounds (their rounded shape included).
+  virtual void setClipsToBounds(bool clips) = 0;
+  virtual bool clipsToBounds() const = 0;
+  virtual std::uint32_t backgroundColor() const = 0;
 };
 
 // Shows an image scaled to fill its bounds.
@@ -141,12 +163,77 @@ class ORVEX_API ImageView : public virtual View {
   virtual std::optional<Image> image() const = 0;
 };
 
+enum class TextAlignment { leading, center, trailing };
+
 // A simple text label (popup and quest screens use them for buttons and titles).
 class ORVEX_API Label : public virtual View {
  public:
   virtual void setText(std::string text) = 0;
   virtual std::string text() const = 0;
   virtual void setTextColor(std::uint32_t rgba) = 0;
+  virtual std::uint32_t textColor() const = 0;
+  // The system font at `points`, bold or regular.
+  virtual void setFont(double points, bool bold) = 0;
+  virtual void setTextAlignment(TextAlignment alignment) = 0;
+};
+
+// A button: a title and one action run on a tap released inside it (touch-up-inside). An empty
+// title makes a plain tap area, as the SDK's screens use over labels of their own.
+class ORVEX_API Button : public virtual View {
+ public:
+  virtual void setTitle(std::string title) = 0;
+  virtual std::string title() const = 0;
+  virtual void setTitleColor(std::uint32_t rgba) = 0;
+  // Replaces the previous action; an empty function removes it.
+  virtual void setAction(std::function<void()> action) = 0;
+};
+
+// The stages of a pan (drag) gesture.
+enum class PanState { began, changed, ended, cancelled, failed };
+
+class ScrollView;
+
+// What a scroll view reports, on the main thread, as it moves.
+class ORVEX_API ScrollViewDelegate {
+ public:
+  virtual ~ScrollViewDelegate() = default;
+  // Every change of the content offset, by the user, an animation or the SDK.
+  virtual void scrollViewDidScroll(ScrollView& /*scrollView*/) {}
+  virtual void scrollViewWillBeginDragging(ScrollView& /*scrollView*/) {}
+  // The user let go; `willDecelerate` when the content goes on moving (to a page boundary, when
+  // paging) and scrollViewDidEndDecelerating follows.
+  virtual void scrollViewDidEndDragging(ScrollView& /*scrollView*/, bool /*willDecelerate*/) {}
+  virtual void scrollViewDidEndDecelerating(ScrollView& /*scrollView*/) {}
+  // An animated setContentOffset reached its target.
+  virtual void scrollViewDidEndScrollingAnimation(ScrollView& /*scrollView*/) {}
+};
+
+// A view whose subviews lie on a content plane larger than itself; the content offset is its
+// bounds' origin. The user drags it horizontally and vertically within the content size; with
+// paging, a released drag settles on a multiple of the view's size (the next or previous page
+// in the direction of the drag, once it has moved far or fast enough).
+class ORVEX_API ScrollView : public virtual View {
+ public:
+  // How long an animated offset change or a deceleration takes, on every port.
+  static constexpr double kScrollAnimationSeconds = 0.3;
+
+  virtual Size contentSize() const = 0;
+  virtual void setContentSize(Size size) = 0;
+  virtual Point contentOffset() const = 0;
+  // Not animated: moves at once, with one scrollViewDidScroll (and stops an animation running).
+  // Animated: moves over kScrollAnimationSeconds, reporting scrolls, then
+  // scrollViewDidEndScrollingAnimation. The offset is not clamped to the content size.
+  virtual void setContentOffset(Point offset, bool animated) = 0;
+  virtual void setPagingEnabled(bool paging) = 0;
+  virtual bool isPagingEnabled() const = 0;
+  // Off: the user cannot drag it (the SDK still can move it).
+  virtual void setScrollEnabled(bool enabled) = 0;
+  virtual bool isScrollEnabled() const = 0;
+  virtual bool isDragging() const = 0;
+  virtual void setDelegate(std::weak_ptr<ScrollViewDelegate> delegate) = 0;
+  // Runs `handler` at each stage of the user's drag on this view; a token for removal.
+  virtual int addPanHandler(std::function<void(PanState state)> handler) = 0;
+  virtual void removePanHandler(int token) = 0;
 };
 
 enum class ViewControllerKind {
@@ -268,7 +355,12 @@ class ORVEX_API Window : public virtual View {
   virtual void makeKeyAndVisible() = 0;
   // The orientation of the window's scene; unknown when it has none.
   virtual InterfaceOrientation interfaceOrientation() const = 0;
+  // The style the window's content is drawn in now (the system's, or the user's choice).
   virtual InterfaceStyle interfaceStyle() const = 0;
+  // Swaps the root view controller with a cross-dissolve: the new root's view fades in over the
+  // old one for `seconds`; `completion` runs on the main queue once it has ended.
+  virtual void transitionToRootViewController(std::shared_ptr<ViewController> controller,
+                                              double seconds, std::function<void()> completion) = 0;
 };
 
 class WebView;
@@ -291,6 +383,8 @@ class ORVEX_API UserInterface {
   virtual std::shared_ptr<View> makeView() = 0;
   virtual std::shared_ptr<ImageView> makeImageView() = 0;
   virtual std::shared_ptr<Label> makeLabel() = 0;
+  virtual std::shared_ptr<Button> makeButton() = 0;
+  virtual std::shared_ptr<ScrollView> makeScrollView() = 0;
   virtual std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration) = 0;
   virtual std::shared_ptr<ViewController> makeViewController(
       ViewControllerKind kind = ViewControllerKind::plain) = 0;
