@@ -86,6 +86,23 @@ TEST_F(LayoutResource, BuildsElementsAndReappliesRulesOnEachLayoutPass) {
   EXPECT_FALSE(built->setRules("absent", {}));
 }
 
+TEST_F(LayoutResource, ShippedPopupLayoutsHoldEveryElement) {
+  for (const char* name : {"OrvexPopupAdViewBottom", "OrvexPopupAdViewCenter"}) {
+    auto built = buildLayout(ui(), name);
+    ASSERT_TRUE(built) << name;
+    EXPECT_TRUE(built->element<ScrollView>("scrollView")) << name;
+    for (const char* id : {"currentIndexLabel", "totalIndexLabel", "rightActionLabel",
+                           "leftActionLabel", "leftActionLabelOutside", "rightActionLabelOutside"})
+      EXPECT_TRUE(built->element<Label>(id)) << name << " " << id;
+    for (const char* id : {"rightActionButton", "leftActionButton", "leftActionButtonOutside",
+                           "rightActionButtonOutside", "insideTopRightCloseButton"})
+      EXPECT_TRUE(built->element<Button>(id)) << name << " " << id;
+    for (const char* id :
+         {"adContainerView", "backgroundDimView", "pageIndexView", "actionBar", "actionBarOutside"})
+      EXPECT_TRUE(built->element<View>(id)) << name << " " << id;
+  }
+}
+
 TEST_F(LayoutResource, MalformedInputBuildsNothing) {
   const std::vector<std::string> bad = {
       "",
