@@ -265,10 +265,13 @@ void installHandler(const std::shared_ptr<Node>& node) {
   });
 }
 
+// `views` keeps every view alive until the root owns it.
 std::shared_ptr<Node> build(UserInterface& ui, const Spec& spec, Tree& tree, BuiltLayout& out,
-                            std::vector<std::shared_ptr<Node>>& all) {
+                            std::vector<std::shared_ptr<Node>>& all,
+                            std::vector<std::shared_ptr<View>>& views) {
   auto view = makeElement(ui, spec);
   if (!view) return nullptr;
+  views.push_back(view);
   auto node = std::make_shared<Node>();
   node->view = view;
   node->rules = spec.rules;
@@ -278,7 +281,7 @@ std::shared_ptr<Node> build(UserInterface& ui, const Spec& spec, Tree& tree, Bui
     out.elements[spec.id] = view;
   }
   for (const auto& childSpec : spec.children) {
-    auto child = build(ui, childSpec, tree, out, all);
+    auto child = build(ui, childSpec, tree, out, all, views);
     if (!child) return nullptr;
     view->addSubview(child->view.lock());
     tree.parents[child.get()] = node;
@@ -384,7 +387,8 @@ std::optional<BuiltLayout> buildLayoutFromJson(UserInterface& ui, std::string_vi
   BuiltLayout out;
   out.tree = std::make_shared<Tree>();
   std::vector<std::shared_ptr<Node>> all;
-  auto root = build(ui, *spec, *out.tree, out, all);
+  std::vector<std::shared_ptr<View>> views;
+  auto root = build(ui, *spec, *out.tree, out, all, views);
   if (!root) return fail("the platform made no view");
   out.tree->root = root;
   out.root = root->view.lock();
