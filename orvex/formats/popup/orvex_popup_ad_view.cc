@@ -704,21 +704,23 @@ void OrvexPopupAdView::scrollViewDidEndScrollingAnimation(ScrollView& /*scrollVi
   settle();
 }
 
+// A tap while the popup closes already is not another close.
 void OrvexPopupAdView::tapClose() {
-  if (!onAnimationCompleted_) return;
+  if (!onAnimationCompleted_ || closing_) return;
   auto self = shared_from_this();  // a closure may release the popup
   close();
   if (auto callback = onClickClose) callback();
 }
 
 void OrvexPopupAdView::tapBackground() {
-  if (!onAnimationCompleted_ || !options_.useDimTapToClose) return;
+  if (!onAnimationCompleted_ || closing_ || !options_.useDimTapToClose) return;
   auto self = shared_from_this();
   close();
   if (auto callback = onClickBackground) callback();
 }
 
 void OrvexPopupAdView::tapHideForToday() {
+  if (closing_) return;
   auto self = shared_from_this();
   close();
   if (auto callback = onClickHideForToday) callback(currentIndex_);
