@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "orvex/core/view_animator.h"
+
 namespace orvex::gtk {
 
 GtkScrollView::GtkScrollView() : drag_(gtk_gesture_drag_new()) {
@@ -26,9 +28,10 @@ void GtkScrollView::tell(Call call) {
   if (auto delegate = delegate_.lock()) call(*delegate);
 }
 
-void GtkScrollView::setBoundsOrigin(Point origin) {
+void GtkScrollView::moveTo(Point offset) {
+  if (offset == contentOffset()) return;
   auto keep = weak_from_this().lock();  // a delegate may let go of the view
-  GtkView::setBoundsOrigin(origin);
+  GtkView::setBoundsOrigin(offset);
   tell([&](ScrollViewDelegate& d) { d.scrollViewDidScroll(*this); });
 }
 
@@ -37,7 +40,7 @@ void GtkScrollView::setContentOffset(Point offset, bool animated) {
   if (animated) {
     animate(offset, Motion::animation);
   } else {
-    setBoundsOrigin(offset);
+    moveTo(offset);
   }
 }
 
@@ -76,13 +79,7 @@ void GtkScrollView::onUpdate(GtkGestureDrag* gesture, double dx, double dy, gpoi
     }
     // A drag now: the pointer is the scroll view's, no longer the page's or button's beneath.
     gtk_gesture_set_state(GTK_GESTURE(gesture), GTK_EVENT_SEQUENCE_CLAIMED);
-    // A settle still running ends where it was going first, as the SDK's pages count on it.
-    if (self->tween_.isRunning()) {
-      const Motion kind = self->motion_;
-      self->stopAnimation();
-      self->setBoundsOrigin(self->to_);
-      self->ended(kind);
-    }
+    self->stopAnimation();  // a touch stops the content
     self->dragging_ = true;
     self->dragStart_ = self->contentOffset();
     self->lastTravel_ = Point{dx, dy};
@@ -95,8 +92,8 @@ void GtkScrollView::onUpdate(GtkGestureDrag* gesture, double dx, double dy, gpoi
   const guint32 now = gtk_event_controller_get_current_event_time(GTK_EVENT_CONTROLLER(gesture));
   if (now > self->lastTime_) {
     const double seconds = (now - self->lastTime_) / 1000.0;
-    self->velocity_ = Point{(dx - self->lastTravel_.x) / seconds,
-                            (dy - self->lastTravel_.y) / seconds};
+    self->velocity_ =
+        Point{(dx - self->lastTravel_.x) / seconds, (dy - self->lastTravel_.y) / seconds};
     self->lastTravel_ = Point{dx, dy};
     self->lastTime_ = now;
   }
@@ -111,8 +108,8 @@ void GtkScrollView::dragTo(double dx, double dy) {
     if (content <= visible) return start;
     return std::clamp(start - travel, 0.0, content - visible);
   };
-  setBoundsOrigin(Point{along(dragStart_.x, dx, contentSize_.width, size.width),
-                        along(dragStart_.y, dy, contentSize_.height, size.height)});
+  moveTo(Point{along(dragStart_.x, dx, contentSize_.width, size.width),
+               along(dragStart_.y, dy, contentSize_.height, size.height)});
 }
 
 void GtkScrollView::onEnd(GtkGestureDrag* gesture, double, double, gpointer data) {
@@ -164,30 +161,19 @@ void GtkScrollView::endDrag(PanState state) {
 
 void GtkScrollView::animate(Point to, Motion kind) {
   const Point from = contentOffset();
-  to_ = to;
-  motion_ = kind;
-  tween_.start(kScrollAnimationSeconds, [this, from, to, kind](double t) {
+  // A programmatic scroll eases in and out; a deceleration only out.
+  const CubicTiming timing =
+      kind == Motion::deceleration ? CubicTiming{0, 0, 0.58, 1} : CubicTiming{0.42, 0, 0.58, 1};
+  const unsigned id = ++moves_;
+  tween_.start(kScrollAnimationSeconds, [this, from, to, kind, timing, id](double t) {
     auto keep = weak_from_this().lock();
-    if (t >= 1) {
-      motion_ = Motion::none;
-      setBoundsOrigin(to);
-      ended(kind);
-      return;
-    }
-    const double eased = 1 - std::pow(1 - t, 3);  // ease out, as a settling page slows down
-    setBoundsOrigin(Point{from.x + (to.x - from.x) * eased, from.y + (to.y - from.y) * eased});
-  });
-}
-
-void GtkScrollView::stopAnimation() {
-  tween_.stop();
-  motion_ = Motion::none;
-}
-
-void GtkScrollView::ended(Motion kind) {
-  tell([&](ScrollViewDelegate& d) {
-    if (kind == Motion::deceleration) d.scrollViewDidEndDecelerating(*this);
-    if (kind == Motion::animation) d.scrollViewDidEndScrollingAnimation(*this);
+    const double p = timing.progressAt(t);
+    moveTo(t >= 1 ? to : Point{from.x + (to.x - from.x) * p, from.y + (to.y - from.y) * p});
+    if (t < 1 || moves_ != id) return;  // going on, or superseded from the scroll's delegate
+    tell([&](ScrollViewDelegate& d) {
+      if (kind == Motion::deceleration) d.scrollViewDidEndDecelerating(*this);
+      if (kind == Motion::animation) d.scrollViewDidEndScrollingAnimation(*this);
+    });
   });
 }
 

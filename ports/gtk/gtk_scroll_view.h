@@ -28,8 +28,8 @@ class GtkScrollView : public GtkView, public ScrollView {
   GtkScrollView();
   ~GtkScrollView() override;
 
-  // Reports the scroll to the delegate.
-  void setBoundsOrigin(Point origin) override;
+  // Moving the bounds is scrolling: as setContentOffset(origin, false).
+  void setBoundsOrigin(Point origin) override { setContentOffset(origin, false); }
 
   Size contentSize() const override { return contentSize_; }
   void setContentSize(Size size) override { contentSize_ = size; }
@@ -47,10 +47,12 @@ class GtkScrollView : public GtkView, public ScrollView {
   void removePanHandler(int token) override;
 
  private:
-  enum class Motion { none, animation, deceleration };
+  enum class Motion { animation, deceleration };
   static void onUpdate(GtkGestureDrag* gesture, double dx, double dy, gpointer self);
   static void onEnd(GtkGestureDrag* gesture, double dx, double dy, gpointer self);
   static void onCancel(GtkGesture* gesture, GdkEventSequence* sequence, gpointer self);
+  // Moves the content, reporting a scroll when it changed.
+  void moveTo(Point offset);
   // Follows the pointer, `dx`, `dy` from where the press was.
   void dragTo(double dx, double dy);
   void endDrag(PanState state);
@@ -59,9 +61,10 @@ class GtkScrollView : public GtkView, public ScrollView {
   Point settleTarget() const;
   void animate(Point to, Motion kind);
   // Ends a running animation where it is, without reporting its end.
-  void stopAnimation();
-  // Reports the end of an animation or deceleration that reached its target.
-  void ended(Motion kind);
+  void stopAnimation() {
+    tween_.stop();
+    ++moves_;
+  }
   // Calls the delegate, if any; the scroll view may be released meanwhile.
   template <typename Call>
   void tell(Call call);
@@ -81,8 +84,7 @@ class GtkScrollView : public GtkView, public ScrollView {
   guint32 lastTime_ = 0;
   Point velocity_;
   Tween tween_;
-  Motion motion_ = Motion::none;
-  Point to_;
+  unsigned moves_ = 0;  // bumped by whatever supersedes a running animation
 };
 
 }  // namespace orvex::gtk

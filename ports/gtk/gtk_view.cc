@@ -614,6 +614,26 @@ void GtkView::setClipsToBounds(bool clips) {
   updateShape();
 }
 
+bool GtkView::insideRoundedShape(Point point) const {
+  if (!clips_ || shape_.get() == nullptr) return true;
+  const Rect b = bounds();
+  const double r = std::min({cornerRadius_, b.size.width / 2, b.size.height / 2});
+  const double x = point.x - b.minX(), y = point.y - b.minY();
+  const double w = b.size.width, h = b.size.height;
+  struct Corner {
+    unsigned bit;
+    bool in;
+    double cx, cy;
+  };
+  const Corner corners[] = {{kTopLeftCorner, x < r && y < r, r, r},
+                            {kTopRightCorner, x > w - r && y < r, w - r, r},
+                            {kBottomLeftCorner, x < r && y > h - r, r, h - r},
+                            {kBottomRightCorner, x > w - r && y > h - r, w - r, h - r}};
+  return std::ranges::none_of(corners, [&](const Corner& c) {
+    return (corners_ & c.bit) && c.in && std::hypot(x - c.cx, y - c.cy) > r;
+  });
+}
+
 void GtkView::updateShape() {
   GtkWidget* w = widget();
   if (!w || host_) return;
@@ -729,7 +749,7 @@ void GtkView::passThroughAt(GtkWidget* native, double x, double y, HitTestEvent 
 
 std::shared_ptr<View> GtkView::hitTest(Point point, HitTestEvent event) {
   if (isHidden() || !isUserInteractionEnabled() || alpha() <= kHitTestMinimumAlpha) return nullptr;
-  if (!bounds().contains(point)) return nullptr;
+  if (!bounds().contains(point) || !insideRoundedShape(point)) return nullptr;
   if (passThrough_ && passThrough_(event)) return nullptr;
   auto children = subviews();
   for (auto it = children.rbegin(); it != children.rend(); ++it) {
@@ -755,8 +775,10 @@ bool GtkView::tap(Point point) {
   auto hit = hitTest(point, HitTestEvent::press);
   for (auto v = hit; v; v = v->superview()) {
     auto* g = cast(*v);
-    if (!g || g->tapHandlers_.empty()) continue;
-    return g->runTapHandlers(convertRect(Rect(point.x, point.y, 0, 0), *v).origin);
+    if (!g || (g->tapHandlers_.empty() && !g->takesTaps_)) continue;
+    const bool ran = g->runTapHandlers(convertRect(Rect(point.x, point.y, 0, 0), *v).origin);
+    g->tapped();
+    return ran || g->takesTaps_;
   }
   return false;
 }
@@ -822,7 +844,7 @@ int GtkView::addLocatedTapHandler(std::function<void(Point)> handler) {
 
 void GtkView::removeTapHandler(int token) {
   std::erase_if(tapHandlers_, [&](const auto& entry) { return entry.first == token; });
-  if (tapHandlers_.empty()) removeGesture(widget(), gesture_);
+  if (tapHandlers_.empty() && !takesTaps_) removeGesture(widget(), gesture_);
 }
 
 void GtkView::setAccessibilityIdentifier(std::string identifier) {
@@ -1009,6 +1031,7 @@ GtkButtonView::GtkButtonView() : button_(gtk_button_new()), label_(gtk_label_new
   gtk_label_set_ellipsize(GTK_LABEL(label_), PANGO_ELLIPSIZE_END);
   gtk_button_set_child(GTK_BUTTON(button_), label_);
   setContent(button_);
+  takeTaps();
   clicked_ = connectSignal(
       button_, "clicked",
       +[](GtkButton*, gpointer self) {
@@ -1021,6 +1044,10 @@ GtkButtonView::GtkButtonView() : button_(gtk_button_new()), label_(gtk_label_new
 
 GtkButtonView::~GtkButtonView() {
   clicked_.disconnect();
+}
+
+void GtkButtonView::tapped() {
+  g_signal_emit_by_name(button_, "clicked");  // as a real click ends
 }
 
 void GtkButtonView::setTitle(std::string title) {

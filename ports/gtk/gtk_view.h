@@ -124,6 +124,13 @@ class GtkView : public virtual View {
   // Where subviews' widgets go; for windows, the content container.
   virtual GtkWidget* container() const { return widget(); }
   bool isHostWidget() const { return host_; }
+  // A view that takes every tap reaching it (a button): views around it see none.
+  void takeTaps() {
+    takesTaps_ = true;
+    ensureGesture();
+  }
+  // After the tap handlers, when tap() plays a tap on this view.
+  virtual void tapped() {}
   // Registers this view as the one standing for `widget` (its own widget is registered by the
   // constructor; windows register their GTK window too).
   void registerWidget(GtkWidget* widget);
@@ -138,6 +145,8 @@ class GtkView : public virtual View {
   void resized();
   // Rounds the widget's own CSS box, which GTK's overflow clip (drawing and picking) follows.
   void updateShape();
+  // Whether `point` (this view's coordinates) is inside the rounded corners when they clip.
+  bool insideRoundedShape(Point point) const;
   Point boundsOrigin() const { return boundsOrigin_; }
   bool runTapHandlers(Point location);
   void ensureGesture();
@@ -176,6 +185,7 @@ class GtkView : public virtual View {
   std::vector<std::pair<int, std::function<void(Point)>>> tapHandlers_;
   SizeRules sizeRules_;
   int nextTapToken_ = 1;
+  bool takesTaps_ = false;
   GtkEventController* gesture_ = nullptr;  // taps; owned by the widget
   std::string identifier_;
 };
@@ -241,6 +251,7 @@ class GtkButtonView : public GtkView, public Button {
   GtkWidget* button() const { return button_; }
 
  private:
+  void tapped() override;
   GtkWidget* button_;  // owned by the view's container
   GtkWidget* label_;   // owned by the button
   TextStyle style_;
