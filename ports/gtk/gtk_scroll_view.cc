@@ -82,21 +82,23 @@ void GtkScrollView::onUpdate(GtkGestureDrag* gesture, double dx, double dy, gpoi
     self->stopAnimation();  // a touch stops the content
     self->dragging_ = true;
     self->dragStart_ = self->contentOffset();
-    self->lastTravel_ = Point{dx, dy};
-    self->lastTime_ = gtk_event_controller_get_current_event_time(GTK_EVENT_CONTROLLER(gesture));
-    self->velocity_ = {};
+    self->samples_.clear();
     self->tell([&](ScrollViewDelegate& d) { d.scrollViewWillBeginDragging(*self); });
     self->pan(PanState::began);
   }
   if (!self->dragging_) return;
+  // The speed over the last tenth of a second: steady against one late or early event.
+  auto& samples = self->samples_;
   const guint32 now = gtk_event_controller_get_current_event_time(GTK_EVENT_CONTROLLER(gesture));
-  if (now > self->lastTime_) {
-    const double seconds = (now - self->lastTime_) / 1000.0;
-    self->velocity_ =
-        Point{(dx - self->lastTravel_.x) / seconds, (dy - self->lastTravel_.y) / seconds};
-    self->lastTravel_ = Point{dx, dy};
-    self->lastTime_ = now;
+  samples.push_back({now, Point{dx, dy}});
+  while (samples.size() > 2 && now - samples[1].time >= kSpeedWindowMs) {
+    samples.erase(samples.begin());
   }
+  const Sample& oldest = samples.front();
+  const double seconds = (now - oldest.time) / 1000.0;
+  self->velocity_ = seconds > 0
+                        ? Point{(dx - oldest.travel.x) / seconds, (dy - oldest.travel.y) / seconds}
+                        : Point{};
   self->dragTo(dx, dy);
   if (self->dragging_) self->pan(PanState::changed);
 }
@@ -117,7 +119,9 @@ void GtkScrollView::onEnd(GtkGestureDrag* gesture, double, double, gpointer data
   if (!self->dragging_) return;
   // A pointer that rested before letting go has no speed left.
   const guint32 now = gtk_event_controller_get_current_event_time(GTK_EVENT_CONTROLLER(gesture));
-  if (now > self->lastTime_ + 100) self->velocity_ = {};
+  if (self->samples_.empty() || now > self->samples_.back().time + kSpeedWindowMs) {
+    self->velocity_ = {};
+  }
   self->endDrag(PanState::ended);
 }
 

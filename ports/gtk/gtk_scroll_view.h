@@ -24,6 +24,8 @@ class GtkScrollView : public GtkView, public ScrollView {
   static constexpr double kDragSlop = 8;
   // A release faster than this (points per second) turns the page, however short the drag.
   static constexpr double kFlickSpeed = 500;
+  // How far back the release's speed is measured, and how long a rest before release stops it.
+  static constexpr guint32 kSpeedWindowMs = 100;
 
   GtkScrollView();
   ~GtkScrollView() override;
@@ -79,10 +81,13 @@ class GtkScrollView : public GtkView, public ScrollView {
   GtkGesture* drag_;  // owned by the widget
   std::vector<SignalConnection> signals_;
   Point dragStart_;  // the content offset when the drag began
-  // The pointer's last travel and its time (ms), and its speed (points per second).
-  Point lastTravel_;
-  guint32 lastTime_ = 0;
-  Point velocity_;
+  // The pointer's travel over the last moments (event times in ms), for its speed at release.
+  struct Sample {
+    guint32 time;
+    Point travel;
+  };
+  std::vector<Sample> samples_;
+  Point velocity_;  // points per second
   Tween tween_;
   unsigned moves_ = 0;  // bumped by whatever supersedes a running animation
 };
