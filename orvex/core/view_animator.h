@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "orvex/platform/dispatch.h"
 #include "orvex/platform/geometry.h"
 #include "orvex/platform/view.h"
 
@@ -29,17 +30,49 @@ class ViewAnimator : public std::enable_shared_from_this<ViewAnimator> {
   // Frames per second of the stepping timer.
   static constexpr double kFramesPerSecond = 60;
 
+  // Stepped on the SDK's platform's dispatcher.
   static std::shared_ptr<ViewAnimator> make(double duration, CubicTiming timing);
+  // Stepped on `dispatcher` (held weakly: an animation ends with its run loop).
+  static std::shared_ptr<ViewAnimator> make(double duration, CubicTiming timing,
+                                            const std::shared_ptr<Dispatcher>& dispatcher);
+  // Before start(); a second call for the same view replaces the target.
   void animateAlpha(const std::shared_ptr<View>& view, double to);
   void animateTranslation(const std::shared_ptr<View>& view, Point to);
   // Runs once on the main queue after the last step (`finished` false when stopped first).
   void setCompletion(std::function<void(bool finished)> completion);
   // Main thread. Takes each view's current values as the start; a duration of 0 or less sets the
-  // targets at once and completes on the next main-queue turn.
+  // targets at once and completes on the next main-queue turn. Once only.
   void start();
-  // Leaves the views where they are and completes with finished = false.
+  // Leaves the views where they are and completes with finished = false (nothing once ended).
   void stop();
   bool isRunning() const;
+
+ private:
+  struct Track {
+    std::weak_ptr<View> view;
+    std::optional<double> alpha;
+    std::optional<Point> translation;
+    double fromAlpha = 1;
+    Point fromTranslation;
+  };
+  enum class State { idle, running, ended };
+
+  ViewAnimator(double duration, CubicTiming timing, std::weak_ptr<Dispatcher> dispatcher)
+      : duration_(duration), timing_(timing), dispatcher_(std::move(dispatcher)) {}
+  Track& track(const std::shared_ptr<View>& view);
+  void step();
+  void apply(double progress);
+  void finish(bool finished);
+
+  const double duration_;
+  const CubicTiming timing_;
+  const std::weak_ptr<Dispatcher> dispatcher_;
+  std::vector<Track> tracks_;
+  std::function<void(bool)> completion_;
+  State state_ = State::idle;
+  int frame_ = 0;
+  int frames_ = 0;
+  std::unique_ptr<Timer> timer_;
 };
 
 }  // namespace orvex

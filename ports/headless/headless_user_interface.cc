@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "ports/linux/system_links.h"
 
@@ -106,12 +107,57 @@ void HeadlessAlertController::willBePresented() {
 // ---- HeadlessWindow ----
 
 void HeadlessWindow::setRootViewController(std::shared_ptr<ViewController> controller) {
+  ++transition_;
+  dropOutgoing();
   if (root_) root_->view()->removeFromSuperview();
   root_ = std::move(controller);
   if (!root_) return;
   auto v = root_->view();
   insertSubview(v, 0);
   v->setFillsSuperview(true);
+}
+
+void HeadlessWindow::dropOutgoing() {
+  if (auto old = std::exchange(outgoing_, nullptr)) {
+    if (old->superview().get() == static_cast<View*>(this)) old->removeFromSuperview();
+  }
+}
+
+void HeadlessWindow::transitionToRootViewController(std::shared_ptr<ViewController> controller,
+                                                    double seconds,
+                                                    std::function<void()> completion) {
+  auto queue = mainQueueOf(ui_);
+  auto old = root_ ? root_->view() : nullptr;
+  if (!controller || !queue || !old || controller == root_) {
+    setRootViewController(std::move(controller));
+    if (completion && queue) queue->post(std::move(completion));
+    return;
+  }
+  const unsigned id = ++transition_;
+  dropOutgoing();
+  root_ = std::move(controller);
+  auto incoming = root_->view();
+  const auto below = subviews();
+  const auto at = std::find(below.begin(), below.end(), old);
+  insertSubview(incoming, static_cast<std::size_t>(at - below.begin()) + 1);
+  incoming->setFillsSuperview(true);
+  incoming->setAlpha(0);
+  outgoing_ = std::move(old);
+  auto weak =
+      std::weak_ptr<HeadlessWindow>(std::dynamic_pointer_cast<HeadlessWindow>(shared_from_this()));
+  std::weak_ptr<View> fading = incoming;
+  runFrames(
+      queue, seconds,
+      [fading](double progress) {
+        if (auto view = fading.lock()) view->setAlpha(progress);
+        return true;
+      },
+      [weak, id, completion = std::move(completion), queue = std::weak_ptr<TaskQueue>(queue)] {
+        auto window = weak.lock();
+        if (window && window->transition_ == id) window->dropOutgoing();
+        auto q = queue.lock();
+        if (completion && q) q->post(completion);
+      });
 }
 
 bool HeadlessWindow::isKeyWindow() const {
@@ -163,6 +209,14 @@ std::shared_ptr<ImageView> HeadlessUserInterface::makeImageView() {
 
 std::shared_ptr<Label> HeadlessUserInterface::makeLabel() {
   return std::make_shared<HeadlessLabel>();
+}
+
+std::shared_ptr<Button> HeadlessUserInterface::makeButton() {
+  return std::make_shared<HeadlessButton>();
+}
+
+std::shared_ptr<ScrollView> HeadlessUserInterface::makeScrollView() {
+  return std::make_shared<HeadlessScrollView>(mainQueue_);
 }
 
 std::shared_ptr<WebView> HeadlessUserInterface::makeWebView(

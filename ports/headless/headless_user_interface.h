@@ -102,10 +102,18 @@ class ORVEX_API HeadlessWindow : public HeadlessView, public Window {
   void makeKeyAndVisible() override;
   InterfaceOrientation interfaceOrientation() const override;
   InterfaceStyle interfaceStyle() const override;
+  // The new root's view fades in above the old one, which leaves the window at the end.
+  void transitionToRootViewController(std::shared_ptr<ViewController> controller, double seconds,
+                                      std::function<void()> completion) override;
 
  private:
+  void dropOutgoing();
+
   std::weak_ptr<HeadlessUserInterface> ui_;
   std::shared_ptr<ViewController> root_;
+  // The old root's view while a cross-dissolve runs.
+  std::shared_ptr<View> outgoing_;
+  unsigned transition_ = 0;
 };
 
 using linux_port::OpenedLink;
@@ -132,6 +140,8 @@ class ORVEX_API HeadlessUserInterface : public UserInterface,
   std::shared_ptr<View> makeView() override;
   std::shared_ptr<ImageView> makeImageView() override;
   std::shared_ptr<Label> makeLabel() override;
+  std::shared_ptr<Button> makeButton() override;
+  std::shared_ptr<ScrollView> makeScrollView() override;
   std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration) override;
   std::shared_ptr<ViewController> makeViewController(ViewControllerKind kind) override;
   std::shared_ptr<StoreProductViewController> makeStoreProductViewController() override;

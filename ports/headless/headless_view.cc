@@ -1,7 +1,10 @@
 #include "ports/headless/headless_view.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+
+#include "orvex/core/view_animator.h"
 
 namespace orvex::headless {
 
@@ -123,14 +126,12 @@ Rect HeadlessView::safeAreaFrame() const {
 }
 
 Point HeadlessView::screenOrigin() const {
-  double x = frame_.origin.x - boundsOrigin_.x;
-  double y = frame_.origin.y - boundsOrigin_.y;
+  Point p = originInSuperview();
   for (auto s = superview_.lock(); s; s = headlessView(*s).superview_.lock()) {
-    const auto& h = headlessView(*s);
-    x += h.frame_.origin.x - h.boundsOrigin_.x;
-    y += h.frame_.origin.y - h.boundsOrigin_.y;
+    const Point o = headlessView(*s).originInSuperview();
+    p = {p.x + o.x, p.y + o.y};
   }
-  return {x, y};
+  return p;
 }
 
 Rect HeadlessView::convertRect(const Rect& rect, const View& other) const {
@@ -138,7 +139,8 @@ Rect HeadlessView::convertRect(const Rect& rect, const View& other) const {
   const auto& o = headlessView(other);
   // The common case of a walk up the tree: one step, no trip through the screen.
   if (auto parent = superview_.lock(); parent.get() == &other) {
-    return rect.offsetBy(frame_.origin.x - boundsOrigin_.x, frame_.origin.y - boundsOrigin_.y);
+    const Point o = originInSuperview();
+    return rect.offsetBy(o.x, o.y);
   }
   Point from = screenOrigin();
   Point to = o.screenOrigin();
@@ -148,14 +150,37 @@ Rect HeadlessView::convertRect(const Rect& rect, const View& other) const {
 std::shared_ptr<View> HeadlessView::hitTest(Point point, HitTestEvent event) {
   if (hidden_ || !userInteraction_ || alpha_ <= kHitTestMinimumAlpha) return nullptr;
   if (!bounds().contains(point)) return nullptr;
+  if (clipsToBounds_ && !insideRoundedShape(point)) return nullptr;
   if (passThrough_ && passThrough_(event)) return nullptr;
   for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it) {
     auto& child = headlessView(**it);
-    Point p{point.x - child.frame_.origin.x + child.boundsOrigin_.x,
-            point.y - child.frame_.origin.y + child.boundsOrigin_.y};
-    if (auto hit = child.hitTest(p, event)) return hit;
+    const Point o = child.originInSuperview();
+    if (auto hit = child.hitTest(Point{point.x - o.x, point.y - o.y}, event)) return hit;
   }
   return shared_from_this();
+}
+
+bool HeadlessView::insideRoundedShape(Point point) const {
+  const Rect b = bounds();
+  const double r = std::min({cornerRadius_, b.size.width / 2, b.size.height / 2});
+  if (!(r > 0)) return true;
+  const double x = point.x - b.minX(), y = point.y - b.minY();
+  const double w = b.size.width, h = b.size.height;
+  struct Corner {
+    unsigned bit;
+    bool in;
+    double cx, cy;
+  };
+  const Corner corners[] = {
+      {kTopLeftCorner, x < r && y < r, r, r},
+      {kTopRightCorner, x > w - r && y < r, w - r, r},
+      {kBottomLeftCorner, x < r && y > h - r, r, h - r},
+      {kBottomRightCorner, x > w - r && y > h - r, w - r, h - r},
+  };
+  for (const auto& c : corners) {
+    if ((roundedCorners_ & c.bit) && c.in && std::hypot(x - c.cx, y - c.cy) > r) return false;
+  }
+  return true;
 }
 
 int HeadlessView::addTapHandler(std::function<void()> handler) {
@@ -192,12 +217,198 @@ bool HeadlessView::tap(Point point) {
   return false;
 }
 
+bool HeadlessView::drag(Point from, Point to, double seconds, int steps) {
+  std::shared_ptr<HeadlessScrollView> scroll;
+  for (auto v = hitTest(from); v && !scroll; v = v->superview()) {
+    auto s = std::dynamic_pointer_cast<HeadlessScrollView>(v);
+    if (s && s->isScrollEnabled()) scroll = std::move(s);
+  }
+  if (!scroll) return false;
+  steps = std::max(steps, 1);
+  const Point d{to.x - from.x, to.y - from.y};
+  const double t = seconds > 0 ? seconds : 0.25;
+  scroll->pan(PanState::began, {});
+  for (int i = 1; i <= steps; ++i) {
+    scroll->pan(PanState::changed, {d.x * i / steps, d.y * i / steps});
+  }
+  scroll->pan(PanState::ended, d, {d.x / t, d.y / t});
+  return true;
+}
+
 std::shared_ptr<View> HeadlessView::findView(const std::string& identifier) {
   if (identifier_ == identifier) return shared_from_this();
   for (auto& child : subviews_) {
     if (auto found = headlessView(*child).findView(identifier)) return found;
   }
   return nullptr;
+}
+
+// ---- frames ----
+
+void runFrames(const std::shared_ptr<TaskQueue>& queue, double seconds,
+               std::function<bool(double progress)> step, std::function<void()> done) {
+  struct Run {
+    std::weak_ptr<TaskQueue> queue;
+    Duration interval;
+    int frames;
+    int frame = 0;
+    std::function<bool(double)> step;
+    std::function<void()> done;
+    static void next(const std::shared_ptr<Run>& run) {
+      auto q = run->queue.lock();
+      if (!q) return;
+      // The task holds the run; the run holds its queue weakly.
+      q->postAfter(run->interval, [run] {
+        ++run->frame;
+        const bool last = run->frame >= run->frames;
+        if (!run->step(last ? 1.0 : static_cast<double>(run->frame) / run->frames)) return;
+        if (!last) return next(run);
+        if (auto d = std::move(run->done)) d();
+      });
+    }
+  };
+  if (!queue) return;
+  if (!(seconds > 0)) {
+    if (step(1) && done) queue->post(std::move(done));
+    return;
+  }
+  const int frames =
+      std::max(1, static_cast<int>(std::ceil(seconds * ViewAnimator::kFramesPerSecond - 1e-9)));
+  Run::next(std::make_shared<Run>(Run{queue, secondsToDuration(seconds / frames), frames, 0,
+                                      std::move(step), std::move(done)}));
+}
+
+// ---- HeadlessButton ----
+
+bool HeadlessButton::runTapHandlers(Point location) {
+  HeadlessView::runTapHandlers(location);
+  if (auto action = action_) action();  // may replace itself
+  return true;
+}
+
+// ---- HeadlessScrollView ----
+
+template <typename Call>
+void HeadlessScrollView::tell(Call call) {
+  if (auto delegate = delegate_.lock()) call(*delegate);
+}
+
+void HeadlessScrollView::moveTo(Point offset) {
+  if (offset == contentOffset()) return;
+  HeadlessView::setBoundsOrigin(offset);
+  tell([&](ScrollViewDelegate& d) { d.scrollViewDidScroll(*this); });
+}
+
+void HeadlessScrollView::setContentOffset(Point offset, bool animated) {
+  ++animation_;
+  if (animated) {
+    animateTo(offset, &ScrollViewDelegate::scrollViewDidEndScrollingAnimation);
+  } else {
+    moveTo(offset);
+  }
+}
+
+void HeadlessScrollView::animateTo(Point target, void (ScrollViewDelegate::*ended)(ScrollView&)) {
+  const unsigned id = ++animation_;
+  const Point from = contentOffset();
+  auto weak = std::weak_ptr<HeadlessScrollView>(
+      std::dynamic_pointer_cast<HeadlessScrollView>(shared_from_this()));
+  // A programmatic scroll eases in and out; a deceleration only out.
+  const CubicTiming timing = ended == &ScrollViewDelegate::scrollViewDidEndDecelerating
+                                 ? CubicTiming{0, 0, 0.58, 1}
+                                 : CubicTiming{0.42, 0, 0.58, 1};
+  runFrames(
+      mainQueue_, kScrollAnimationSeconds,
+      [weak, id, from, target, timing](double progress) {
+        auto self = weak.lock();
+        if (!self || self->animation_ != id) return false;
+        const double p = timing.progressAt(progress);
+        self->moveTo(progress >= 1 ? target
+                                   : Point{from.x + (target.x - from.x) * p,
+                                           from.y + (target.y - from.y) * p});
+        return true;
+      },
+      [weak, id, ended] {
+        auto self = weak.lock();
+        if (!self || self->animation_ != id) return;
+        self->tell([&](ScrollViewDelegate& d) { (d.*ended)(*self); });
+      });
+}
+
+Point HeadlessScrollView::clamped(Point offset) const {
+  const Size size = bounds().size;
+  return {std::clamp(offset.x, 0.0, std::max(0.0, contentSize_.width - size.width)),
+          std::clamp(offset.y, 0.0, std::max(0.0, contentSize_.height - size.height))};
+}
+
+Point HeadlessScrollView::pageTarget(Point velocity) const {
+  auto axis = [this](double start, double now, double page, double content, double v) {
+    if (!(page > 0)) return now;
+    const double moved = now - start;
+    // The content moves against the finger.
+    const double contentVelocity = -v;
+    int dir = 0;
+    if (moved > page / 3 || (moved > 0 && contentVelocity > kPagingFlingVelocity)) dir = 1;
+    if (moved < -page / 3 || (moved < 0 && contentVelocity < -kPagingFlingVelocity)) dir = -1;
+    const double target = (std::round(start / page) + dir) * page;
+    return std::clamp(target, 0.0, std::max(0.0, content - page));
+  };
+  const Point now = contentOffset();
+  const Size size = bounds().size;
+  return {axis(dragStart_.x, now.x, size.width, contentSize_.width, velocity.x),
+          axis(dragStart_.y, now.y, size.height, contentSize_.height, velocity.y)};
+}
+
+void HeadlessScrollView::pan(PanState state, Point translation, Point velocity) {
+  if (!scrollEnabled_) return;
+  auto keep = shared_from_this();  // a delegate may let the view go
+  switch (state) {
+    case PanState::began:
+      ++animation_;  // a touch stops the content
+      dragging_ = true;
+      dragStart_ = contentOffset();
+      tell([&](ScrollViewDelegate& d) { d.scrollViewWillBeginDragging(*this); });
+      break;
+    case PanState::changed:
+      if (!dragging_) return;
+      moveTo(clamped({dragStart_.x - translation.x, dragStart_.y - translation.y}));
+      break;
+    case PanState::ended:
+    case PanState::cancelled:
+    case PanState::failed: {
+      if (!dragging_) return;
+      if (state == PanState::ended) {
+        moveTo(clamped({dragStart_.x - translation.x, dragStart_.y - translation.y}));
+      } else {
+        velocity = {};
+      }
+      dragging_ = false;
+      const Point target = paging_ ? pageTarget(velocity) : contentOffset();
+      const bool decelerates = target != contentOffset();
+      tell([&](ScrollViewDelegate& d) { d.scrollViewDidEndDragging(*this, decelerates); });
+      runPanHandlers(state);
+      if (decelerates) animateTo(target, &ScrollViewDelegate::scrollViewDidEndDecelerating);
+      return;
+    }
+  }
+  runPanHandlers(state);
+}
+
+int HeadlessScrollView::addPanHandler(std::function<void(PanState state)> handler) {
+  const int token = nextPanToken_++;
+  panHandlers_.emplace_back(token, std::move(handler));
+  return token;
+}
+
+void HeadlessScrollView::removePanHandler(int token) {
+  std::erase_if(panHandlers_, [&](const auto& entry) { return entry.first == token; });
+}
+
+void HeadlessScrollView::runPanHandlers(PanState state) {
+  auto handlers = panHandlers_;  // a handler may remove itself
+  for (auto& [token, handler] : handlers) {
+    if (handler) handler(state);
+  }
 }
 
 }  // namespace orvex::headless

@@ -12,7 +12,15 @@
 // that a filling view follows (when it is added, when it starts filling and whenever the
 // superview's size changes), and the current frame at once when the rules are set. Nothing else
 // moves a view: a superview does not grow to fit what its subviews' rules make of them.
+//
+// A translation moves where a view is found: hit testing, taps and conversions include it. Input
+// never reaches a point outside a view's bounds, its subviews included (as on a phone); clipping
+// adds the rounded corners: a point they cut off reaches neither the view nor its subviews.
+//
+// Animations (a scroll view's, a window's cross-dissolve) step at 60 frames per second on the
+// main queue, in the port's time, the last frame on the end exactly.
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -22,6 +30,7 @@
 #include <vector>
 
 #include "orvex/platform/activity_indicator.h"
+#include "orvex/platform/dispatch.h"
 #include "orvex/platform/view.h"
 
 namespace orvex::headless {
@@ -82,14 +91,29 @@ class ORVEX_API HeadlessView : public virtual View {
   void setSizeRules(const SizeRules& rules) override;
   SizeRules sizeRules() const override { return sizeRules_; }
   int addLocatedTapHandler(std::function<void(Point location)> handler) override;
+  void setTranslation(Point offset) override { translation_ = offset; }
+  Point translation() const override { return translation_; }
+  void setCornerRadius(double radius, unsigned corners = kAllCorners) override {
+    cornerRadius_ = std::max(0.0, radius);
+    roundedCorners_ = corners & kAllCorners;
+  }
+  double cornerRadius() const override { return cornerRadius_; }
+  unsigned roundedCorners() const override { return roundedCorners_; }
+  void setClipsToBounds(bool clips) override { clipsToBounds_ = clips; }
+  bool clipsToBounds() const override { return clipsToBounds_; }
+  std::uint32_t backgroundColor() const override { return backgroundColor_; }
 
   // ---- what the host plays ----
   void setSafeAreaInsets(EdgeInsets insets) { safeAreaInsets_ = insets; }
-  std::uint32_t backgroundColor() const { return backgroundColor_; }
   // A tap at `point` (this view's coordinates): the hit view, or the nearest ancestor of it with
   // tap handlers, runs them (located ones get the point in that view's coordinates). Returns
   // whether any handler ran.
   bool tap(Point point);
+  // A drag by the user from `from` to `to` (this view's coordinates): the nearest scroll view
+  // under `from` (the hit view or an ancestor) with scrolling enabled follows it: a pan that
+  // begins, changes in `steps` even steps and ends with the velocity of covering the distance in
+  // `seconds`. Time does not pass during it. Returns whether a scroll view took it.
+  bool drag(Point from, Point to, double seconds = 0.25, int steps = 5);
   // The first view in this subtree (this one included) with the identifier.
   std::shared_ptr<View> findView(const std::string& identifier);
   // Origin of this view's bounds in screen coordinates.
@@ -100,11 +124,21 @@ class ORVEX_API HeadlessView : public virtual View {
     controller_ = std::move(controller);
   }
 
+ protected:
+  // Runs this view's part of a tap that reached it; false passes it on to the superview.
+  virtual bool runTapHandlers(Point location);
+
  private:
   void attach(std::shared_ptr<View> view, std::size_t index);
   void detachChild(const View* child);
   void layoutFillingSubviews();
-  bool runTapHandlers(Point location);
+  // Whether `point` (this view's coordinates) lies inside the rounded corners.
+  bool insideRoundedShape(Point point) const;
+  // Where this view's coordinates start in its superview's.
+  Point originInSuperview() const {
+    return {frame_.origin.x + translation_.x - boundsOrigin_.x,
+            frame_.origin.y + translation_.y - boundsOrigin_.y};
+  }
 
   std::weak_ptr<View> superview_;
   std::vector<std::shared_ptr<View>> subviews_;
@@ -123,6 +157,10 @@ class ORVEX_API HeadlessView : public virtual View {
   int nextTapToken_ = 1;
   std::string identifier_;
   SizeRules sizeRules_;
+  Point translation_;
+  double cornerRadius_ = 0;
+  unsigned roundedCorners_ = kAllCorners;
+  bool clipsToBounds_ = false;
 };
 
 class ORVEX_API HeadlessImageView : public HeadlessView, public ImageView {
@@ -139,11 +177,100 @@ class ORVEX_API HeadlessLabel : public HeadlessView, public Label {
   void setText(std::string text) override { text_ = std::move(text); }
   std::string text() const override { return text_; }
   void setTextColor(std::uint32_t rgba) override { textColor_ = rgba; }
-  std::uint32_t textColor() const { return textColor_; }
+  std::uint32_t textColor() const override { return textColor_; }
+  void setFont(double points, bool bold) override {
+    fontSize_ = points;
+    bold_ = bold;
+  }
+  void setTextAlignment(TextAlignment alignment) override { alignment_ = alignment; }
+  double fontSize() const { return fontSize_; }
+  bool isBold() const { return bold_; }
+  TextAlignment textAlignment() const { return alignment_; }
 
  private:
   std::string text_;
   std::uint32_t textColor_ = 0x000000ff;
+  double fontSize_ = 17;
+  bool bold_ = false;
+  TextAlignment alignment_ = TextAlignment::leading;
+};
+
+// Takes every tap that reaches it (its subviews' too): its own tap handlers run, then the action.
+class ORVEX_API HeadlessButton : public HeadlessView, public Button {
+ public:
+  void setTitle(std::string title) override { title_ = std::move(title); }
+  std::string title() const override { return title_; }
+  void setTitleColor(std::uint32_t rgba) override { titleColor_ = rgba; }
+  std::uint32_t titleColor() const { return titleColor_; }
+  void setAction(std::function<void()> action) override { action_ = std::move(action); }
+
+ protected:
+  bool runTapHandlers(Point location) override;
+
+ private:
+  std::string title_;
+  std::uint32_t titleColor_ = 0x007affff;
+  std::function<void()> action_;
+};
+
+// Dragging keeps the offset within the content (no rubber band); without paging the content stops
+// where the user lets go. With paging, a released drag settles on the next or previous page in
+// its direction once it has moved more than a third of the page or faster than
+// kPagingFlingVelocity, otherwise back on the page it started from.
+class ORVEX_API HeadlessScrollView : public HeadlessView, public ScrollView {
+ public:
+  // Points per second.
+  static constexpr double kPagingFlingVelocity = 500;
+
+  explicit HeadlessScrollView(std::shared_ptr<TaskQueue> mainQueue)
+      : mainQueue_(std::move(mainQueue)) {}
+
+  // ---- ScrollView ----
+  Size contentSize() const override { return contentSize_; }
+  void setContentSize(Size size) override { contentSize_ = size; }
+  Point contentOffset() const override { return bounds().origin; }
+  void setContentOffset(Point offset, bool animated) override;
+  void setPagingEnabled(bool paging) override { paging_ = paging; }
+  bool isPagingEnabled() const override { return paging_; }
+  void setScrollEnabled(bool enabled) override { scrollEnabled_ = enabled; }
+  bool isScrollEnabled() const override { return scrollEnabled_; }
+  bool isDragging() const override { return dragging_; }
+  void setDelegate(std::weak_ptr<ScrollViewDelegate> delegate) override {
+    delegate_ = std::move(delegate);
+  }
+  int addPanHandler(std::function<void(PanState state)> handler) override;
+  void removePanHandler(int token) override;
+  // Moving the bounds is scrolling: reported like setContentOffset(origin, false).
+  void setBoundsOrigin(Point origin) override { setContentOffset(origin, false); }
+
+  // ---- what the user plays ----
+  // One stage of the user's pan on this view: `translation` from where it began, `velocity` in
+  // points per second (read when it ends). Ignored while scrolling is disabled.
+  void pan(PanState state, Point translation, Point velocity = {});
+
+ private:
+  // Moves the content, reporting a scroll when it changed.
+  void moveTo(Point offset);
+  // Moves to `target` over kScrollAnimationSeconds, then runs `ended`.
+  void animateTo(Point target, void (ScrollViewDelegate::*ended)(ScrollView&));
+  Point clamped(Point offset) const;
+  Point pageTarget(Point velocity) const;
+  template <typename Call>
+  void tell(Call call);
+  void runPanHandlers(PanState state);
+
+  std::shared_ptr<TaskQueue> mainQueue_;
+  Size contentSize_;
+  bool paging_ = false;
+  bool scrollEnabled_ = true;
+  bool dragging_ = false;
+  Point dragStart_;
+  Point dragTranslation_;
+  std::weak_ptr<ScrollViewDelegate> delegate_;
+  std::vector<std::pair<int, std::function<void(PanState)>>> panHandlers_;
+  int nextPanToken_ = 1;
+  // Bumped by every move that supersedes a running animation.
+  unsigned animation_ = 0;
 };
 
 // Made stopped and hidden; animating shows it.
@@ -163,6 +290,12 @@ class HeadlessActivityIndicator : public HeadlessView, public ActivityIndicatorV
  private:
   bool animating_ = false;
 };
+
+// Runs `step(progress)` at 60 frames per second on `queue` over `seconds` (progress rises to 1
+// exactly on the last frame), then `done`; a step that returns false ends it there without `done`.
+// No time: the last step at once (then `done` on the next turn).
+ORVEX_API void runFrames(const std::shared_ptr<TaskQueue>& queue, double seconds,
+                         std::function<bool(double progress)> step, std::function<void()> done);
 
 // Every view of a headless tree is a HeadlessView; a foreign one is a programming error.
 ORVEX_API HeadlessView& headlessView(View& view);
