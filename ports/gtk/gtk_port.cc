@@ -27,15 +27,7 @@ void readDisplayFacts(linux_port::DeviceOptions& device) {
       g_object_unref(monitor);
     }
   }
-  gboolean dark = FALSE;
-  if (GtkSettings* settings = gtk_settings_get_default()) {
-    g_object_get(settings, "gtk-application-prefer-dark-theme", &dark, nullptr);
-    gchar* name = nullptr;
-    g_object_get(settings, "gtk-theme-name", &name, nullptr);
-    GCharPtr owned(name);
-    if (name && g_str_has_suffix(name, "-dark")) dark = TRUE;
-  }
-  device.interfaceStyle = dark ? InterfaceStyle::dark : InterfaceStyle::light;
+  device.interfaceStyle = themeInterfaceStyle(gtk_settings_get_default());
   WebKitSettings* web = webkit_settings_new();
   device.webViewUserAgent = webkit_settings_get_user_agent(web);
   g_object_unref(web);
@@ -64,7 +56,6 @@ GtkPort makeGtkPort(GtkOptions options) {
   port.files = services.files;
   p.images = std::make_shared<linux_port::CodecImageDecoder>();
 
-  ui.interfaceStyle = port.device->interfaceStyle();
   port.ui = GtkUserInterface::create(p.dispatcher->mainQueue(), p.deployment.appStoreHost, ui);
   p.ui = port.ui;
   port.haptics = std::make_shared<linux_port::RecordedHaptics>([] {

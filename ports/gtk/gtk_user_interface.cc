@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "orvex/core/url.h"
+#include "ports/gtk/gtk_scroll_view.h"
 #include "ports/gtk/gtk_web_view.h"
 #include "ports/linux/system_links.h"
 
@@ -415,6 +416,10 @@ void GtkWindowView::setHidden(bool hidden) {
 }
 
 void GtkWindowView::setRootViewController(std::shared_ptr<ViewController> controller) {
+  if (fade_.isRunning()) {
+    fade_.stop();
+    if (fadeEnd_) std::exchange(fadeEnd_, nullptr)();
+  }
   if (root_) root_->view()->removeFromSuperview();
   root_ = std::move(controller);
   if (!root_) return;
@@ -439,8 +444,48 @@ InterfaceOrientation GtkWindowView::interfaceOrientation() const {
 }
 
 InterfaceStyle GtkWindowView::interfaceStyle() const {
+  GtkWindow* w = gtkWindow();
+  return themeInterfaceStyle(w ? gtk_widget_get_settings(GTK_WIDGET(w))
+                               : gtk_settings_get_default());
+}
+
+void GtkWindowView::transitionToRootViewController(std::shared_ptr<ViewController> controller,
+                                                   double seconds,
+                                                   std::function<void()> completion) {
   auto ui = ui_.lock();
-  return ui ? ui->interfaceStyle() : InterfaceStyle::light;
+  if (!ui) return;
+  // A fade still running ends now, its old root leaving.
+  if (fade_.isRunning()) {
+    fade_.stop();
+    if (fadeEnd_) std::exchange(fadeEnd_, nullptr)();
+  }
+  auto old = std::exchange(root_, std::move(controller));
+  std::shared_ptr<View> incoming = root_ && root_ != old ? root_->view() : nullptr;
+  auto outgoing = old && old != root_ ? old->view() : nullptr;
+  // Released once the fade is over; the completion follows on the main queue.
+  fadeEnd_ = [this, old, outgoing, queue = ui->mainQueue(), completion = std::move(completion)] {
+    if (outgoing && outgoing->superview().get() == static_cast<View*>(this)) {
+      outgoing->removeFromSuperview();
+    }
+    if (completion) queue->post(completion);
+  };
+  if (incoming) {
+    // Just above the old root, beneath anything presented over it.
+    const auto children = subviews();
+    const auto at = std::ranges::find(children, outgoing);
+    insertSubview(incoming, at == children.end() ? 0 : (at - children.begin()) + 1);
+    incoming->setFillsSuperview(true);
+  }
+  if (!incoming || !outgoing || seconds <= 0) {
+    std::exchange(fadeEnd_, nullptr)();
+    return;
+  }
+  const double alpha = incoming->alpha();
+  incoming->setAlpha(0);
+  fade_.start(seconds, [this, weak = std::weak_ptr<View>(incoming), alpha](double t) {
+    if (auto view = weak.lock()) view->setAlpha(alpha * t);
+    if (t >= 1 && fadeEnd_) std::exchange(fadeEnd_, nullptr)();
+  });
 }
 
 // ---- the user interface ----
@@ -548,6 +593,14 @@ std::shared_ptr<ImageView> GtkUserInterface::makeImageView() {
 
 std::shared_ptr<Label> GtkUserInterface::makeLabel() {
   return std::make_shared<GtkLabelView>();
+}
+
+std::shared_ptr<Button> GtkUserInterface::makeButton() {
+  return std::make_shared<GtkButtonView>();
+}
+
+std::shared_ptr<ScrollView> GtkUserInterface::makeScrollView() {
+  return std::make_shared<GtkScrollView>();
 }
 
 std::shared_ptr<WebView> GtkUserInterface::makeWebView(const WebViewConfiguration& configuration) {

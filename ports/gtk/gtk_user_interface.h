@@ -146,7 +146,12 @@ class GtkWindowView : public GtkView, public Window {
   bool isKeyWindow() const override;
   void makeKeyAndVisible() override;
   InterfaceOrientation interfaceOrientation() const override;
+  // The theme's, read when asked: the application's dark-theme preference or a dark theme.
   InterfaceStyle interfaceStyle() const override;
+  // The new root's view fades in above the old root's (beneath anything presented); the old one
+  // leaves the window when the fade ends, or at once for a duration of 0.
+  void transitionToRootViewController(std::shared_ptr<ViewController> controller, double seconds,
+                                      std::function<void()> completion) override;
 
  private:
   friend class GtkUserInterface;
@@ -169,13 +174,14 @@ class GtkWindowView : public GtkView, public Window {
   bool adopted_ = false;
   bool closed_ = false;
   std::shared_ptr<ViewController> root_;
+  Tween fade_;                     // the cross-dissolve running
+  std::function<void()> fadeEnd_;  // lets the old root go and posts the completion
   SignalConnection destroyed_;
 };
 
 struct GtkUserInterfaceOptions {
   // Hand external links to the desktop's handler; off, they are only reported (tests, kiosks).
   bool openExternalLinks = true;
-  InterfaceStyle interfaceStyle = InterfaceStyle::light;
   // How ad pages share WebKit's web processes (ports/gtk/gtk_web_view.h).
   std::size_t adPagesPerWebProcess = 8;
   bool acceleratedAdPages = false;
@@ -198,6 +204,8 @@ class GtkUserInterface : public UserInterface,
   std::shared_ptr<View> makeView() override;
   std::shared_ptr<ImageView> makeImageView() override;
   std::shared_ptr<Label> makeLabel() override;
+  std::shared_ptr<Button> makeButton() override;
+  std::shared_ptr<ScrollView> makeScrollView() override;
   std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration) override;
   std::shared_ptr<ViewController> makeViewController(ViewControllerKind kind) override;
   std::shared_ptr<StoreProductViewController> makeStoreProductViewController() override;
@@ -229,7 +237,6 @@ class GtkUserInterface : public UserInterface,
   const std::string& appStoreHost() const { return appStoreHost_; }
   void recordOpened(OpenedLink link) { opened_.record(std::move(link)); }
   void recordAlert(const std::shared_ptr<GtkAlertController>& alert);
-  InterfaceStyle interfaceStyle() const { return options_.interfaceStyle; }
   // Lets go of the SDK's own windows that were closed.
   void forgetClosedWindows();
 

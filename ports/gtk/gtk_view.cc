@@ -188,13 +188,15 @@ GdkRGBA rgbaOf(std::uint32_t rgba) {
 Point modelOrigin(const View& view) {
   Rect b = view.bounds();
   Rect f = view.frame();
-  double x = f.origin.x - b.origin.x, y = f.origin.y - b.origin.y;
+  const Point t = view.translation();
+  double x = f.origin.x + t.x - b.origin.x, y = f.origin.y + t.y - b.origin.y;
   for (auto s = view.superview(); s; s = s->superview()) {
     if (dynamic_cast<const Window*>(s.get())) break;
     Rect sb = s->bounds();
     Rect sf = s->frame();
-    x += sf.origin.x - sb.origin.x;
-    y += sf.origin.y - sb.origin.y;
+    const Point st = s->translation();
+    x += sf.origin.x + st.x - sb.origin.x;
+    y += sf.origin.y + st.y - sb.origin.y;
   }
   return {x, y};
 }
@@ -483,8 +485,8 @@ Rect GtkView::convertRect(const Rect& rect, const View& other) const {
     while (v->placedByContainer()) {
       const GtkView* parent = ORVEX_VIEW_WIDGET(gtk_widget_get_parent(v->widget()))->view;
       if (!parent) break;
-      offset.x += v->frame_.origin.x - parent->boundsOrigin_.x;
-      offset.y += v->frame_.origin.y - parent->boundsOrigin_.y;
+      offset.x += v->frame_.origin.x + v->translation_.x - parent->boundsOrigin_.x;
+      offset.y += v->frame_.origin.y + v->translation_.y - parent->boundsOrigin_.y;
       v = parent;
     }
     return Anchor{v->widget(), offset};
@@ -520,13 +522,15 @@ void GtkView::allocate(int width, int height) {
     frame_.size = Size{static_cast<double>(width), static_cast<double>(height)};
     resized();
   }
-  auto place = [](GtkWidget* child, int x, int y, int w, int h) {
+  auto place = [](GtkWidget* child, double x, double y, int w, int h) {
     int min = 0, nat = 0;
     // GTK wants every child measured before it is allocated.
     gtk_widget_measure(child, GTK_ORIENTATION_HORIZONTAL, -1, &min, &nat, nullptr, nullptr);
     gtk_widget_measure(child, GTK_ORIENTATION_VERTICAL, -1, &min, &nat, nullptr, nullptr);
-    GtkAllocation a{x, y, std::max(0, w), std::max(0, h)};
-    gtk_widget_size_allocate(child, &a, -1);
+    // A translation is a transform of the allocation: GTK draws and picks the child there.
+    const graphene_point_t at = GRAPHENE_POINT_INIT(static_cast<float>(x), static_cast<float>(y));
+    gtk_widget_allocate(child, std::max(0, w), std::max(0, h), -1,
+                        gsk_transform_translate(nullptr, &at));
   };
   if (content_ && gtk_widget_get_visible(content_)) place(content_, 0, 0, width, height);
   for (auto& child : subviews_) {
@@ -534,9 +538,9 @@ void GtkView::allocate(int width, int height) {
     GtkWidget* cw = c ? c->widget() : nullptr;
     if (!cw || gtk_widget_get_parent(cw) != widget() || !gtk_widget_get_visible(cw)) continue;
     const Rect f = c->frame_;
-    place(cw, static_cast<int>(f.origin.x - boundsOrigin_.x),
-          static_cast<int>(f.origin.y - boundsOrigin_.y), static_cast<int>(f.size.width),
-          static_cast<int>(f.size.height));
+    place(cw, std::trunc(f.origin.x - boundsOrigin_.x) + c->translation_.x,
+          std::trunc(f.origin.y - boundsOrigin_.y) + c->translation_.y,
+          static_cast<int>(f.size.width), static_cast<int>(f.size.height));
   }
 }
 
@@ -576,7 +580,77 @@ void GtkView::snapshotBackground(GtkSnapshot* snapshot, int width, int height) c
   const GdkRGBA color = rgbaOf(backgroundColor_);
   graphene_rect_t r =
       GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width), static_cast<float>(height));
+  const bool rounded = cornerRadius_ > 0 && corners_ != 0;
+  if (rounded) {
+    auto corner = [&](unsigned c) {
+      const float radius = (corners_ & c) ? static_cast<float>(cornerRadius_) : 0.f;
+      return graphene_size_t{radius, radius};
+    };
+    const graphene_size_t tl = corner(kTopLeftCorner), tr = corner(kTopRightCorner),
+                          br = corner(kBottomRightCorner), bl = corner(kBottomLeftCorner);
+    GskRoundedRect shape;
+    gsk_rounded_rect_init(&shape, &r, &tl, &tr, &br, &bl);
+    gtk_snapshot_push_rounded_clip(snapshot, &shape);
+  }
   gtk_snapshot_append_color(snapshot, &color, &r);
+  if (rounded) gtk_snapshot_pop(snapshot);
+}
+
+void GtkView::setTranslation(Point offset) {
+  translation_ = offset;
+  GtkWidget* w = widget();
+  if (w && placedByContainer()) gtk_widget_queue_allocate(gtk_widget_get_parent(w));
+}
+
+void GtkView::setCornerRadius(double radius, unsigned corners) {
+  cornerRadius_ = std::max(0.0, radius);
+  corners_ = corners & kAllCorners;
+  updateShape();
+  if (GtkWidget* w = widget(); w && !host_) gtk_widget_queue_draw(w);
+}
+
+void GtkView::setClipsToBounds(bool clips) {
+  clips_ = clips;
+  updateShape();
+}
+
+bool GtkView::insideRoundedShape(Point point) const {
+  if (!clips_ || shape_.get() == nullptr) return true;
+  const Rect b = bounds();
+  const double r = std::min({cornerRadius_, b.size.width / 2, b.size.height / 2});
+  const double x = point.x - b.minX(), y = point.y - b.minY();
+  const double w = b.size.width, h = b.size.height;
+  struct Corner {
+    unsigned bit;
+    bool in;
+    double cx, cy;
+  };
+  const Corner corners[] = {{kTopLeftCorner, x < r && y < r, r, r},
+                            {kTopRightCorner, x > w - r && y < r, w - r, r},
+                            {kBottomLeftCorner, x < r && y > h - r, r, h - r},
+                            {kBottomRightCorner, x > w - r && y > h - r, w - r, h - r}};
+  return std::ranges::none_of(corners, [&](const Corner& c) {
+    return (corners_ & c.bit) && c.in && std::hypot(x - c.cx, y - c.cy) > r;
+  });
+}
+
+void GtkView::updateShape() {
+  GtkWidget* w = widget();
+  if (!w || host_) return;
+  GtkStyleContext* style = gtk_widget_get_style_context(w);
+  if (shape_) gtk_style_context_remove_provider(style, GTK_STYLE_PROVIDER(shape_.get()));
+  shape_.reset();
+  if (!clips_ || cornerRadius_ <= 0 || corners_ == 0) return;
+  // The container's overflow clip is its CSS padding box, rounded by border-radius: subviews (a
+  // web page too) are drawn and picked inside the rounded shape.
+  auto radius = [&](unsigned c) { return (corners_ & c) ? cornerRadius_ : 0.0; };
+  char css[160];
+  g_snprintf(css, sizeof css, "* { border-radius: %gpx %gpx %gpx %gpx; }", radius(kTopLeftCorner),
+             radius(kTopRightCorner), radius(kBottomRightCorner), radius(kBottomLeftCorner));
+  shape_ = GObjectPtr<GtkCssProvider>::adopt(gtk_css_provider_new());
+  gtk_css_provider_load_from_data(shape_.get(), css, -1);
+  gtk_style_context_add_provider(style, GTK_STYLE_PROVIDER(shape_.get()),
+                                 GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 }
 
 bool GtkView::isUserInteractionEnabled() const {
@@ -675,13 +749,14 @@ void GtkView::passThroughAt(GtkWidget* native, double x, double y, HitTestEvent 
 
 std::shared_ptr<View> GtkView::hitTest(Point point, HitTestEvent event) {
   if (isHidden() || !isUserInteractionEnabled() || alpha() <= kHitTestMinimumAlpha) return nullptr;
-  if (!bounds().contains(point)) return nullptr;
+  if (!bounds().contains(point) || !insideRoundedShape(point)) return nullptr;
   if (passThrough_ && passThrough_(event)) return nullptr;
   auto children = subviews();
   for (auto it = children.rbegin(); it != children.rend(); ++it) {
     const Rect f = (*it)->frame();
     const Rect b = (*it)->bounds();
-    Point p{point.x - f.origin.x + b.origin.x, point.y - f.origin.y + b.origin.y};
+    const Point t = (*it)->translation();
+    Point p{point.x - f.origin.x - t.x + b.origin.x, point.y - f.origin.y - t.y + b.origin.y};
     if (auto hit = (*it)->hitTest(p, event)) return hit;
   }
   return shared_from_this();
@@ -700,8 +775,10 @@ bool GtkView::tap(Point point) {
   auto hit = hitTest(point, HitTestEvent::press);
   for (auto v = hit; v; v = v->superview()) {
     auto* g = cast(*v);
-    if (!g || g->tapHandlers_.empty()) continue;
-    return g->runTapHandlers(convertRect(Rect(point.x, point.y, 0, 0), *v).origin);
+    if (!g || (g->tapHandlers_.empty() && !g->takesTaps_)) continue;
+    const bool ran = g->runTapHandlers(convertRect(Rect(point.x, point.y, 0, 0), *v).origin);
+    g->tapped();
+    return ran || g->takesTaps_;
   }
   return false;
 }
@@ -767,7 +844,7 @@ int GtkView::addLocatedTapHandler(std::function<void(Point)> handler) {
 
 void GtkView::removeTapHandler(int token) {
   std::erase_if(tapHandlers_, [&](const auto& entry) { return entry.first == token; });
-  if (tapHandlers_.empty()) removeGesture(widget(), gesture_);
+  if (tapHandlers_.empty() && !takesTaps_) removeGesture(widget(), gesture_);
 }
 
 void GtkView::setAccessibilityIdentifier(std::string identifier) {
@@ -783,6 +860,49 @@ std::shared_ptr<View> GtkView::findView(const std::string& identifier) {
     }
   }
   return nullptr;
+}
+
+void Tween::start(double seconds, std::function<void(double)> step) {
+  stop();
+  step_ = std::move(step);
+  seconds_ = seconds;
+  startedAt_ = g_get_monotonic_time();
+  source_ = g_timeout_add(1000 / 60, &Tween::tick, this);
+}
+
+void Tween::stop() {
+  if (source_) g_source_remove(source_);
+  source_ = 0;
+}
+
+gboolean Tween::tick(gpointer data) {
+  auto* self = static_cast<Tween*>(data);
+  const double elapsed = static_cast<double>(g_get_monotonic_time() - self->startedAt_) / 1e6;
+  const double t = self->seconds_ > 0 ? std::min(1.0, elapsed / self->seconds_) : 1.0;
+  auto step = self->step_;  // the step may restart, stop or destroy the tween
+  if (t >= 1) {
+    self->source_ = 0;
+    step(1);
+    return G_SOURCE_REMOVE;
+  }
+  step(t);
+  return G_SOURCE_CONTINUE;  // ignored when the step stopped it
+}
+
+InterfaceStyle themeInterfaceStyle(GtkSettings* settings) {
+  gboolean dark = FALSE;
+  if (settings) {
+    gchar* name = nullptr;
+    g_object_get(settings, "gtk-application-prefer-dark-theme", &dark, "gtk-theme-name", &name,
+                 nullptr);
+    GCharPtr owned(name);
+    if (name && g_str_has_suffix(name, "-dark")) dark = TRUE;
+  }
+  // GTK_THEME overrides the settings' theme, its variant after a colon.
+  if (const char* forced = g_getenv("GTK_THEME"); forced && g_str_has_suffix(forced, ":dark")) {
+    dark = TRUE;
+  }
+  return dark ? InterfaceStyle::dark : InterfaceStyle::light;
 }
 
 // ---- images and labels ----
@@ -846,16 +966,102 @@ std::string GtkLabelView::text() const {
 }
 
 void GtkLabelView::setTextColor(std::uint32_t rgba) {
-  const GdkRGBA c = rgbaOf(rgba);
+  style_.color = rgba;
+  style_.colored = true;
+  style_.applyTo(GTK_LABEL(label_));
+}
+
+void GtkLabelView::setFont(double points, bool bold) {
+  style_.points = points;
+  style_.bold = bold;
+  style_.applyTo(GTK_LABEL(label_));
+}
+
+void GtkLabelView::setTextAlignment(TextAlignment alignment) {
+  // GtkLabel mirrors xalign for right-to-left text, so 0 is the leading edge.
+  const float x = alignment == TextAlignment::leading  ? 0.f
+                  : alignment == TextAlignment::center ? 0.5f
+                                                       : 1.f;
+  gtk_label_set_xalign(GTK_LABEL(label_), x);
+  gtk_label_set_justify(GTK_LABEL(label_), alignment == TextAlignment::leading ? GTK_JUSTIFY_LEFT
+                                           : alignment == TextAlignment::center
+                                               ? GTK_JUSTIFY_CENTER
+                                               : GTK_JUSTIFY_RIGHT);
+}
+
+void TextStyle::applyTo(GtkLabel* label) const {
   PangoAttrList* attributes = pango_attr_list_new();
-  pango_attr_list_insert(attributes,
-                         pango_attr_foreground_new(static_cast<guint16>(c.red * 65535),
-                                                   static_cast<guint16>(c.green * 65535),
-                                                   static_cast<guint16>(c.blue * 65535)));
-  pango_attr_list_insert(attributes,
-                         pango_attr_foreground_alpha_new(static_cast<guint16>(c.alpha * 65535)));
-  gtk_label_set_attributes(GTK_LABEL(label_), attributes);
+  if (colored) {
+    const GdkRGBA c = rgbaOf(color);
+    pango_attr_list_insert(attributes,
+                           pango_attr_foreground_new(static_cast<guint16>(c.red * 65535),
+                                                     static_cast<guint16>(c.green * 65535),
+                                                     static_cast<guint16>(c.blue * 65535)));
+    pango_attr_list_insert(attributes,
+                           pango_attr_foreground_alpha_new(static_cast<guint16>(c.alpha * 65535)));
+  }
+  if (points > 0) {
+    pango_attr_list_insert(attributes,
+                           pango_attr_size_new_absolute(static_cast<int>(points * PANGO_SCALE)));
+  }
+  if (bold) pango_attr_list_insert(attributes, pango_attr_weight_new(PANGO_WEIGHT_BOLD));
+  gtk_label_set_attributes(label, attributes);
   pango_attr_list_unref(attributes);
+}
+
+// ---- buttons ----
+
+GtkButtonView::GtkButtonView() : button_(gtk_button_new()), label_(gtk_label_new(nullptr)) {
+  gtk_widget_add_css_class(button_, "flat");
+  // The frame is the button's size: no theme padding or minimum may make it larger, and without
+  // a title nothing of it is drawn.
+  static GtkCssProvider* const plain = [] {
+    GtkCssProvider* css = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(
+        css,
+        "button.orvex-button { padding: 0; min-width: 0; min-height: 0; border: none; "
+        "box-shadow: none; background: none; }",
+        -1);
+    gtk_style_context_add_provider_for_display(gdk_display_get_default(), GTK_STYLE_PROVIDER(css),
+                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    return css;
+  }();
+  (void)plain;
+  gtk_widget_add_css_class(button_, "orvex-button");
+  gtk_label_set_ellipsize(GTK_LABEL(label_), PANGO_ELLIPSIZE_END);
+  gtk_button_set_child(GTK_BUTTON(button_), label_);
+  setContent(button_);
+  takeTaps();
+  clicked_ = connectSignal(
+      button_, "clicked",
+      +[](GtkButton*, gpointer self) {
+        auto* view = static_cast<GtkButtonView*>(self);
+        auto keep = view->weak_from_this().lock();  // the action may release the button
+        if (auto action = view->action_) action();
+      },
+      this);
+}
+
+GtkButtonView::~GtkButtonView() {
+  clicked_.disconnect();
+}
+
+void GtkButtonView::tapped() {
+  g_signal_emit_by_name(button_, "clicked");  // as a real click ends
+}
+
+void GtkButtonView::setTitle(std::string title) {
+  gtk_label_set_text(GTK_LABEL(label_), title.c_str());
+}
+
+std::string GtkButtonView::title() const {
+  return gtk_label_get_text(GTK_LABEL(label_));
+}
+
+void GtkButtonView::setTitleColor(std::uint32_t rgba) {
+  style_.color = rgba;
+  style_.colored = true;
+  style_.applyTo(GTK_LABEL(label_));
 }
 
 }  // namespace orvex::gtk

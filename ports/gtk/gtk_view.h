@@ -83,6 +83,18 @@ class GtkView : public virtual View {
   void setSizeRules(const SizeRules& rules) override;
   SizeRules sizeRules() const override { return sizeRules_; }
   int addLocatedTapHandler(std::function<void(Point location)> handler) override;
+  // The SDK's containers apply the translation to a subview's allocation, so GTK draws and picks
+  // it there; a view a host's layout places keeps it recorded only.
+  void setTranslation(Point offset) override;
+  Point translation() const override { return translation_; }
+  void setCornerRadius(double radius, unsigned corners = kAllCorners) override;
+  double cornerRadius() const override { return cornerRadius_; }
+  unsigned roundedCorners() const override { return corners_; }
+  // Every container of the SDK clips its subviews to its rectangle (drawing and GTK's picking);
+  // clipping to bounds adds the rounded corners to that clip.
+  void setClipsToBounds(bool clips) override;
+  bool clipsToBounds() const override { return clips_; }
+  std::uint32_t backgroundColor() const override { return backgroundColor_; }
 
   // ---- for the port, hosts and tests ----
   void setViewController(std::weak_ptr<ViewController> controller) {
@@ -112,6 +124,13 @@ class GtkView : public virtual View {
   // Where subviews' widgets go; for windows, the content container.
   virtual GtkWidget* container() const { return widget(); }
   bool isHostWidget() const { return host_; }
+  // A view that takes every tap reaching it (a button): views around it see none.
+  void takeTaps() {
+    takesTaps_ = true;
+    ensureGesture();
+  }
+  // After the tap handlers, when tap() plays a tap on this view.
+  virtual void tapped() {}
   // Registers this view as the one standing for `widget` (its own widget is registered by the
   // constructor; windows register their GTK window too).
   void registerWidget(GtkWidget* widget);
@@ -124,6 +143,10 @@ class GtkView : public virtual View {
   void detachChild(GtkView& child);
   bool placedByContainer() const;
   void resized();
+  // Rounds the widget's own CSS box, which GTK's overflow clip (drawing and picking) follows.
+  void updateShape();
+  // Whether `point` (this view's coordinates) is inside the rounded corners when they clip.
+  bool insideRoundedShape(Point point) const;
   Point boundsOrigin() const { return boundsOrigin_; }
   bool runTapHandlers(Point location);
   void ensureGesture();
@@ -151,12 +174,18 @@ class GtkView : public virtual View {
   bool fillsSuperview_ = false;
   std::function<void()> layoutHandler_;
   std::uint32_t backgroundColor_ = 0;
+  Point translation_;
+  double cornerRadius_ = 0;
+  unsigned corners_ = kAllCorners;
+  bool clips_ = false;
+  GObjectPtr<GtkCssProvider> shape_;  // the rounded clip, while there is one
   std::function<bool(HitTestEvent)> passThrough_;
   bool userInteraction_ = true;
   bool passingThrough_ = false;  // the last pointer event went through this view
   std::vector<std::pair<int, std::function<void(Point)>>> tapHandlers_;
   SizeRules sizeRules_;
   int nextTapToken_ = 1;
+  bool takesTaps_ = false;
   GtkEventController* gesture_ = nullptr;  // taps; owned by the widget
   std::string identifier_;
 };
@@ -185,21 +214,80 @@ class GtkImageView : public GtkView, public ImageView {
   std::optional<Image> image_;
 };
 
+// The text colour and font of a label, as Pango attributes.
+struct TextStyle {
+  std::uint32_t color = 0x000000ff;
+  double points = 0;  // 0: the theme's size
+  bool bold = false;
+  bool colored = false;
+  void applyTo(GtkLabel* label) const;
+};
+
 class GtkLabelView : public GtkView, public Label {
  public:
   GtkLabelView();
   void setText(std::string text) override;
   std::string text() const override;
   void setTextColor(std::uint32_t rgba) override;
+  std::uint32_t textColor() const override { return style_.color; }
+  void setFont(double points, bool bold) override;
+  void setTextAlignment(TextAlignment alignment) override;
 
  private:
   GtkWidget* label_;
+  TextStyle style_;
+};
+
+// A flat GtkButton filling the view: "clicked" (a release inside after a press inside) runs the
+// action. Without a title it draws nothing, a plain tap area.
+class GtkButtonView : public GtkView, public Button {
+ public:
+  GtkButtonView();
+  ~GtkButtonView() override;
+  void setTitle(std::string title) override;
+  std::string title() const override;
+  void setTitleColor(std::uint32_t rgba) override;
+  void setAction(std::function<void()> action) override { action_ = std::move(action); }
+  GtkWidget* button() const { return button_; }
+
+ private:
+  void tapped() override;
+  GtkWidget* button_;  // owned by the view's container
+  GtkWidget* label_;   // owned by the button
+  TextStyle style_;
+  std::function<void()> action_;
+  SignalConnection clicked_;
 };
 
 // How a host's GtkWindow becomes a Window when the SDK first meets it (set by the port's user
 // interface).
 using WindowAdopter = std::function<std::shared_ptr<View>(GtkWindow* window)>;
 WindowAdopter& windowAdopter();
+
+// Steps `step(t)`, t in (0, 1] by elapsed time, on a main-loop timer at about 60 steps a second
+// for `seconds`; the last step is exactly 1. Stopping or destroying it ends the steps; a step may
+// stop or restart it, or release its owner. Main thread.
+class Tween {
+ public:
+  Tween() = default;
+  ~Tween() { stop(); }
+  Tween(const Tween&) = delete;
+  Tween& operator=(const Tween&) = delete;
+  void start(double seconds, std::function<void(double t)> step);
+  void stop();
+  bool isRunning() const { return source_ != 0; }
+
+ private:
+  static gboolean tick(gpointer self);
+  guint source_ = 0;
+  gint64 startedAt_ = 0;  // monotonic microseconds
+  double seconds_ = 0;
+  std::function<void(double)> step_;
+};
+
+// The style `settings` draw in: dark when the application prefers the dark variant or the theme
+// is a dark one (its name ends in "-dark", or GTK_THEME names the ":dark" variant).
+InterfaceStyle themeInterfaceStyle(GtkSettings* settings);
 
 // The GdkTexture for a decoded image (RGBA, 8 bits per channel), sharing its pixels.
 GObjectPtr<GdkTexture> textureFor(const Image& image);

@@ -72,6 +72,30 @@ class GtkHarness : public PortHarness {
     const Rect b = view.bounds();
     tapWidget(widget, point.x - b.minX(), point.y - b.minY());
   }
+  void drag(View& view, Point from, Point to) override {
+    settle();
+    auto* widget = gtk::widgetOf(view);
+    ASSERT_TRUE(widget);
+    const Rect b = view.bounds();
+    XRaiseWindow(display_,
+                 gdk_x11_surface_get_xid(gtk_native_get_surface(gtk_widget_get_native(widget))));
+    const auto [x0, y0] = rootPoint(widget, from.x - b.minX(), from.y - b.minY());
+    const auto [x1, y1] = rootPoint(widget, to.x - b.minX(), to.y - b.minY());
+    movePointer(x0, y0);
+    XTestFakeButtonEvent(display_, 1, True, 0);
+    XSync(display_, False);
+    // A moderate pace, as a hand's: the steps at real intervals, so GTK's event times tell the
+    // speed at release.
+    constexpr int kSteps = 8;
+    for (int i = 1; i <= kSteps; ++i) {
+      runFor(0.03);
+      movePointer(x0 + (x1 - x0) * i / kSteps, y0 + (y1 - y0) * i / kSteps);
+    }
+    const int before = releases_;
+    XTestFakeButtonEvent(display_, 1, False, 0);
+    XSync(display_, False);
+    EXPECT_TRUE(runUntil([&] { return releases_ > before; }, 5)) << "GTK never saw the release";
+  }
   void hover(View& view, Point point) override {
     settle();
     const Rect b = view.bounds();
