@@ -100,14 +100,21 @@ void ViewAnimator::start() {
   }
   // Whole frames of equal length, the last one landing on the duration itself.
   frames_ = std::max(1, static_cast<int>(std::ceil(duration_ * kFramesPerSecond - 1e-9)));
-  // The timer owns the running animation (the handle may be dropped); finishing invalidates it.
-  timer_ = dispatcher->scheduleTimer(secondsToDuration(duration_ / frames_), true,
-                                     [self = shared_from_this()] { self->step(); });
+  interval_ = secondsToDuration(duration_ / frames_);
+  scheduleStep();
+}
+
+void ViewAnimator::scheduleStep() {
+  auto dispatcher = dispatcher_.lock();
+  if (!dispatcher) return;
+  // The pending frame owns the running animation, so its handle may be dropped. (A repeating
+  // timer's handle, held here, would hold this through its closure: a cycle that outlives a run
+  // loop ending first.)
+  dispatcher->mainQueue()->postAfter(interval_, [self = shared_from_this()] { self->step(); });
 }
 
 void ViewAnimator::step() {
   if (state_ != State::running) return;
-  auto keep = shared_from_this();  // invalidating the timer drops its hold
   ++frame_;
   if (frame_ >= frames_) {
     apply(1);
@@ -115,6 +122,7 @@ void ViewAnimator::step() {
     return;
   }
   apply(timing_.progressAt(static_cast<double>(frame_) / frames_));
+  scheduleStep();
 }
 
 void ViewAnimator::apply(double progress) {
@@ -136,16 +144,11 @@ void ViewAnimator::apply(double progress) {
 
 void ViewAnimator::stop() {
   if (state_ == State::ended) return;
-  auto keep = shared_from_this();
   finish(false);
 }
 
 void ViewAnimator::finish(bool finished) {
-  state_ = State::ended;
-  if (timer_) {
-    timer_->invalidate();
-    timer_.reset();
-  }
+  state_ = State::ended;  // a frame still pending finds it so and lets go
   tracks_.clear();
   auto completion = std::exchange(completion_, nullptr);
   if (!completion) return;

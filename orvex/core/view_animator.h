@@ -1,7 +1,8 @@
 #pragma once
 // Property animations of views (alpha, translation) along a cubic timing curve, with a
-// completion. The SDK steps them itself on a main-run-loop timer, so every port animates the same
-// way with nothing of its own, and the headless port ends them exactly in virtual time.
+// completion. The SDK steps them itself on the main run loop (a delayed main-queue task per frame),
+// so every port animates the same way with nothing of its own, and the headless port ends them
+// exactly in virtual time.
 
 #include <functional>
 #include <memory>
@@ -27,7 +28,7 @@ struct CubicTiming {
 // its end unless stopped; it holds its views weakly (a view that goes is skipped).
 class ViewAnimator : public std::enable_shared_from_this<ViewAnimator> {
  public:
-  // Frames per second of the stepping timer.
+  // Frames per second of the stepping.
   static constexpr double kFramesPerSecond = 60;
 
   // Stepped on the SDK's platform's dispatcher.
@@ -60,6 +61,7 @@ class ViewAnimator : public std::enable_shared_from_this<ViewAnimator> {
   ViewAnimator(double duration, CubicTiming timing, std::weak_ptr<Dispatcher> dispatcher)
       : duration_(duration), timing_(timing), dispatcher_(std::move(dispatcher)) {}
   Track& track(const std::shared_ptr<View>& view);
+  void scheduleStep();
   void step();
   void apply(double progress);
   void finish(bool finished);
@@ -72,7 +74,7 @@ class ViewAnimator : public std::enable_shared_from_this<ViewAnimator> {
   State state_ = State::idle;
   int frame_ = 0;
   int frames_ = 0;
-  std::unique_ptr<Timer> timer_;
+  Duration interval_{0};
 };
 
 }  // namespace orvex

@@ -27,6 +27,9 @@ class HeadlessHarness : public PortHarness {
   void tap(View& view, Point point) override {
     headless::headlessView(*window_).tap(windowPoint(view, point));
   }
+  void drag(View& view, Point from, Point to) override {
+    headless::headlessView(*window_).drag(windowPoint(view, from), windowPoint(view, to));
+  }
   void hover(View& view, Point point) override {
     // What a desktop asks as the pointer moves; a touch screen asks nothing.
     window_->hitTest(windowPoint(view, point), HitTestEvent::motion);

@@ -45,6 +45,11 @@ class PortHarness {
   // The user, through the port's input path. Points are in `view`'s coordinates.
   // A press and release at `point`; returns once the port has handled both.
   virtual void tap(View& view, Point point) = 0;
+  // The user drags from `from` to `to` (points in `view`'s coordinates): a press at `from`, the
+  // pointer moving there in a few steps, a release at `to`; returns once the port has handled the
+  // release (a paging scroll view may still be settling). Moves at a moderate pace: cases rely on
+  // the distance (more than a third of a page turns it), never on the speed.
+  virtual void drag(View& view, Point from, Point to) = 0;
   // The pointer moving to `point` without a press (a desktop hit tests as it moves; a touch
   // screen has nothing to do).
   virtual void hover(View& view, Point point) = 0;

@@ -58,6 +58,37 @@ TEST_F(HeadlessScreen, SizeRulesFollowFramesAndFilling) {
   EXPECT_EQ(page->frame(), Rect(0, 0, 320, 40));
 }
 
+TEST_F(HeadlessScreen, AReleasedDragSettlesByItsDistanceOrSpeedInItsDirection) {
+  auto scroll = std::dynamic_pointer_cast<HeadlessScrollView>(ui.makeScrollView());
+  window->rootViewController()->view()->addSubview(scroll);
+  scroll->setFrame(Rect(0, 0, 300, 200));
+  scroll->setContentSize(Size{900, 200});
+  const double fast = HeadlessScrollView::kPagingFlingVelocity + 100, slow = 50;
+  // Each drag starts on the middle page; `dx` is the finger's move, `v` its speed at release.
+  const struct {
+    const char* drag;
+    bool paging;
+    double dx, v, offset;
+  } rows[] = {
+      {"past a third, slowly", true, -120, -slow, 600},
+      {"short and slow: back", true, -90, -slow, 300},
+      {"short and fast", true, -90, -fast, 600},
+      {"short and fast, right", true, 90, fast, 0},
+      {"flicked back against the drag", true, 60, -fast, 300},
+      {"beyond the content", true, -400, -fast, 600},
+      {"without paging it stays", false, -90, -fast, 390},
+  };
+  for (const auto& r : rows) {
+    scroll->setPagingEnabled(r.paging);
+    scroll->setContentOffset(Point{300, 0}, false);
+    scroll->pan(PanState::began, {});
+    scroll->pan(PanState::changed, {r.dx, 0});
+    scroll->pan(PanState::ended, {r.dx, 0}, {r.v, 0});
+    sdk.advance(ScrollView::kScrollAnimationSeconds);
+    EXPECT_EQ(scroll->contentOffset(), (Point{r.offset, 0})) << r.drag;
+  }
+}
+
 TEST_F(HeadlessScreen, AlertsSpinnersAndHapticsArePlayedAndRecorded) {
   auto root = window->rootViewController();
   auto spinner = ui.makeActivityIndicator();
