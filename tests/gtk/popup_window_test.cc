@@ -6,6 +6,7 @@
 
 #include "orvex/formats/popup/orvex_popup_ad_rolling_timer.h"
 #include "orvex/formats/popup/orvex_popup_ad_view.h"
+#include "ports/gtk/gtk_user_interface.h"
 #include "ports/gtk/gtk_view.h"
 #include "tests/gtk/gtk_test_support.h"
 
