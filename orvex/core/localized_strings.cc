@@ -94,4 +94,10 @@ std::string LocalizedStrings::text(std::string_view key) const {
   return it == texts_.end() ? std::string(key) : it->second;
 }
 
+std::optional<std::string> LocalizedStrings::find(std::string_view key) const {
+  auto it = texts_.find(key);
+  if (it == texts_.end()) return std::nullopt;
+  return it->second;
+}
+
 }  // namespace orvex

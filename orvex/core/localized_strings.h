@@ -9,6 +9,7 @@
 // that are not text are skipped, never an error.
 
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,8 @@ class LocalizedStrings {
                                const std::vector<std::string>& preferredLanguages);
 
   std::string text(std::string_view key) const;
+  // The text for `key`, none when no file has it (screens that show something else then).
+  std::optional<std::string> find(std::string_view key) const;
   // The file that won ("ko", "en"), or "" when none was read.
   const std::string& language() const { return language_; }
 

@@ -19,7 +19,10 @@ TEST(LocalizedStrings, ShippedLanguagesHaveEveryKey) {
   const auto english = LocalizedStrings::load(Orvex::shared().platform(), {"en-US"});
   const auto korean = LocalizedStrings::load(Orvex::shared().platform(), {"ko-KR", "en"});
   EXPECT_EQ(korean.language(), "ko");
-  for (const char* key : {"orvex_vesk_fail_to_load_page", "orvex_vesk_ok"}) {
+  for (const char* key :
+       {"orvex_vesk_fail_to_load_page", "orvex_vesk_ok", "orvex_hide_for_today", "orvex_close",
+        "view_details", "orvex_cta_view_details", "orvex_cta_install", "orvex_cta_learn_more",
+        "orvex_cta_shop_now", "orvex_cta_sign_up", "orvex_cta_download"}) {
     EXPECT_NE(english.text(key), key);
     EXPECT_NE(korean.text(key), english.text(key));
   }
@@ -49,6 +52,8 @@ TEST(LocalizedStrings, FallsBackPastMissingAndBrokenFilesNeverFailing) {
   EXPECT_EQ(fr.text("b"), "B");      // English fills the gaps, not pt.json
   EXPECT_EQ(fr.text("n"), "n");      // not text: as missing
   EXPECT_EQ(fr.text("zzz"), "zzz");  // missing everywhere: the key
+  EXPECT_EQ(fr.find("b"), "B");
+  EXPECT_EQ(fr.find("zzz"), std::nullopt);
   EXPECT_EQ(LocalizedStrings::load(platform, {"pt"}).text("b"), "Ƀ");
   auto none = LocalizedStrings::load(platform, {});
   EXPECT_EQ(none.language(), "en");

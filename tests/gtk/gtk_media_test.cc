@@ -15,27 +15,8 @@ namespace {
 
 using gtk_testing::GtkTestSdk;
 using gtk_testing::PageRecorder;
+using gtk_testing::pixelsOf;
 using testing_support::TempDir;
-
-// The widget as drawn now, as premultiplied BGRA bytes.
-std::vector<guchar> pixelsOf(GtkWidget* widget) {
-  const int width = gtk_widget_get_width(widget), height = gtk_widget_get_height(widget);
-  GskRenderer* renderer = gtk_native_get_renderer(gtk_widget_get_native(widget));
-  if (width <= 0 || height <= 0 || !renderer) return {};
-  auto paintable = gtk::GObjectPtr<GdkPaintable>::adopt(gtk_widget_paintable_new(widget));
-  GtkSnapshot* snapshot = gtk_snapshot_new();
-  gdk_paintable_snapshot(paintable.get(), snapshot, width, height);
-  GskRenderNode* node = gtk_snapshot_free_to_node(snapshot);
-  if (!node) return {};
-  const graphene_rect_t viewport =
-      GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width), static_cast<float>(height));
-  auto texture =
-      gtk::GObjectPtr<GdkTexture>::adopt(gsk_renderer_render_texture(renderer, node, &viewport));
-  gsk_render_node_unref(node);
-  std::vector<guchar> pixels(static_cast<std::size_t>(width) * height * 4);
-  gdk_texture_download(texture.get(), pixels.data(), static_cast<gsize>(width) * 4);
-  return pixels;
-}
 
 TEST(GtkMedia, TheVideoPlaysBeneathATransparentPage) {
   ORVEX_REQUIRE_DISPLAY();

@@ -1,11 +1,13 @@
 #include "tests/gtk/gtk_test_support.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <string_view>
 
 #include "orvex/core/json.h"
+#include "ports/gtk/gobject_ptr.h"
 
 namespace orvex::gtk_testing {
 
@@ -174,6 +176,25 @@ void Finalizations::watchTree(GtkWidget* widget) {
     watchTree(c);
 }
 
+std::vector<unsigned char> pixelsOf(GtkWidget* widget) {
+  const int width = gtk_widget_get_width(widget), height = gtk_widget_get_height(widget);
+  GskRenderer* renderer = gtk_native_get_renderer(gtk_widget_get_native(widget));
+  if (width <= 0 || height <= 0 || !renderer) return {};
+  auto paintable = gtk::GObjectPtr<GdkPaintable>::adopt(gtk_widget_paintable_new(widget));
+  GtkSnapshot* snapshot = gtk_snapshot_new();
+  gdk_paintable_snapshot(paintable.get(), snapshot, width, height);
+  GskRenderNode* node = gtk_snapshot_free_to_node(snapshot);
+  if (!node) return {};
+  const graphene_rect_t viewport =
+      GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width), static_cast<float>(height));
+  auto texture =
+      gtk::GObjectPtr<GdkTexture>::adopt(gsk_renderer_render_texture(renderer, node, &viewport));
+  gsk_render_node_unref(node);
+  std::vector<unsigned char> pixels(static_cast<std::size_t>(width) * height * 4);
+  gdk_texture_download(texture.get(), pixels.data(), static_cast<gsize>(width) * 4);
+  return pixels;
+}
+
 }  // namespace orvex::gtk_testing
 
 namespace orvex {
@@ -184,6 +205,8 @@ void PrintTo(const Value& value, std::ostream* out) {
 
 // Xlib's macros (None, Bool, Status…) would clash with everything above.
 #include <gdk/x11/gdkx.h>
+// After Xlib.h, which it needs.
+#include <X11/extensions/XTest.h>
 
 namespace orvex::gtk_testing {
 
@@ -197,6 +220,45 @@ bool setMinimized(GtkWindow* window, bool minimized) {
     XMapWindow(x, gdk_x11_surface_get_xid(surface));
   }
   XFlush(x);
+  return true;
+}
+
+bool dragPointer(GtkTestSdk& sdk, GtkWidget* widget, Point from, Point to, int steps) {
+  GtkNative* native = gtk_widget_get_native(widget);
+  GdkSurface* surface = native ? gtk_native_get_surface(native) : nullptr;
+  if (!surface || !GDK_IS_X11_SURFACE(surface)) return false;
+  Display* x = gdk_x11_display_get_xdisplay(gdk_surface_get_display(surface));
+  const ::Window xid = gdk_x11_surface_get_xid(surface);
+  // Without a window manager the newest window is on top; the drag is for this one.
+  XRaiseWindow(x, xid);
+  auto onScreen = [&](Point p) {
+    graphene_point_t in = GRAPHENE_POINT_INIT(static_cast<float>(p.x), static_cast<float>(p.y));
+    graphene_point_t out{};
+    if (!gtk_widget_compute_point(widget, GTK_WIDGET(native), &in, &out)) return std::pair(0, 0);
+    double sx = 0, sy = 0;
+    gtk_native_get_surface_transform(native, &sx, &sy);
+    int rx = 0, ry = 0;
+    ::Window child = 0;
+    XTranslateCoordinates(x, xid, DefaultRootWindow(x), static_cast<int>(out.x + sx),
+                          static_cast<int>(out.y + sy), &rx, &ry, &child);
+    return std::pair(rx, ry);
+  };
+  const auto [x0, y0] = onScreen(from);
+  const auto [x1, y1] = onScreen(to);
+  auto move = [&](int px, int py) {
+    XTestFakeMotionEvent(x, -1, px, py, 0);
+    XSync(x, False);
+    sdk.runFor(0.03);
+  };
+  move(x0 + 1, y0);  // GTK picks anew under a pointer that moved
+  move(x0, y0);
+  XTestFakeButtonEvent(x, 1, True, 0);
+  XSync(x, False);
+  steps = std::max(steps, 1);
+  for (int i = 1; i <= steps; ++i) move(x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps);
+  XTestFakeButtonEvent(x, 1, False, 0);
+  XSync(x, False);
+  sdk.runFor(0.05);
   return true;
 }
 

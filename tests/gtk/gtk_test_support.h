@@ -75,6 +75,15 @@ class GtkWarnings {
 // (Xvfb has none). False where the display is not X11.
 bool setMinimized(GtkWindow* window, bool minimized);
 
+// The widget as drawn now, as premultiplied BGRA bytes, row after row (empty when it has no size
+// or the snapshot came back empty, as it may while a page restyles).
+std::vector<unsigned char> pixelsOf(GtkWidget* widget);
+
+// A user's drag with the X server's pointer (XTest) from `from` to `to` in `widget`'s
+// coordinates, in `steps` moves at a hand's pace, so GTK's gestures see real events and speeds.
+// False where the display is not X11.
+bool dragPointer(GtkTestSdk& sdk, GtkWidget* widget, Point from, Point to, int steps = 8);
+
 // Which of the objects watched have been finalized.
 class Finalizations {
  public:
