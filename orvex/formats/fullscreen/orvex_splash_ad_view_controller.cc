@@ -55,19 +55,19 @@ void OrvexSplashAdViewController::build(UserInterface& ui) {
   if (auto layout = buildLayout(ui, kLayoutName)) {
     logo = layout->element<ImageView>("logoImageView");
     ad = layout->element<ImageView>("adImageView");
-    if (layout->root) {
+    if (logo && ad && layout->root) {
       root->addSubview(layout->root);
       layout->root->setFillsSuperview(true);
+      layout_ = std::make_unique<BuiltLayout>(std::move(*layout));
     }
   }
-  if (!logo || !ad) {
-    // Without the resource the screen still works: the same two views, made here.
-    logger_.log(std::string("layout \"") + kLayoutName + "\" not found; using the built-in one");
+  if (!layout_) {
+    // Without the resource the screen still works: the same two views, placed here.
+    logger_.log(std::string("layout \"") + kLayoutName + "\" unusable; using the built-in one");
     logo = ui.makeImageView();
     ad = ui.makeImageView();
     root->addSubview(logo);
     root->addSubview(ad);
-    ad->setFillsSuperview(true);
     ad->setHidden(true);
   }
   logoImageView_ = logo;
@@ -169,21 +169,27 @@ void OrvexSplashAdViewController::showAdImage() {
   layoutAdImage();
 }
 
-// Aspect fit: the image keeps its proportions inside the screen, centred. The view keeps
-// whatever frame its layout gives it; its size rules and translation do the fitting.
+// Aspect fit: the image keeps its proportions inside the screen, centred.
 void OrvexSplashAdViewController::layoutAdImage() {
   auto controller = controller_.lock();
   auto view = adImageView_.lock();
   if (!controller || !view) return;
+  const Size area = controller->view()->bounds().size;
   auto image = view->image();
-  auto fit = image ? splash::aspectFit(*image, controller->view()->bounds().size) : std::nullopt;
-  if (!fit) {
-    view->setSizeRules({});
-    view->setTranslation({0, 0});
+  auto fit = image ? splash::aspectFit(*image, area) : std::nullopt;
+  if (layout_) {
+    LayoutRules rules;
+    if (fit) {
+      rules.width = fit->size.width;
+      rules.height = fit->size.height;
+    }
+    if (layout_->rules("adImageView") != rules) layout_->setRules("adImageView", rules);
     return;
   }
-  view->setSizeRules(SizeRules{fit->size.width, fit->size.height, std::nullopt});
-  view->setTranslation(fit->origin);
+  if (auto logo = logoImageView_.lock()) {
+    logo->setFrame(Rect((area.width - 120) / 2, (area.height - 120) / 2, 120, 120));
+  }
+  view->setFrame(fit.value_or(Rect(0, 0, area.width, area.height)));
 }
 
 void OrvexSplashAdViewController::viewDidAppear(bool) {

@@ -26,6 +26,8 @@
 
 namespace orvex {
 
+struct BuiltLayout;
+
 class ORVEX_API OrvexSplashAdViewController
     : public std::enable_shared_from_this<OrvexSplashAdViewController>,
       public AppearanceObserver {
@@ -106,6 +108,7 @@ class ORVEX_API OrvexSplashAdViewController
   bool displayStarted_ = false;
   bool handedOver_ = false;
   std::weak_ptr<ViewController> controller_;
+  std::unique_ptr<BuiltLayout> layout_;  // none when the screen was built without the resource
 };
 
 }  // namespace orvex
