@@ -88,7 +88,7 @@ std::optional<fs::path> FileDownloader::fileFor(const std::string& url,
 }
 
 std::optional<fs::path> FileDownloader::freshFile(const std::string& url,
-                                                 const std::string& subdirectory) const {
+                                                  const std::string& subdirectory) const {
   auto file = fileFor(url, subdirectory);
   if (!file) return std::nullopt;
   auto modified = platform_.files->modificationTime(*file);

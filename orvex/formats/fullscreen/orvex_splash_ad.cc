@@ -13,9 +13,8 @@ namespace orvex {
 
 double splash::clampDisplayDuration(double seconds, bool* outOfRange) {
   // NaN compares false with everything: it counts as too short.
-  const double clamped = seconds >= kMinDisplayDuration
-                             ? std::min(seconds, kMaxDisplayDuration)
-                             : kMinDisplayDuration;
+  const double clamped =
+      seconds >= kMinDisplayDuration ? std::min(seconds, kMaxDisplayDuration) : kMinDisplayDuration;
   if (outOfRange) *outOfRange = clamped != seconds;
   return clamped;
 }
@@ -36,9 +35,8 @@ std::shared_ptr<OrvexSplashAd> OrvexSplashAd::create(std::string unitId, double 
   ad->storedListStale_ = ad->cache_->isStale();
   std::weak_ptr<OrvexSplashAd> weak = ad;
   ad->imageSource_ = ad->cache_->loadStoredAd([weak] {
-    ad_rules::onMainIfAlive<OrvexSplashAd>(weak, [](OrvexSplashAd& self) {
-      self.cachedImageRead();
-    });
+    ad_rules::onMainIfAlive<OrvexSplashAd>(weak,
+                                           [](OrvexSplashAd& self) { self.cachedImageRead(); });
   });
   return ad;
 }
@@ -122,8 +120,8 @@ void OrvexSplashAd::load() {
 // The stored ad's image is on disk: read and decoded off the main thread, which takes
 // milliseconds; a start waits for it (bounded) rather than showing nothing.
 void OrvexSplashAd::awaitCachedImage() {
-  if (cachedImageDone_) return settle(cache_->adImage() ? std::nullopt
-                                                        : std::optional(OrvexErrorCode::adNoFill));
+  if (cachedImageDone_)
+    return settle(cache_->adImage() ? std::nullopt : std::optional(OrvexErrorCode::adNoFill));
   waiting_ = Wait::cachedImage;
   setLoading(true);
   std::weak_ptr<OrvexSplashAd> weak = weak_from_this();
@@ -183,13 +181,15 @@ void OrvexSplashAd::completeRequest(std::optional<std::vector<AdRes>> ads,
   }
   // Even a file already on disk is read and decoded off the main thread.
   std::weak_ptr<OrvexSplashAd> weak = weak_from_this();
-  Orvex::shared().platform().dispatcher->globalQueue(QueuePriority::userInitiated)->post(
-      [weak, url = *selected->creative] {
+  Orvex::shared()
+      .platform()
+      .dispatcher->globalQueue(QueuePriority::userInitiated)
+      ->post([weak, url = *selected->creative] {
         FileDownloader::shared()->downloadImage(url, "ad", [weak](std::optional<Image> image) {
-          ad_rules::onMainIfAlive<OrvexSplashAd>(
-              weak, [image = std::move(image)](OrvexSplashAd& self) {
-                self.requestedImageArrived(image);
-              });
+          ad_rules::onMainIfAlive<OrvexSplashAd>(weak,
+                                                 [image = std::move(image)](OrvexSplashAd& self) {
+                                                   self.requestedImageArrived(image);
+                                                 });
         });
       });
 }
@@ -212,15 +212,14 @@ void OrvexSplashAd::settle(std::optional<OrvexErrorCode> error) {
 void OrvexSplashAd::refreshInBackground() {
   if (ad_rules::isInactiveUnit(unitId_)) return;
   // The cache, not the ad: the list is for the next start, whether this ad is still there or not.
-  Orvex::shared().api().requestAds(
-      unitId_,
-      [cache = cache_](std::optional<std::vector<AdRes>> ads, std::optional<ServerError> error) {
-        if (error) {
-          SimpleLogger("OrvexSplashAd").log("request ad failed. " + error->description());
-          return;
-        }
-        cache->saveAds(ads.value_or(std::vector<AdRes>{}));
-      });
+  Orvex::shared().api().requestAds(unitId_, [cache = cache_](std::optional<std::vector<AdRes>> ads,
+                                                             std::optional<ServerError> error) {
+    if (error) {
+      SimpleLogger("OrvexSplashAd").log("request ad failed. " + error->description());
+      return;
+    }
+    cache->saveAds(ads.value_or(std::vector<AdRes>{}));
+  });
 }
 
 void OrvexSplashAd::notify(OrvexMetricCode code, std::optional<OrvexErrorCode> error,
@@ -232,10 +231,9 @@ void OrvexSplashAd::notify(OrvexMetricCode code, std::optional<OrvexErrorCode> e
     });
     return;
   }
-  ad_rules::onMainIfAlive<OrvexSplashAd>(weak_from_this(),
-                                         [code, error, impressed](OrvexSplashAd& self) {
-                                           self.deliver(code, error, impressed);
-                                         });
+  ad_rules::onMainIfAlive<OrvexSplashAd>(
+      weak_from_this(),
+      [code, error, impressed](OrvexSplashAd& self) { self.deliver(code, error, impressed); });
 }
 
 void OrvexSplashAd::deliver(OrvexMetricCode code, std::optional<OrvexErrorCode> error,

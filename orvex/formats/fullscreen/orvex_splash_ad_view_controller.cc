@@ -110,7 +110,8 @@ void OrvexSplashAdViewController::applyAppearance() {
   std::uint32_t color = kWhite;
   if (backgroundColor_) {
     color = *backgroundColor_;
-  } else if (auto window = root->window(); window && window->interfaceStyle() == InterfaceStyle::dark) {
+  } else if (auto window = root->window();
+             window && window->interfaceStyle() == InterfaceStyle::dark) {
     color = kBlack;
   }
   root->setBackgroundColor(color);
@@ -243,11 +244,9 @@ void OrvexSplashAdViewController::handOver() {
     return splashAd_->notify(OrvexMetricCode::close, std::nullopt, impressed);
   }
   // The swap lets this screen go: the completion holds the ad until the host has heard.
-  window->transitionToRootViewController(mainViewController_, kHandOverSeconds,
-                                         [ad = splashAd_, impressed] {
-                                           ad->notify(OrvexMetricCode::close, std::nullopt,
-                                                      impressed);
-                                         });
+  window->transitionToRootViewController(
+      mainViewController_, kHandOverSeconds,
+      [ad = splashAd_, impressed] { ad->notify(OrvexMetricCode::close, std::nullopt, impressed); });
 }
 
 }  // namespace orvex
