@@ -23,9 +23,10 @@ std::optional<std::vector<std::string>> storedCreatives(const std::string& unitI
   if (cache->isStale()) return std::nullopt;
   auto suite = Orvex::shared().platform().store->suite(OrvexSplashAdCache::kModuleName);
   auto data = suite ? suite->data(unitId) : std::nullopt;
-  auto record = data ? json::parse(std::string_view(
-                           reinterpret_cast<const char*>(data->data()), data->size()))
-                     : std::nullopt;
+  auto record =
+      data
+          ? json::parse(std::string_view(reinterpret_cast<const char*>(data->data()), data->size()))
+          : std::nullopt;
   const Value* ads = record ? record->find("ads") : nullptr;
   if (!ads || !ads->asArray()) return std::nullopt;
   std::vector<std::string> creatives;
@@ -41,6 +42,14 @@ bool onDisk(const std::vector<std::string>& creatives) {
   for (const auto& url : creatives)
     if (!downloader->freshFile(url, "ad")) return false;
   return true;
+}
+
+// The host's logo, from its own resources.
+std::optional<Image> hostLogo() {
+  const auto& p = Orvex::shared().platform();
+  auto dir = p.bundle->resourceDirectory();
+  auto bytes = dir ? p.files->readFile(*dir / "logo.png") : std::nullopt;
+  return bytes && p.images ? p.images->decode(*bytes) : std::nullopt;
 }
 
 double secondsOn(const Clock& clock) {
@@ -60,7 +69,8 @@ std::string runSplashFlow(Screen& screen, const Timeline& timeline, const FlowOp
   const bool warm = stored && onDisk(*stored);
   timeline.say(warm ? "splash cache: a stored list with its images on disk (an earlier run's)"
                     : "splash cache: nothing usable stored: the start asks the service, bounded "
-                      "by " + std::to_string(kRequestTimeout).substr(0, 3) + " s");
+                      "by " +
+                          std::to_string(kRequestTimeout).substr(0, 3) + " s");
 
   const double made = secondsOn(clock);
   auto splash = OrvexSplashAdViewController::create(unitId, kRequestTimeout);
@@ -88,6 +98,7 @@ std::string runSplashFlow(Screen& screen, const Timeline& timeline, const FlowOp
          std::string("onAdClose impressed ") + (impressed ? "true" : "false"));
   };
   splash->setBackgroundColor(kLaunchBackground);
+  splash->setLogoImage(hostLogo());
   splash->setMainViewController(main);
   timeline.say("window.rootViewController = launch screen (unit " + unitId + ")");
   window->setRootViewController(splash->viewController());
