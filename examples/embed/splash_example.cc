@@ -7,10 +7,10 @@ void AppLaunch::start(orvex::Window& window, std::shared_ptr<orvex::ViewControll
   // Waits at most 1 s for the service when no ad is stored yet; the next start needs none.
   auto splash = orvex::OrvexSplashAdViewController::create(unitId, /*adRequestTimeout=*/1.0);
   if (!splash) return window.setRootViewController(home);  // a port without a screen
-  splash->setDelegate(weak_from_this());  // held weakly
+  splash->setDelegate(weak_from_this());                   // held weakly
   splash->setBackgroundColor(0x10243CFF);
   splash->setMainViewController(std::move(home));  // cross-dissolved to when the ad is over
-  splash->setDisplayDuration(2.0);  // unless the service says otherwise
+  splash->setDisplayDuration(2.0);                 // unless the service says otherwise
   splash->splashAd()->onAdImpression = [this](orvex::OrvexSplashAd&) {
     heard.push_back("impression");
   };
