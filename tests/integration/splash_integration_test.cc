@@ -35,8 +35,8 @@ TEST_F(SplashIntegration, TheFirstStartAsksTheServiceAndTheNextOnesUseWhatItStor
   EXPECT_TRUE(recorded("AD_IMPR"));
 
   // The refresh stored the list and its images: the next start shows one at once.
-  ASSERT_TRUE(port().runUntil([] { return !OrvexSplashAdCache::create("demo-splash")->isStale(); },
-                              10));
+  ASSERT_TRUE(
+      port().runUntil([] { return !OrvexSplashAdCache::create("demo-splash")->isStale(); }, 10));
   port().runFor(1);
   auto second = std::make_shared<example::AppLaunch>();
   second->start(*window_, root_, "demo-splash");
