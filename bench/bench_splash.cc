@@ -29,9 +29,8 @@ constexpr const char* kUnit = "demo-splash";
 std::vector<AdRes> storedList() {
   static std::vector<AdRes> ads = [] {
     std::promise<std::vector<AdRes>> got;
-    Orvex::shared().api().requestAds(kUnit, [&got](auto list, auto) {
-      got.set_value(list.value_or(std::vector<AdRes>{}));
-    });
+    Orvex::shared().api().requestAds(
+        kUnit, [&got](auto list, auto) { got.set_value(list.value_or(std::vector<AdRes>{})); });
     auto list = got.get_future().get();
     for (const auto& ad : list) {
       std::promise<void> done;

@@ -342,6 +342,19 @@ TEST_F(SplashFlow, WhatTheCacheHoldsThatIsNotAnAdShowsNothing) {
   EXPECT_FALSE(OrvexSplashAdCache::create(kUnit)->isStale()) << "replaced by the refresh";
 }
 
+TEST_F(SplashFlow, AStaleListWithoutItsImageAsksTheServiceAtOnce) {
+  const std::string missing = "https://cdn.example/s/missing.png";
+  http_->hangingUrl = missing;
+  warmCache({adJson("old", missing)});
+  sdk_.advance(8 * 86400);  // stale, though this start rewrites it before its load
+  answer_ = adsAnswer({adJson("a:b:c_d_e", kImage)});
+  auto splash = start(1.0);
+  sdk_.advance(0.4);
+  EXPECT_EQ(host_->events, (Events{"received"}));
+  EXPECT_EQ(splash->splashAd()->txId(), "a:b:c_d_e");
+  EXPECT_EQ(adRequests(), 3) << "the first start's refresh, then this one's request and refresh";
+}
+
 TEST_F(SplashFlow, HandOverWithoutAWayToHandOverStillCloses) {
   struct Row {
     const char* name;

@@ -107,8 +107,12 @@ OrvexSplashAdCache::ImageSource OrvexSplashAdCache::loadStoredAd(std::function<v
     source = file ? ImageSource::disk : ImageSource::network;
     const auto& platform = Orvex::shared().platform();
     std::weak_ptr<OrvexSplashAdCache> weak = weak_from_this();
-    auto keep = [weak, imageDone](std::optional<Image> image) {
-      if (auto self = weak.lock()) self->setAdImage(std::move(image));
+    // Kept only while the ad is still this start's pick (a request may have picked another).
+    auto keep = [weak, imageDone, id = selected->id](std::optional<Image> image) {
+      if (auto self = weak.lock()) {
+        std::lock_guard lock(self->mutex_);
+        if (self->cachedAdRes_ && self->cachedAdRes_->id == id) self->adImage_ = std::move(image);
+      }
       if (imageDone) imageDone();
     };
     platform.dispatcher->globalQueue(QueuePriority::userInitiated)
