@@ -224,13 +224,6 @@ void OrvexSplashAd::refreshInBackground() {
 
 void OrvexSplashAd::notify(OrvexMetricCode code, std::optional<OrvexErrorCode> error,
                            bool impressed) {
-  if (code == OrvexMetricCode::close) {
-    // Held until delivered: the close comes as the presenter lets its ad go.
-    ad_rules::postToMain([self = shared_from_this(), error, impressed] {
-      self->deliver(OrvexMetricCode::close, error, impressed);
-    });
-    return;
-  }
   ad_rules::onMainIfAlive<OrvexSplashAd>(
       weak_from_this(),
       [code, error, impressed](OrvexSplashAd& self) { self.deliver(code, error, impressed); });

@@ -6,8 +6,7 @@
 // screen (OrvexSplashAdViewController) and the image view (OrvexSplashAdView) each own one.
 //
 // Threads: main thread. Completions hop to the main queue before they touch anything; every host
-// callback is posted there, and none but the close reaches an ad that is gone (the close holds its
-// ad until it is delivered: the launch screen lets its ad go as it hands over).
+// callback is posted there, and none reaches an ad that is gone.
 
 #include <functional>
 #include <memory>
@@ -100,6 +99,9 @@ class ORVEX_API OrvexSplashAd : public std::enable_shared_from_this<OrvexSplashA
   // The one exit to the host (and, for impressions, to the service); posted to the main queue.
   void notify(OrvexMetricCode code, std::optional<OrvexErrorCode> error = std::nullopt,
               bool impressed = false);
+  // The same at once, for a step that already runs as a main-queue task of its own (a
+  // transition's completion) and holds the ad itself.
+  void deliver(OrvexMetricCode code, std::optional<OrvexErrorCode> error, bool impressed);
 
  private:
   friend class OrvexSplashAdView;
@@ -118,7 +120,6 @@ class ORVEX_API OrvexSplashAd : public std::enable_shared_from_this<OrvexSplashA
   // Ends the wait (the stored image's or the request's) with an image, or with `error`.
   void settle(std::optional<OrvexErrorCode> error);
   void setLoading(bool loading);
-  void deliver(OrvexMetricCode code, std::optional<OrvexErrorCode> error, bool impressed);
 
   SimpleLogger logger_{"OrvexSplashAd"};
   std::weak_ptr<OrvexSplashAdDelegate> delegate_;

@@ -77,10 +77,13 @@ void OrvexSplashAdView::didBecomeVisible(VisibilityTracker& tracker) {
   if (ad_->unitId().empty() || impressed_) return;
   impressed_ = true;
   ad_->notify(OrvexMetricCode::adImpr);
-  // Held until it runs: the close comes even if the host lets the view go meanwhile.
+  // Half a second early: the tracker took about that long to see the view.
+  std::weak_ptr<OrvexSplashAdView> weak = weak_from_this();
   Orvex::shared().platform().dispatcher->mainQueue()->postAfter(
-      secondsToDuration(displayDuration() - 0.5), [self = shared_from_this()] {
-        self->ad_->notify(OrvexMetricCode::close, std::nullopt, self->impressed_);
+      secondsToDuration(displayDuration() - 0.5), [weak] {
+        if (auto self = weak.lock()) {
+          self->ad_->notify(OrvexMetricCode::close, std::nullopt, self->impressed_);
+        }
       });
 }
 

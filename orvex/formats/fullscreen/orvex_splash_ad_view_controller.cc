@@ -243,10 +243,12 @@ void OrvexSplashAdViewController::handOver() {
     logger_.log("mainViewController = nil, if you are using SwiftUI disregard this message.");
     return splashAd_->notify(OrvexMetricCode::close, std::nullopt, impressed);
   }
-  // The swap lets this screen go: the completion holds the ad until the host has heard.
+  // The swap lets this screen go at once; its ad stays for the 0.3 s of the dissolve, held by the
+  // completion (a main-queue task of the port's), which tells the host the swap is done.
   window->transitionToRootViewController(
-      mainViewController_, kHandOverSeconds,
-      [ad = splashAd_, impressed] { ad->notify(OrvexMetricCode::close, std::nullopt, impressed); });
+      mainViewController_, kHandOverSeconds, [ad = splashAd_, impressed] {
+        ad->deliver(OrvexMetricCode::close, std::nullopt, impressed);
+      });
 }
 
 }  // namespace orvex
