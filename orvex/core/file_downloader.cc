@@ -87,6 +87,15 @@ std::optional<fs::path> FileDownloader::fileFor(const std::string& url,
   return directory(subdirectory) / *name;
 }
 
+std::optional<fs::path> FileDownloader::freshFile(const std::string& url,
+                                                  const std::string& subdirectory) const {
+  auto file = fileFor(url, subdirectory);
+  if (!file) return std::nullopt;
+  auto modified = platform_.files->modificationTime(*file);
+  if (!modified || *modified <= cutoff()) return std::nullopt;
+  return file;
+}
+
 void FileDownloader::download(const std::string& url, const std::string& subdirectory) {
   fetch(url, fileFor(url, subdirectory).value_or(fs::path()), nullptr);
 }

@@ -41,6 +41,10 @@ class FileDownloader : public std::enable_shared_from_this<FileDownloader> {
   std::optional<std::filesystem::path> fileFor(const std::string& url,
                                                const std::string& subdirectory) const;
 
+  // The file kept for `url` when it is there and young enough to use without the network.
+  std::optional<std::filesystem::path> freshFile(const std::string& url,
+                                                 const std::string& subdirectory) const;
+
   // Prefetch: makes sure the file is there.
   void download(const std::string& url, const std::string& subdirectory);
   void download(const std::string& url, const std::string& subdirectory,

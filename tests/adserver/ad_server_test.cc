@@ -61,7 +61,8 @@ TEST(AdServerTest, AnswersByUnitChecksKeysAndRecords) {
   auto image = client.Get(list[0]["asset"].get<std::string>().substr(server.baseUrl().size()));
   ASSERT_TRUE(image);
   EXPECT_EQ(image->status, 200);
-  EXPECT_EQ(image->body.substr(1, 3), "PNG");
+  EXPECT_EQ(image->get_header_value("Content-Type"), "image/jpeg");  // the expired campaign's
+  EXPECT_EQ(image->body.substr(0, 3), "\xFF\xD8\xFF");
 
   // A field the endpoint does not serve, and a document that does not parse.
   auto wrongHome = client.Post("/events", auth(), query(ads), "application/json");

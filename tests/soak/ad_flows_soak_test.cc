@@ -4,6 +4,8 @@
 // pending after a thousand loads is what was after a hundred. A format joins by adding its flow.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <random>
 #include <set>
@@ -11,6 +13,7 @@
 #include "orvex/core/orvex.h"
 #include "orvex/formats/fullscreen/orvex_interstitial_ad.h"
 #include "orvex/formats/fullscreen/orvex_rewarded_ad.h"
+#include "orvex/formats/fullscreen/orvex_splash_ad_view_controller.h"
 #include "orvex/formats/inline/orvex_banner.h"
 #include "orvex/formats/inline/orvex_native_ad.h"
 #include "orvex/formats/inline/orvex_native_ad_view.h"
@@ -229,6 +232,21 @@ const std::vector<SoakFlow>& flows() {
            ad.show(w.window->rootViewController(), [&w](std::int64_t, std::int64_t) {});
          });
        }},
+      {"splash",
+       [](SoakWorld& w, int id) -> std::shared_ptr<void> {
+         // Off screen (a launch screen is a window's root, which the other flows need): the
+         // loads, the bound, the cache and the refresh, and close() handing over to nobody.
+         const double timeout = w.chance(0.3) ? 0 : 0.8;
+         auto screen = OrvexSplashAdViewController::create("soak-splash", timeout);
+         auto ad = screen->splashAd();
+         ad->onAdReceived = ad->onAdImpression = [&w, id](OrvexSplashAd&) { w.heard(id); };
+         ad->onAdFailedToReceive = [&w, id](OrvexSplashAd&, OrvexErrorCode) { w.heard(id); };
+         ad->onAdClose = [&w, id](OrvexSplashAd&, bool) { w.heard(id); };
+         return screen;
+       },
+       [](SoakWorld&, const std::shared_ptr<void>& object) {
+         if (object) std::static_pointer_cast<OrvexSplashAdViewController>(object)->close();
+       }},
   };
   return all;
 }
@@ -259,6 +277,11 @@ HttpResult randomAnswer(const HttpRequest& request, std::mt19937& random) {
     return ScriptedHttpClient::answer(200, R"({"data":{"invoke":{"message":"ok"}}})");
   if (query.find("demo-nofill") != std::string::npos)
     return ScriptedHttpClient::answer(200, R"({"data":{"requestAd":{"id":"","creative":""}}})");
+  if (query.find("soak-splash") != std::string::npos) {
+    return ScriptedHttpClient::answer(
+        200, R"({"data":{"requestAds":[{"id":"a:b:c_s","creative":"https://cdn.example/)"
+             R"(splash.png","campaignStartTime":1.0,"campaignEndTime":4102444800000.0}]}})");
+  }
   if (query.find("soak-rewarded") != std::string::npos) {
     return ScriptedHttpClient::answer(
         200, R"({"data":{"requestAd":{"id":"a:b:c_r","cpId":"x:y","creative":"<video><source )"
@@ -296,7 +319,12 @@ TEST(Soak, AThousandLoadsWithFaultsAndEarlyReleases) {
   std::mt19937 random(20260101);
   auto http = std::make_shared<ScriptedHttpClient>();
   http->respond([&random](const HttpRequest& r) { return randomAnswer(r, random); });
-  http->respondToDownloads([&random](const HttpRequest&) {
+  std::ifstream in(
+      std::string(ORVEX_SOURCE_DIR) + "/tools/adserver/fixtures/static/splash-current.png",
+      std::ios::binary);
+  const std::string png{std::istreambuf_iterator<char>(in), {}};
+  http->respondToDownloads([&random, &png](const HttpRequest& r) {
+    if (r.url.ends_with("splash.png") && random() % 2) return ScriptedHttpClient::answer(200, png);
     return random() % 3 ? ScriptedHttpClient::answer(200, "not an image")
                         : ScriptedHttpClient::failure(HttpError::Kind::timedOut);
   });

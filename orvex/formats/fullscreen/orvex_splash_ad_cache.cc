@@ -93,27 +93,46 @@ std::optional<AdRes> OrvexSplashAdCache::selectAd(const std::vector<AdRes>& ads)
   return std::nullopt;
 }
 
-void OrvexSplashAdCache::loadStoredAd() {
+OrvexSplashAdCache::ImageSource OrvexSplashAdCache::loadStoredAd(std::function<void()> imageDone) {
   auto record = storedRecord(true);
-  if (!record) return;
+  if (!record) return ImageSource::none;
   auto* ads = &record->ads;
   auto selected = selectAd(*ads);
   setCachedAdRes(selected);
+  setAdImage(std::nullopt);
+  ImageSource source = ImageSource::none;
   if (selected && Url::parse(*selected->creative)) {
+    auto downloader = FileDownloader::shared();
+    auto file = downloader->freshFile(*selected->creative, "ad");
+    source = file ? ImageSource::disk : ImageSource::network;
+    const auto& platform = Orvex::shared().platform();
     std::weak_ptr<OrvexSplashAdCache> weak = weak_from_this();
-    FileDownloader::shared()->downloadImage(*selected->creative, "ad",
-                                            [weak](std::optional<Image> image) {
-                                              if (auto self = weak.lock()) {
-                                                self->setAdImage(std::move(image));
-                                              }
-                                            });
-  } else {
-    setAdImage(std::nullopt);
+    // Kept only while the ad is still this start's pick (a request may have picked another).
+    auto keep = [weak, imageDone, id = selected->id](std::optional<Image> image) {
+      if (auto self = weak.lock()) {
+        std::lock_guard lock(self->mutex_);
+        if (self->cachedAdRes_ && self->cachedAdRes_->id == id) self->adImage_ = std::move(image);
+      }
+      if (imageDone) imageDone();
+    };
+    platform.dispatcher->globalQueue(QueuePriority::userInitiated)
+        ->post([downloader, file, url = *selected->creative, files = platform.files,
+                images = platform.images, keep, weak] {
+          if (!file) return downloader->downloadImage(url, "ad", keep);
+          std::optional<Image> image;
+          if (auto bytes = files->readFile(*file); bytes && images) image = images->decode(*bytes);
+          if (!image) {
+            files->remove(*file);
+            if (auto self = weak.lock()) self->logger_.log("Failed to decode image: " + url);
+          }
+          keep(std::move(image));
+        });
   }
   if (selected) {
     std::erase_if(*ads, [&](const AdRes& ad) { return ad.id == selected->id; });
   }
   saveAds(*ads);
+  return source;
 }
 
 void OrvexSplashAdCache::saveAds(const std::vector<AdRes>& ads) {

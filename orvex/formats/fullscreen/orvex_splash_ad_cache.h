@@ -4,8 +4,10 @@
 // its image. Creative images live in the file cache's "ad" category.
 //
 // The picked ad and its image are written from download completions on other threads, so they
-// are guarded; everything else runs on the caller's thread.
+// are guarded; everything else runs on the caller's thread. Images are never read or decoded on
+// the caller's thread: an application's start must not wait for a disk or a decoder.
 
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -25,8 +27,13 @@ class ORVEX_API OrvexSplashAdCache : public std::enable_shared_from_this<OrvexSp
   static std::shared_ptr<OrvexSplashAdCache> create(std::string unitId,
                                                     std::string moduleName = kModuleName);
 
-  // Picks this start's ad from the stored list, starts its image download and stores the rest.
-  void loadStoredAd();
+  // Where this start's image is coming from.
+  enum class ImageSource { none, disk, network };
+  // Picks this start's ad from the stored list, starts fetching its image and stores the rest.
+  // The image is read from the file cache when it is there (a file that does not decode is
+  // removed, so that a later prefetch fetches it again), else downloaded; `imageDone` runs on a
+  // background thread once the fetch has ended, with or without an image.
+  ImageSource loadStoredAd(std::function<void()> imageDone = {});
   bool isStale() const;
   // The first ad with a creative inside its campaign window (bounds exclusive), or any with a
   // creative for a test unit.
