@@ -245,6 +245,8 @@ std::optional<Value> HeadlessWebView::defaultScriptResponse(const std::string& s
     const Size size = contentSize_.value_or(frame().size);
     return Value(ValueDict{{"width", size.width}, {"height", size.height}});
   }
+  // No engine loads images here: a page is complete as soon as it finished.
+  if (script == "isLoadComplete()") return Value(true);
   if (script.find("videoSrc()") != std::string::npos) {
     const auto html = loadedHTML();
     if (auto src = html ? firstVideoSource(*html) : std::nullopt) return Value(std::move(*src));

@@ -19,6 +19,7 @@
 //       {"width": w, "height": h} of the page's content size (the frame's size unless set);
 //     * "videoSrc()" answers the src of the first <source> of the first <video> in the loaded
 //       HTML, or null when there is none;
+//     * "isLoadComplete()" (the popup's probe) answers true: no image is ever pending here;
 //     * anything else answers nothing (the page's undefined).
 
 #include <cstddef>
