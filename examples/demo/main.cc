@@ -4,8 +4,9 @@
 // one format's flow, printing a timeline of what the host heard, what the SDK sent and what the
 // service recorded. Exits 0 when the whole flow happened.
 //
-//   orvex-demo [--format banner|native|quest|interstitial|rewarded|splash] [--gui | --headless]
-//              [--screenshot FILE] [--data DIR] [--production] [--country CC ...]
+//   orvex-demo [--format banner|native|quest|interstitial|rewarded|splash|popup]
+//              [--gui | --headless] [--screenshot FILE] [--data DIR] [--production] [--country CC
+//              ...]
 //              [--server URL] [--log-requests FILE] [--unit ID]
 //
 // For quest, --unit names the page of the service's quest site (default "demo"). Splash keeps its
@@ -25,6 +26,7 @@
 #include "examples/demo/headless_screen.h"
 #include "examples/demo/interstitial_flow.h"
 #include "examples/demo/native_flow.h"
+#include "examples/demo/popup_flow.h"
 #include "examples/demo/quest_flow.h"
 #include "examples/demo/rewarded_flow.h"
 #include "examples/demo/splash_flow.h"
@@ -71,15 +73,17 @@ struct Arguments {
 
 // Shown over the host's screen; headless, their videos and time limits run in virtual time.
 bool isFullScreen(const std::string& format) {
-  return format == "interstitial" || format == "rewarded" || format == "splash";
+  return format == "interstitial" || format == "rewarded" || format == "splash" ||
+         format == "popup";
 }
 
 [[noreturn]] void usage() {
-  std::fprintf(stderr,
-               "usage: orvex-demo [--format banner|native|quest|interstitial|rewarded|splash]\n"
-               "                  [--gui | --headless] [--screenshot FILE] [--data DIR]\n"
-               "                  [--production] [--country CC ...] [--server URL]\n"
-               "                  [--log-requests FILE] [--unit ID]\n");
+  std::fprintf(
+      stderr,
+      "usage: orvex-demo [--format banner|native|quest|interstitial|rewarded|splash|popup]\n"
+      "                  [--gui | --headless] [--screenshot FILE] [--data DIR]\n"
+      "                  [--production] [--country CC ...] [--server URL]\n"
+      "                  [--log-requests FILE] [--unit ID]\n");
   std::exit(2);
 }
 
@@ -270,6 +274,7 @@ int main(int argc, char** argv) {
       : args.format == "interstitial" ? demo::runInterstitialFlow(*screen, *timeline, flow)
       : args.format == "rewarded"     ? demo::runRewardedFlow(*screen, *timeline, flow)
       : args.format == "splash"       ? demo::runSplashFlow(*screen, *timeline, flow)
+      : args.format == "popup"        ? demo::runPopupFlow(*screen, *timeline, flow)
                                       : demo::runBannerFlow(*screen, *timeline, flow);
   // A quest page reports nothing to the service; the ad formats an impression and a click.
   [[maybe_unused]] const bool reportsMetrics = args.format != "quest";
@@ -309,6 +314,10 @@ int main(int argc, char** argv) {
     std::printf(
         "\nsplash flow complete: ad shown at start, impression, cross-dissolved to the feed, the "
         "next start's ads stored\n");
+  } else if (args.format == "popup") {
+    std::printf(
+        "\npopup flow complete: received, shown over the feed, rolled, swiped, click, landing page "
+        "opened, hidden for today, the next load refused\n");
   } else if (isFullScreen(args.format)) {
     std::printf("\n%s flow complete: received, shown, %sclick, landing page opened, closed\n",
                 args.format.c_str(),

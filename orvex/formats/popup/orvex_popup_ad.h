@@ -113,8 +113,9 @@ class ORVEX_API OrvexPopupAd : public std::enable_shared_from_this<OrvexPopupAd>
   // The creative last seen or clicked.
   const std::string& txId() const { return txId_; }
   const std::string& campaignId() const { return cpId_; }
-  const std::optional<std::string>& destinationURL() const { return destinationURL_; }
-  const std::optional<std::string>& creativeId() const { return creativeId_; }
+  // "" when it has none (as the other formats read it).
+  std::string destinationURL() const { return destinationURL_.value_or(""); }
+  std::string creativeId() const { return creativeId_.value_or(""); }
   // The creatives of the last response, in order.
   const std::vector<std::string>& txIds() const { return txIds_; }
   const std::vector<std::string>& campaignIds() const { return cpIds_; }
