@@ -151,7 +151,7 @@ TEST_F(PopupFlow, ResponsesAreFilteredLimitedAndChecked) {
     EXPECT_EQ(popup->txIds(), row.txIds);
     EXPECT_EQ(popup->isLoaded(), row.outcome == "received");
   }
-  answer_ = adsAnswer({creative(1, "", "a:b:x_y_z", "<p>1</p>"), creative(2, "", "q", "<p>2</p>")});
+  answer_ = adsAnswer({creative(1, "", "a:b:x_y_z", "<p>1</p>"), creative(3, "", "q", "<p>3</p>")});
   EXPECT_EQ(loaded()->creativeIds(), (Events{"y_z", ""}));
 }
 
