@@ -5,9 +5,9 @@
 // service recorded. Exits 0 when the whole flow happened.
 //
 //   orvex-demo [--format banner|native|quest|interstitial|rewarded|splash|popup]
-//              [--gui | --headless] [--screenshot FILE] [--data DIR] [--production] [--country CC
-//              ...]
-//              [--server URL] [--log-requests FILE] [--unit ID]
+//              [--gui | --headless] [--screenshot FILE] [--data DIR]
+//              [--production] [--country CC ...] [--server URL]
+//              [--log-requests FILE] [--unit ID]
 //
 // For quest, --unit names the page of the service's quest site (default "demo"). Splash keeps its
 // cache in --data: a second run shows the ad the first one stored.
@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -40,6 +41,7 @@
 #include "orvex/core/url.h"
 #include "ports/headless/headless_media.h"
 #include "ports/headless/headless_port.h"
+#include "ports/headless/virtual_time.h"
 #include "ports/linux/curl_http_client.h"
 #include "ports/linux/device.h"
 #include "ports/linux/memory_log.h"
@@ -219,11 +221,17 @@ int main(int argc, char** argv) {
     static_cast<linux_port::ServiceOptions&>(options) = services;
     options.time =
         isFullScreen(args.format) ? headless::TimeMode::virtualTime : headless::TimeMode::real;
-    // From the real date: what the last run stored (its configuration time, the splash cache's
-    // list) is judged against it, as a second launch would be.
+    // From the real date and zone: what the last run stored (its configuration time, the splash
+    // cache's list, a popup hidden today) is judged against it, as a second launch would be, and
+    // "local midnight" is the machine's.
     options.virtualStart = std::chrono::system_clock::now();
     headlessPort = headless::makeHeadlessPort(std::move(options));
     if (headlessPort->virtualTime) {
+      headlessPort->virtualTime->setUtcOffsetFunction([](WallTime at) {
+        const std::time_t t = std::chrono::system_clock::to_time_t(at);
+        std::tm local{};
+        return localtime_r(&t, &local) ? static_cast<int>(local.tm_gmtoff) : 0;
+      });
       timeline->followClock(headlessPort->platform.clock);
       timeline->say("headless port in virtual time: the times from here are its clock's");
     }
