@@ -27,7 +27,21 @@ std::shared_ptr<Label> labelShowing(const std::shared_ptr<View>& view, const std
   return nullptr;
 }
 
-// "HH:MM" of the next local midnight and how far away it is.
+// The shown button under `label`'s centre: the button a finger on the label presses.
+std::shared_ptr<Button> buttonUnder(const std::shared_ptr<View>& view, const Label& label,
+                                    const View& window) {
+  for (const auto& child : view->subviews()) {
+    if (auto found = buttonUnder(child, label, window)) return found;
+  }
+  auto button = std::dynamic_pointer_cast<Button>(view);
+  if (!button || button->isHidden()) return nullptr;
+  const Rect l = label.convertRect(label.bounds(), window);
+  const Rect b = button->convertRect(button->bounds(), window);
+  const Point centre{l.minX() + l.size.width / 2, l.minY() + l.size.height / 2};
+  return b.contains(centre) ? button : nullptr;
+}
+
+// How far away the next local midnight is.
 std::string untilLocalMidnight() {
   const auto& clock = Orvex::shared().platform().clock;
   const WallTime now = clock->now();
@@ -128,9 +142,10 @@ std::string runPopupFlow(Screen& screen, const Timeline& timeline, const FlowOpt
 
   const std::string hideText = LocalizedStrings::forDevice().text("orvex_hide_for_today");
   auto hide = labelShowing(view->view(), hideText);
-  if (!hide) return "no \"" + hideText + "\" button";
+  auto button = hide ? buttonUnder(view->view(), *hide, *screen.window()) : nullptr;
+  if (!button) return "no \"" + hideText + "\" button";
   timeline.say("user taps \"" + hideText + "\"");
-  screen.tap(*hide);
+  screen.tap(*button);
   if (!screen.runUntil([&] { return heard->has("didDismiss"); }, 5))
     return "the popup did not close";
   timeline.say("the feed is the host's again");

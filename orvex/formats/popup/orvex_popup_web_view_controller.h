@@ -38,10 +38,12 @@ class OrvexPopupWebViewController
   // Waits between isLoadComplete() polls after navigation finished; used up means failed.
   static constexpr std::array<double, 4> kLoadPollDelays = {0.2, 0.5, 1.0, 2.0};
   static constexpr const char* kLoadCompleteScript = "isLoadComplete()";
-  // Centres the creative: the body fills the page, the first link fills the body and the first
-  // image fills it too, contained, without its own width and height.
+  // Centres the creative: the body fills the page (the root too, or a percentage height would
+  // be its content's), the first link fills the body and the first image fills it too,
+  // contained, without its own width and height.
   static constexpr const char* kStyleFixScript =
       "(() => { const body = document.body; if (!body) return true; "
+      "document.documentElement.style.height = '100%'; "
       "Object.assign(body.style, {width: '100%', height: '100%', display: 'flex', "
       "justifyContent: 'center', alignItems: 'center'}); "
       "const link = document.querySelector('a'); "
