@@ -1,4 +1,4 @@
-// The README's interstitial and rewarded screens on the headless port in virtual time, over
+// The README's interstitial, rewarded and popup screens on the headless port in virtual time, over
 // libcurl against the local ad service's fixtures; the pages' messages are played as their
 // handlers post them.
 #ifdef ORVEX_ADSERVER_FIXTURES
@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "examples/embed/interstitial_example.h"
+#include "examples/embed/popup_example.h"
 #include "examples/embed/rewarded_example.h"
+#include "orvex/formats/popup/orvex_popup_ad_view.h"
 #include "ports/headless/headless_media.h"
 #include "ports/headless/headless_web_view.h"
 #include "tests/support/local_service.h"
@@ -76,6 +78,28 @@ TEST_F(FullScreenIntegration, TheReadmeShopScreenPaysForAWholeVideo) {
   EXPECT_EQ(shop->heard[2], "dismissed");
   EXPECT_EQ(shop->coins, 10);
   EXPECT_TRUE(recorded("AD_IMPR"));
+}
+
+TEST_F(FullScreenIntegration, TheReadmeHomeScreenGreetsWithAPopupUntilHiddenForToday) {
+  auto home = std::make_shared<example::HomeScreen>();
+  home->appeared("demo-popup");
+  ASSERT_TRUE(port().runUntil([&] { return !home->heard.empty(); }, 10));
+  EXPECT_EQ(home->heard[0], "received 3 pages");
+  const auto popup = home->popup();
+  ASSERT_TRUE(
+      port().runUntil([&] { return popup->popupAdViewController()->view() != nullptr; }, 5));
+  EXPECT_TRUE(recorded("AD_IMPR"));
+  // What the hide-for-today button does.
+  auto& view = *popup->popupAdViewController()->view();
+  view.close();
+  view.onClickHideForToday(view.currentIndex());
+  ASSERT_TRUE(port().runUntil([&] { return home->heard.size() == 3; }, 5));
+  EXPECT_EQ(home->heard[1], "hidden for today");
+  EXPECT_EQ(home->heard[2], "dismissed");
+  EXPECT_TRUE(recorded("AD_TODAY_OFF"));
+  home->appeared("demo-popup");
+  ASSERT_TRUE(port().runUntil([&] { return home->heard.size() == 4; }, 5));
+  EXPECT_EQ(home->heard[3], "failed ERROR_CODE_AD_HIDE_FOR_TODAY");
 }
 
 }  // namespace
