@@ -18,6 +18,7 @@
 #include "orvex/formats/inline/orvex_native_ad.h"
 #include "orvex/formats/inline/orvex_native_ad_view.h"
 #include "orvex/formats/inline/orvex_quest_banner.h"
+#include "orvex/formats/popup/orvex_popup_ad.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
 #include "ports/headless/virtual_time.h"
@@ -247,6 +248,34 @@ const std::vector<SoakFlow>& flows() {
        [](SoakWorld&, const std::shared_ptr<void>& object) {
          if (object) std::static_pointer_cast<OrvexSplashAdViewController>(object)->close();
        }},
+      {"popup",
+       [](SoakWorld& w, int id) -> std::shared_ptr<void> {
+         auto popup = OrvexPopupAd::create(w.chance(0.1) ? "demo-nofill" : "soak-popup");
+         auto heard = [&w, id](OrvexPopupAd&) { w.heard(id); };
+         auto failed = [&w, id](OrvexPopupAd&, OrvexErrorCode) { w.heard(id); };
+         popup->onAdReceived = popup->onAdImpression = popup->onAdClicked = heard;
+         popup->onAdWillPresentFullScreen = popup->onAdDidPresentFullScreen = heard;
+         popup->onAdWillDismissFullScreen = popup->onAdDidDismissFullScreen = heard;
+         popup->onClosed = popup->onDimClicked = popup->onTodayOffClicked = heard;
+         popup->onAdFailedToReceive = popup->onAdFailedToShowFullScreen = failed;
+         popup->load();
+         return popup;
+       },
+       [](SoakWorld& w, const std::shared_ptr<void>& object) {
+         // Shown, a page tapped at some moment of its appearing, then closed (or released up).
+         auto popup = std::static_pointer_cast<OrvexPopupAd>(object);
+         popup->show();
+         w.sdk.advance(std::uniform_real_distribution<double>(0, 1)(w.random));
+         const auto& controller = popup->popupAdViewController();
+         if (controller && !controller->webViews().empty()) {
+           const auto& pages = controller->webViews();
+           auto page = std::dynamic_pointer_cast<headless::HeadlessWebView>(
+               pages[w.random() % pages.size()]->webView());
+           if (page) page->activateLink("https://advertiser.example/landing");
+         }
+         popup->close();
+         w.sdk.advance(1);
+       }},
   };
   return all;
 }
@@ -281,6 +310,11 @@ HttpResult randomAnswer(const HttpRequest& request, std::mt19937& random) {
     return ScriptedHttpClient::answer(
         200, R"({"data":{"requestAds":[{"id":"a:b:c_s","creative":"https://cdn.example/)"
              R"(splash.png","campaignStartTime":1.0,"campaignEndTime":4102444800000.0}]}})");
+  }
+  if (query.find("soak-popup") != std::string::npos) {
+    return ScriptedHttpClient::answer(
+        200, R"({"data":{"requestAds":[{"id":"a:b:c_p1","cpId":"x:y","creative":"<a href='https:)"
+             R"(//advertiser.example/landing'>1</a>"},{"id":"a:b:c_p2","creative":"2"}]}})");
   }
   if (query.find("soak-rewarded") != std::string::npos) {
     return ScriptedHttpClient::answer(
