@@ -4,7 +4,7 @@
 // screen: the page's own scripts talk over the bridge and real links meet the navigation rule. A
 // native ad's media page takes the ratio the engine measured and follows its host's widgets.
 // Full-screen ads cover the window until their page's own close button closes them; a rewarded
-// ad's video plays beneath its page.
+// ad's video plays beneath its page. A popup's pages render and roll over the feed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +14,7 @@
 #include "examples/demo/banner_flow.h"
 #include "examples/demo/fullscreen_user.h"
 #include "examples/demo/gtk_screen.h"
+#include "examples/demo/popup_flow.h"
 #include "examples/embed/gtk/gtk_feed_example.h"
 #include "examples/embed/native_example.h"
 #include "orvex/core/device.h"
@@ -24,6 +25,7 @@
 #include "orvex/formats/fullscreen/orvex_rewarded_ad.h"
 #include "orvex/formats/inline/orvex_banner.h"
 #include "orvex/formats/inline/orvex_native_ad_view.h"
+#include "orvex/formats/popup/orvex_popup_ad.h"
 #include "orvex/web/native_ad_web_view_controller.h"
 #include "orvex/web/quest_web_view_controller.h"
 #include "ports/gtk/gtk_user_interface.h"
@@ -424,6 +426,24 @@ TEST_F(AdsInAWindow, InterstitialCoversTheWindowUntilItsPageClosesIt) {
   }
   ASSERT_EQ(ui().openedLinks().size(), 1u);
   EXPECT_EQ(ui().openedLinks()[0].target, "https://advertiser.example/landing");
+}
+
+TEST_F(AdsInAWindow, PopupPagesRenderRollAndHideForTodayInWebKit) {
+  // An image page is loaded only once WebKit has decoded its image.
+  auto images = OrvexPopupAd::create("popup-bottom-1");
+  bool received = false;
+  images->onAdReceived = [&](OrvexPopupAd&) { received = true; };
+  images->load();
+  ASSERT_TRUE(sdk_->runUntil([&] { return received; }));
+
+  demo::Timeline timeline;
+  demo::FlowOptions options;
+  options.unitId = "demo-popup";
+  options.screenshot = (dir_.path() / "popup.png").string();
+  EXPECT_EQ(demo::runPopupFlow(*screen_, timeline, options), "");
+  // The first page's colour fills the carousel's slot, beside its text.
+  EXPECT_TRUE(closeColours(pixelAt(options.screenshot, 30, 480), 0xe4572e))
+      << std::hex << pixelAt(options.screenshot, 30, 480);
 }
 
 TEST_F(AdsInAWindow, RewardedVideoPlaysToItsEndBeneathThePagesCountdown) {

@@ -35,7 +35,14 @@ std::shared_ptr<OrvexPopupAd> OrvexPopupAd::create(std::string unitId) {
 OrvexPopupAd::OrvexPopupAd(std::string unitId)
     : adUnit_{std::move(unitId), AdUnitFormat::popupBottom} {}
 
-OrvexPopupAd::~OrvexPopupAd() = default;
+OrvexPopupAd::~OrvexPopupAd() {
+  // Its screen and pages belong to the main thread; the last owner may be elsewhere.
+  const auto& dispatcher = popupAdViewController_ ? Orvex::shared().platform().dispatcher : nullptr;
+  if (dispatcher && !dispatcher->isMainThread()) {
+    dispatcher->mainQueue()->post(
+        [controller = std::move(popupAdViewController_)]() mutable { controller.reset(); });
+  }
+}
 
 void OrvexPopupAd::setUseCustomClick(bool custom) {
   useCustomClick_ = custom;

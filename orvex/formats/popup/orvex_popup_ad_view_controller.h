@@ -27,7 +27,7 @@ class OrvexPopupWebViewController;
 // How the controller reaches its popup for the taps that concern the host directly (the popup's
 // close delegate and its hide-for-today memory). The name is the one hosts of the phone platform
 // know.
-class OrvexPopupAdViewControlelrDelegate {
+class ORVEX_API OrvexPopupAdViewControlelrDelegate {
  public:
   virtual ~OrvexPopupAdViewControlelrDelegate() = default;
   virtual void popupAdViewControllerDidClickClose() = 0;
