@@ -25,14 +25,14 @@ using testing_support::FullScreenHost;
 using Events = std::vector<std::string>;
 
 // One creative of the answer: transaction id "t:N_cN", campaign "cp:N", page "<p>N</p>", landing
-// page "https://adv.example/N"; `more` adds members.
-std::string creative(int n, const std::string& more = "", std::optional<std::string> txId = {},
-                     std::string html = "") {
+// page "https://adv.example/N" (unless given); `more` adds members.
+std::string creative(int n, const std::string& more = "", std::string txId = "",
+                     std::optional<std::string> html = std::nullopt) {
   const std::string i = std::to_string(n);
-  return R"({"id":")" + txId.value_or("t:" + i + "_c" + i) + R"(","cpId":"cp:)" + i +
-         R"(","creative":")" + (html.empty() && !txId ? "<p>" + i + "</p>" : html) +
-         R"(","destinationURL":"https://adv.example/)" + i + "\"" +
-         (more.empty() ? "" : "," + more) + "}";
+  if (txId.empty()) txId = "t:" + i + "_c" + i;
+  return R"({"id":")" + txId + R"(","cpId":"cp:)" + i + R"(","creative":")" +
+         html.value_or("<p>" + i + "</p>") + R"(","destinationURL":"https://adv.example/)" + i +
+         "\"" + (more.empty() ? "" : "," + more) + "}";
 }
 std::string adsAnswer(const std::vector<std::string>& creatives) {
   std::string list;
@@ -137,7 +137,7 @@ TEST_F(PopupFlow, ResponsesAreFilteredLimitedAndChecked) {
       // Only the first creative's limit counts.
       {{creative(1), creative(3, limit2), creative(4)}, "received", {"t:1_c1", "t:3_c3", "t:4_c4"}},
       // Those before an empty page are listed; nothing is shown.
-      {{creative(1), creative(3, "", "t:3_c3", ""), creative(4)},
+      {{creative(1), creative(3, "", "", ""), creative(4)},
        "failed ERROR_CODE_AD_NO_FILL",
        {"t:1_c1"}},
       {{}, "failed ERROR_CODE_AD_NO_FILL", {}},
@@ -151,7 +151,7 @@ TEST_F(PopupFlow, ResponsesAreFilteredLimitedAndChecked) {
     EXPECT_EQ(popup->txIds(), row.txIds);
     EXPECT_EQ(popup->isLoaded(), row.outcome == "received");
   }
-  answer_ = adsAnswer({creative(1, "", "a:b:x_y_z", "<p>1</p>"), creative(3, "", "q", "<p>3</p>")});
+  answer_ = adsAnswer({creative(1, "", "a:b:x_y_z"), creative(3, "", "q")});
   EXPECT_EQ(loaded()->creativeIds(), (Events{"y_z", ""}));
 }
 
