@@ -2,6 +2,11 @@
 
 #include <algorithm>
 
+#ifdef ORVEX_DEMO_XTEST
+#include <X11/extensions/XTest.h>
+#include <gdk/x11/gdkx.h>
+#endif
+
 #include "ports/gtk/gtk_user_interface.h"
 #include "ports/gtk/gtk_view.h"
 #include "ports/linux/recorded_haptics.h"
@@ -50,7 +55,7 @@ class GtkScreen : public Screen {
 
   std::string name() const override { return "window"; }
   UserInterface& ui() override { return *port_.ui; }
-  std::shared_ptr<Window> window() override { return adopted_; }
+  std::shared_ptr<orvex::Window> window() override { return adopted_; }
 
   std::shared_ptr<View> makeFeed(int cards, double slotHeight) override {
     for (int i = 0; i < cards; ++i) {
@@ -88,6 +93,56 @@ class GtkScreen : public Screen {
     }
   }
 
+  bool swipe(View& view, double dx) override {
+#ifdef ORVEX_DEMO_XTEST
+    // The X server's pointer, so that GTK's gestures see real events at a hand's pace.
+    GtkWidget* widget = gtk::widgetOf(view);
+    GtkNative* native = widget ? gtk_widget_get_native(widget) : nullptr;
+    GdkSurface* surface = native ? gtk_native_get_surface(native) : nullptr;
+    if (!surface || !GDK_IS_X11_SURFACE(surface)) return false;
+    Display* x = gdk_x11_display_get_xdisplay(gdk_surface_get_display(surface));
+    const ::Window xid = gdk_x11_surface_get_xid(surface);
+    XRaiseWindow(x, xid);
+    const Rect b = view.bounds();
+    auto onScreen = [&](double px, double py) {
+      graphene_point_t in = GRAPHENE_POINT_INIT(static_cast<float>(px), static_cast<float>(py));
+      graphene_point_t out{};
+      if (!gtk_widget_compute_point(widget, GTK_WIDGET(native), &in, &out)) return std::pair(0, 0);
+      double sx = 0, sy = 0;
+      gtk_native_get_surface_transform(native, &sx, &sy);
+      int rx = 0, ry = 0;
+      ::Window child = 0;
+      XTranslateCoordinates(x, xid, DefaultRootWindow(x), static_cast<int>(out.x + sx),
+                            static_cast<int>(out.y + sy), &rx, &ry, &child);
+      return std::pair(rx, ry);
+    };
+    // In the widget's own coordinates: a scroll view's bounds start at its content offset.
+    const double y = b.size.height / 2, x0 = b.size.width / 2 - dx / 2;
+    const auto [fx, fy] = onScreen(x0, y);
+    const auto [tx, ty] = onScreen(x0 + dx, y);
+    auto move = [&](int px, int py) {
+      XTestFakeMotionEvent(x, -1, px, py, 0);
+      XSync(x, False);
+      port_.runFor(0.03);
+    };
+    move(fx + 1, fy);  // GTK picks anew under a pointer that moved
+    move(fx, fy);
+    XTestFakeButtonEvent(x, 1, True, 0);
+    XSync(x, False);
+    constexpr int kSteps = 8;
+    for (int i = 1; i <= kSteps; ++i)
+      move(fx + (tx - fx) * i / kSteps, fy + (ty - fy) * i / kSteps);
+    XTestFakeButtonEvent(x, 1, False, 0);
+    XSync(x, False);
+    port_.runFor(0.05);
+    return true;
+#else
+    (void)view;
+    (void)dx;
+    return false;
+#endif
+  }
+
   std::shared_ptr<WebView> lastWebView() override {
     auto all = port_.ui->webViews();
     return all.empty() ? nullptr : all.back();
@@ -113,7 +168,9 @@ class GtkScreen : public Screen {
   }
 
   // WebKit runs the pages' own scripts: the local quest site plays its part by itself.
-  bool pagesRunThemselves() const override { return true; }
+  bool pagesRunThemselves() const override {
+    return true;
+  }
 
   void observeHaptics(std::function<void(const std::string&)> observer) override {
     if (port_.haptics) port_.haptics->setObserver(std::move(observer));
@@ -122,7 +179,9 @@ class GtkScreen : public Screen {
   bool runUntil(const std::function<bool()>& done, double timeoutSeconds) override {
     return port_.runUntil(done, timeoutSeconds);
   }
-  void runFor(double seconds) override { port_.runFor(seconds); }
+  void runFor(double seconds) override {
+    port_.runFor(seconds);
+  }
 
   bool screenshot(const std::filesystem::path& file) override {
     GtkWidget* w = window_;
@@ -151,7 +210,7 @@ class GtkScreen : public Screen {
   GtkWidget* window_;
   GtkWidget* scrolled_;
   GtkWidget* feed_;
-  std::shared_ptr<Window> adopted_;
+  std::shared_ptr<orvex::Window> adopted_;
 };
 
 }  // namespace

@@ -56,6 +56,12 @@ class HeadlessScreen : public Screen {
         Point{r.minX() + r.size.width / 2, r.minY() + r.size.height / 2});
   }
 
+  bool swipe(View& view, double dx) override {
+    const Rect r = view.convertRect(view.bounds(), *window_);
+    const Point from{r.minX() + r.size.width / 2 - dx / 2, r.minY() + r.size.height / 2};
+    return headless::headlessView(*window_).drag(from, Point{from.x + dx, from.y});
+  }
+
   std::shared_ptr<WebView> lastWebView() override { return port_.webViews->last(); }
 
   void clickLink(WebView& page, const std::string& url) override {

@@ -44,6 +44,9 @@ class Screen {
   virtual double scrollIntoView(orvex::View& view) = 0;
   // The user's tap at the centre of `view`.
   virtual void tap(orvex::View& view) = 0;
+  // The user's swipe across the middle of `view` by `dx` points (negative: to the left), at a
+  // hand's pace, through the screen's own input. False where the screen cannot play one.
+  virtual bool swipe(orvex::View& /*view*/, double /*dx*/) { return false; }
 
   // The newest web view the SDK made.
   virtual std::shared_ptr<orvex::WebView> lastWebView() = 0;
