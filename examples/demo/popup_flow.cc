@@ -1,5 +1,6 @@
 #include "examples/demo/popup_flow.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -8,6 +9,7 @@
 #include "orvex/core/orvex.h"
 #include "orvex/formats/popup/orvex_popup_ad.h"
 #include "orvex/formats/popup/orvex_popup_ad_view.h"
+#include "orvex/formats/popup/orvex_popup_web_view_controller.h"
 
 namespace demo {
 
@@ -39,6 +41,16 @@ std::shared_ptr<Button> buttonUnder(const std::shared_ptr<View>& view, const Lab
   const Rect b = button->convertRect(button->bounds(), window);
   const Point centre{l.minX() + l.size.width / 2, l.minY() + l.size.height / 2};
   return b.contains(centre) ? button : nullptr;
+}
+
+// `heard` without its impressions and clicks (each page counts its own, whenever it has been seen)
+// against the order a host meets; "" when it matches.
+std::string checkPresentationOrder(const FullScreenHeard& heard,
+                                   const std::vector<std::string>& expected) {
+  FullScreenHeard presentation;
+  for (const auto& e : heard.events)
+    if (e != "impression" && e != "clicked") presentation.events.push_back(e);
+  return presentation.events == expected ? "" : "callbacks out of order: " + heard.joined();
 }
 
 // How far away the next local midnight is.
@@ -112,15 +124,21 @@ std::string runPopupFlow(Screen& screen, const Timeline& timeline, const FlowOpt
     return reason;
 
   if (view->maxPage() >= 2) {
-    if (!screen.runUntil([&] { return view->currentIndex() == 1; }, 5))
+    if (controller->pages().front()->isVideoAd()) {
+      timeline.say("page 1 plays a video: the carousel does not roll while it is up");
+    } else if (!screen.runUntil([&] { return view->currentIndex() == 1; }, 5)) {
       return "the carousel did not roll by itself";
-    timeline.say("the carousel rolled by itself to page 2 / " + std::to_string(view->maxPage()));
-    // Back twice from page 2: the last page.
+    } else {
+      timeline.say("the carousel rolled by itself to page 2 / " + std::to_string(view->maxPage()));
+    }
+    // Back until the last page.
     auto scroll = view->scrollView();
     const double width = scroll->bounds().size.width;
-    timeline.say("user swipes back twice");
-    for (int i = 0; i < 2; ++i) {
+    const int last = view->maxPage() - 1;
+    int swipes = 0;
+    do {
       const int before = view->currentIndex();
+      timeline.say("user swipes back");
       if (!screen.swipe(*scroll, width - 80)) {
         timeline.say("(this screen plays no swipe: the carousel is scrolled as one ends)");
         scroll->setContentOffset(Point{scroll->contentOffset().x - width, 0}, true);
@@ -130,11 +148,8 @@ std::string runPopupFlow(Screen& screen, const Timeline& timeline, const FlowOpt
       screen.runFor(0.2);
       timeline.say("the indicator reads " + std::to_string(view->currentIndex() + 1) + " / " +
                    std::to_string(view->maxPage()));
-    }
-    const int last = view->maxPage() - 1;
-    if (view->currentIndex() != last)
-      return "the swipe did not reach the last page (indicator " +
-             std::to_string(view->currentIndex() + 1) + ")";
+    } while (view->currentIndex() != last && ++swipes < view->maxPage());
+    if (view->currentIndex() != last) return "the swipes did not reach the last page";
   }
 
   const int current = view->currentIndex();
@@ -148,10 +163,33 @@ std::string runPopupFlow(Screen& screen, const Timeline& timeline, const FlowOpt
 
   const std::string hideText = LocalizedStrings::forDevice().text("orvex_hide_for_today");
   auto hide = labelShowing(view->view(), hideText);
-  auto button = hide ? buttonUnder(view->view(), *hide, *screen.window()) : nullptr;
-  if (!button) return "no \"" + hideText + "\" button";
+  auto hideButton = hide ? buttonUnder(view->view(), *hide, *screen.window()) : nullptr;
+  if (!hideButton) {
+    // A template without the button: the user closes the popup instead.
+    const std::string closeText = LocalizedStrings::forDevice().text("orvex_close");
+    auto close = labelShowing(view->view(), closeText);
+    auto closeButton = close ? buttonUnder(view->view(), *close, *screen.window()) : nullptr;
+    if (closeButton) {
+      timeline.say("this template has no \"" + hideText + "\": user taps \"" + closeText + "\"");
+      screen.tap(*closeButton);
+    } else {
+      timeline.say("no labelled button to tap here: the host closes the popup (popup.close())");
+      popup->close();
+    }
+    if (!screen.runUntil([&] { return heard->has("didDismiss"); }, 5))
+      return "the popup did not close";
+    timeline.say("the feed is the host's again");
+    return checkPresentationOrder(
+        *heard, {"received", "willPresent", "didPresent", "willDismiss", "didDismiss"});
+  }
+
+  // Hidden for today: the whole unit, or only this creative's campaign when it asks so.
+  const auto& popupOptions = controller->ads().at(static_cast<std::size_t>(current)).popupOptions;
+  const bool campaignOnly =
+      popupOptions && popupOptions->useHideForToday && popupOptions->useHideThisAdForToday;
+  const std::string campaign = popup->campaignIds().at(static_cast<std::size_t>(current));
   timeline.say("user taps \"" + hideText + "\"");
-  screen.tap(*button);
+  screen.tap(*hideButton);
   if (!screen.runUntil([&] { return heard->has("didDismiss"); }, 5))
     return "the popup did not close";
   timeline.say("the feed is the host's again");
@@ -161,17 +199,21 @@ std::string runPopupFlow(Screen& screen, const Timeline& timeline, const FlowOpt
   timeline.say("a new popup.load() for unit " + unitId);
   next->load();
   screen.runUntil([&] { return heardNext->has("received") || heardNext->has("failed"); }, 10);
-  if (!heardNext->has("failed") || heardNext->error != OrvexErrorCode::adHideForToday)
-    return "the next load was not refused for today";
-  timeline.say("refused until local midnight, " + untilLocalMidnight());
-
-  std::vector<std::string> order;
-  for (const auto& e : heard->events)
-    if (e != "impression" && e != "clicked") order.push_back(e);
-  if (order != std::vector<std::string>{"received", "willPresent", "didPresent", "todayOff",
-                                        "willDismiss", "didDismiss"})
-    return "callbacks out of order: " + heard->joined();
-  return "";
+  if (campaignOnly) {
+    const auto& kept = next->campaignIds();
+    const bool left = heardNext->has("received")
+                          ? std::find(kept.begin(), kept.end(), campaign) == kept.end()
+                          : heardNext->error == OrvexErrorCode::adNoFill;
+    if (!left) return "the hidden campaign came back the same day";
+    timeline.say("campaign " + campaign + " left out until local midnight, " +
+                 untilLocalMidnight());
+  } else {
+    if (!heardNext->has("failed") || heardNext->error != OrvexErrorCode::adHideForToday)
+      return "the next load was not refused for today";
+    timeline.say("refused until local midnight, " + untilLocalMidnight());
+  }
+  return checkPresentationOrder(
+      *heard, {"received", "willPresent", "didPresent", "todayOff", "willDismiss", "didDismiss"});
 }
 
 }  // namespace demo

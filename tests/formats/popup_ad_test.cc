@@ -374,6 +374,19 @@ TEST_F(ShownPopup, OnePageNeverRolls) {
   EXPECT_EQ(scroll->contentOffset().x, scroll->bounds().size.width);  // the middle slot
 }
 
+TEST_F(ShownPopup, TheHostsCloseAnimatesOutOnce) {
+  start();
+  auto popup = shown({creative(1)});
+  popup->close();
+  popup->close();
+  sdk_.advance(1);
+  popup->close();  // gone
+  sdk_.advance(1);
+  EXPECT_EQ(std::count(host_->events.begin(), host_->events.end(), "willDismiss"), 1);
+  EXPECT_EQ(host_->events.back(), "didDismiss");
+  EXPECT_EQ(popup->popupAdViewController(), nullptr);
+}
+
 TEST_F(ShownPopup, HideForTodayClosesTheScreenAndRefusesTheNextLoad) {
   start();
   auto popup = shown({creative(1, kTodayOnly), creative(2)});

@@ -208,8 +208,7 @@ void OrvexPopupAd::open(const std::optional<std::string>& url, bool useInAppBrow
 
 void OrvexPopupAd::close() {
   ad_rules::onMainIfAlive<OrvexPopupAd>(weak_from_this(), [](OrvexPopupAd& popup) {
-    const auto& controller = popup.popupAdViewController_;
-    if (controller && controller->view()) controller->view()->close();
+    if (const auto& controller = popup.popupAdViewController_) controller->close();
   });
 }
 

@@ -166,7 +166,14 @@ void OrvexPopupAdViewController::clickPage(int index) {
       });
 }
 
+void OrvexPopupAdViewController::close() {
+  if (!view_ || std::exchange(closing_, true)) return;
+  report(OrvexMetricCode::willClose);
+  view_->close();
+}
+
 void OrvexPopupAdViewController::hideForToday(int index) {
+  closing_ = true;  // the view closes itself on these taps
   std::optional<AdRes> ad;
   if (index >= 0 && static_cast<std::size_t>(index) < ads_.size()) {
     ad = ads_[static_cast<std::size_t>(index)];
@@ -177,11 +184,13 @@ void OrvexPopupAdViewController::hideForToday(int index) {
 }
 
 void OrvexPopupAdViewController::closeClicked() {
+  closing_ = true;
   if (auto popup = delegate.lock()) popup->popupAdViewControllerDidClickClose();
   report(OrvexMetricCode::willClose);
 }
 
 void OrvexPopupAdViewController::dimClicked() {
+  closing_ = true;
   if (auto popup = delegate.lock()) popup->popupAdViewControllerDidClickDim();
   report(OrvexMetricCode::willClose);
 }

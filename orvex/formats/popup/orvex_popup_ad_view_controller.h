@@ -56,6 +56,10 @@ class OrvexPopupAdViewController : public std::enable_shared_from_this<OrvexPopu
   // open. Without a window or a layout nothing is shown and nothing is reported.
   void show();
 
+  // Animates the popup out (willClose now, close once it is gone); nothing when it is not up or
+  // already closing.
+  void close();
+
   // The view's events (also what its closures call).
   void clickPage(int index);
   void hideForToday(int index);
@@ -95,6 +99,8 @@ class OrvexPopupAdViewController : public std::enable_shared_from_this<OrvexPopu
   std::vector<std::shared_ptr<PassthroughWebView>> webViews_;
   std::vector<std::shared_ptr<OrvexPopupWebViewController>> webViewControllers_;
   const Notify notify_;
+  // The view has begun its closing animation.
+  bool closing_ = false;
 };
 
 }  // namespace orvex
