@@ -16,15 +16,7 @@ namespace {
 
 using namespace orvex;
 using Clock = std::chrono::steady_clock;
-
-void onMain(const std::function<void()>& work) {
-  std::promise<void> done;
-  Orvex::shared().platform().dispatcher->mainQueue()->post([&] {
-    work();
-    done.set_value();
-  });
-  done.get_future().get();
-}
+using bench_support::onMain;
 
 void BM_PopupLoadToReceivedHeadless(benchmark::State& state) {
   if (!bench_support::loopback().ready) return state.SkipWithError("the local ad service or SDK");
