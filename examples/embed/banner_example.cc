@@ -15,6 +15,16 @@ void FeedScreen::showBanner(const std::shared_ptr<orvex::View>& container,
   banner_->load();
 }
 
+void FeedScreen::showQuestBanner(const std::shared_ptr<orvex::View>& container,
+                                 const std::string& channel) {
+  questBanner_ = orvex::OrvexQuestBanner::create(channel, orvex::OrvexQuestBannerFormat::feed);
+  questBanner_->setFrom("home");
+  questBanner_->onAdClicked = [](orvex::OrvexBanner&) { /* the quest screen is opening */ };
+  container->addSubview(questBanner_->view());
+  questBanner_->view()->setFrame({0, 0, container->bounds().size.width, 80});
+  questBanner_->load();
+}
+
 void FeedScreen::onAdReceived(orvex::OrvexBanner& banner) {
   heard.push_back("received " + banner.txId());
 }

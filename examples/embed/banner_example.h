@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "orvex/formats/inline/orvex_banner.h"
+#include "orvex/formats/inline/orvex_quest_banner.h"
 
 namespace example {
 
@@ -14,6 +15,9 @@ class FeedScreen : public orvex::OrvexBannerDelegate,
  public:
   // Places a banner for `unitId` at the bottom of `container` and loads it (main thread).
   void showBanner(const std::shared_ptr<orvex::View>& container, const std::string& unitId);
+  // Places the quest site's banner for `channel` at the top of `container` and loads it.
+  void showQuestBanner(const std::shared_ptr<orvex::View>& container, const std::string& channel);
+  const std::shared_ptr<orvex::OrvexQuestBanner>& questBanner() const { return questBanner_; }
 
   void onAdReceived(orvex::OrvexBanner& banner) override;
   void onAdFailedToReceive(orvex::OrvexBanner& banner, orvex::OrvexErrorCode errorCode) override;
@@ -22,7 +26,8 @@ class FeedScreen : public orvex::OrvexBannerDelegate,
   std::vector<std::string> heard;
 
  private:
-  std::shared_ptr<orvex::OrvexBanner> banner_;  // the screen owns its banner
+  std::shared_ptr<orvex::OrvexBanner> banner_;  // the screen owns its banners
+  std::shared_ptr<orvex::OrvexQuestBanner> questBanner_;
 };
 
 }  // namespace example

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "examples/embed/banner_example.h"
 #include "orvex/core/orvex.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
@@ -36,7 +37,14 @@ TEST(QuestBanner, RequestsItsFormatsUnitAndOpensClicksInTheQuestScreen) {
   auto window = sdk.port().ui->makeKeyWindowWithRootController();
   auto root = window->rootViewController();
 
-  EXPECT_EQ(OrvexQuestBanner::create("c", OrvexQuestBannerFormat::feed)->unitId(), "FEED");
+  // The README's feed asks for the feed format's unit.
+  auto feed = std::make_shared<example::FeedScreen>();
+  feed->showQuestBanner(root->view(), "c");
+  EXPECT_EQ(feed->questBanner()->unitId(), "FEED");
+  EXPECT_EQ(feed->questBanner()->from(), OrvexQuestBannerFrom::home);
+  sdk.advance(1);
+  EXPECT_EQ(feed->questBanner()->txId(), "q:tx_1");
+  feed.reset();
   auto banner = OrvexQuestBanner::create("ch-1", OrvexQuestBannerFormat::cover);
   auto page = sdk.port().webViews->last();
   EXPECT_FALSE(page->presentation().showsScrollIndicators);
@@ -81,8 +89,8 @@ TEST(QuestBanner, RequestsItsFormatsUnitAndOpensClicksInTheQuestScreen) {
   EXPECT_FALSE(root->presentedViewController());
   EXPECT_EQ(clicks, 2);
   EXPECT_EQ(testing_support::metricsOf(http->requests()),
-            (std::vector<std::string>{"AD_IMPR q:tx_1@COVER", "AD_CLICK q:tx_1@COVER",
-                                      "AD_CLICK q:tx_1@COVER"}));
+            (std::vector<std::string>{"AD_IMPR q:tx_1@FEED", "AD_IMPR q:tx_1@COVER",
+                                      "AD_CLICK q:tx_1@COVER", "AD_CLICK q:tx_1@COVER"}));
 }
 
 }  // namespace
