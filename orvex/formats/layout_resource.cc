@@ -39,7 +39,7 @@ constexpr int kMaxDepth = 64;
 
 enum class Kind { view, image, label, button, scroll };
 
-struct Spec {
+struct Blueprint {
   std::string id;
   Kind kind = Kind::view;
   LayoutRules rules;
@@ -48,7 +48,7 @@ struct Spec {
   std::optional<bool> hidden, bold, paging;
   std::optional<TextAlignment> align;
   std::optional<std::string> text, title;
-  std::vector<Spec> children;
+  std::vector<Blueprint> children;
 };
 
 std::optional<std::uint32_t> parseColour(const std::string& text) {
@@ -75,10 +75,10 @@ class Reader {
  public:
   std::string error;
 
-  std::optional<Spec> element(const Value& value, std::set<std::string>& ids) {
+  std::optional<Blueprint> element(const Value& value, std::set<std::string>& ids) {
     const ValueDict* members = value.asDict();
     if (!members) return fail("an element is not an object");
-    Spec spec;
+    Blueprint blueprint;
     const Value* kind = value.find("kind");
     const std::string* kindText = kind ? kind->asString() : nullptr;
     if (!kindText) return fail("an element has no kind");
@@ -89,46 +89,46 @@ class Reader {
                                                                  {"scroll", Kind::scroll}};
     auto k = kKinds.find(*kindText);
     if (k == kKinds.end()) return fail("unknown kind \"" + *kindText + "\"");
-    spec.kind = k->second;
+    blueprint.kind = k->second;
 
     for (const auto& [key, member] : *members) {
       bool ok = true;
       if (key == "kind") {
       } else if (key == "id") {
-        ok = text(member, spec.id) && !spec.id.empty() && ids.insert(spec.id).second;
+        ok = text(member, blueprint.id) && !blueprint.id.empty() && ids.insert(blueprint.id).second;
       } else if (key == "rules") {
-        ok = rules(member, spec.rules);
+        ok = rules(member, blueprint.rules);
       } else if (key == "background" || key == "textColor") {
         std::string colour;
         ok = text(member, colour);
         auto parsed = ok ? parseColour(colour) : std::nullopt;
         ok = parsed.has_value();
-        (key == "background" ? spec.background : spec.textColor) = parsed;
+        (key == "background" ? blueprint.background : blueprint.textColor) = parsed;
       } else if (key == "cornerRadius") {
-        ok = number(member, spec.cornerRadius, 0);
+        ok = number(member, blueprint.cornerRadius, 0);
       } else if (key == "alpha") {
-        ok = number(member, spec.alpha, 0) && *spec.alpha <= 1;
+        ok = number(member, blueprint.alpha, 0) && *blueprint.alpha <= 1;
       } else if (key == "fontSize") {
-        ok = number(member, spec.fontSize, 1);
+        ok = number(member, blueprint.fontSize, 1);
       } else if (key == "hidden") {
-        ok = flag(member, spec.hidden);
+        ok = flag(member, blueprint.hidden);
       } else if (key == "bold") {
-        ok = flag(member, spec.bold);
+        ok = flag(member, blueprint.bold);
       } else if (key == "paging") {
-        ok = flag(member, spec.paging);
+        ok = flag(member, blueprint.paging);
       } else if (key == "text" || key == "title") {
         std::string s;
         ok = text(member, s);
-        (key == "text" ? spec.text : spec.title) = s;
+        (key == "text" ? blueprint.text : blueprint.title) = s;
       } else if (key == "align") {
         std::string s;
         ok = text(member, s);
         if (s == "leading") {
-          spec.align = TextAlignment::leading;
+          blueprint.align = TextAlignment::leading;
         } else if (s == "center") {
-          spec.align = TextAlignment::center;
+          blueprint.align = TextAlignment::center;
         } else if (s == "trailing") {
-          spec.align = TextAlignment::trailing;
+          blueprint.align = TextAlignment::trailing;
         } else {
           ok = false;
         }
@@ -138,14 +138,15 @@ class Reader {
         for (std::size_t i = 0; ok && i < children->size(); ++i) {
           auto child = element((*children)[i], ids);
           if (!child) return std::nullopt;
-          spec.children.push_back(std::move(*child));
+          blueprint.children.push_back(std::move(*child));
         }
       } else {
         return fail("unknown member \"" + key + "\"");
       }
-      if (!ok) return fail("bad \"" + key + "\"" + (spec.id.empty() ? "" : " in " + spec.id));
+      if (!ok)
+        return fail("bad \"" + key + "\"" + (blueprint.id.empty() ? "" : " in " + blueprint.id));
     }
-    return spec;
+    return blueprint;
   }
 
  private:
@@ -199,9 +200,9 @@ class Reader {
   }
 };
 
-std::shared_ptr<View> makeElement(UserInterface& ui, const Spec& spec) {
+std::shared_ptr<View> makeElement(UserInterface& ui, const Blueprint& blueprint) {
   std::shared_ptr<View> view;
-  switch (spec.kind) {
+  switch (blueprint.kind) {
     case Kind::view:
       view = ui.makeView();
       break;
@@ -211,11 +212,11 @@ std::shared_ptr<View> makeElement(UserInterface& ui, const Spec& spec) {
     case Kind::label: {
       auto label = ui.makeLabel();
       if (label) {
-        if (spec.text) label->setText(*spec.text);
-        if (spec.textColor) label->setTextColor(*spec.textColor);
-        if (spec.fontSize || spec.bold)
-          label->setFont(spec.fontSize.value_or(14), spec.bold == true);
-        if (spec.align) label->setTextAlignment(*spec.align);
+        if (blueprint.text) label->setText(*blueprint.text);
+        if (blueprint.textColor) label->setTextColor(*blueprint.textColor);
+        if (blueprint.fontSize || blueprint.bold)
+          label->setFont(blueprint.fontSize.value_or(14), blueprint.bold == true);
+        if (blueprint.align) label->setTextAlignment(*blueprint.align);
       }
       view = label;
       break;
@@ -223,26 +224,27 @@ std::shared_ptr<View> makeElement(UserInterface& ui, const Spec& spec) {
     case Kind::button: {
       auto button = ui.makeButton();
       if (button) {
-        if (spec.title) button->setTitle(*spec.title);
-        if (spec.textColor) button->setTitleColor(*spec.textColor);
+        if (blueprint.title) button->setTitle(*blueprint.title);
+        if (blueprint.textColor) button->setTitleColor(*blueprint.textColor);
       }
       view = button;
       break;
     }
     case Kind::scroll: {
       auto scroll = ui.makeScrollView();
-      if (scroll && spec.paging) scroll->setPagingEnabled(*spec.paging);
+      if (scroll && blueprint.paging) scroll->setPagingEnabled(*blueprint.paging);
       view = scroll;
       break;
     }
   }
   if (!view) return nullptr;
-  if (spec.kind == Kind::label || spec.kind == Kind::image) view->setUserInteractionEnabled(false);
-  if (!spec.id.empty()) view->setAccessibilityIdentifier(spec.id);
-  if (spec.background) view->setBackgroundColor(*spec.background);
-  if (spec.cornerRadius) view->setCornerRadius(*spec.cornerRadius);
-  if (spec.hidden) view->setHidden(*spec.hidden);
-  if (spec.alpha) view->setAlpha(*spec.alpha);
+  if (blueprint.kind == Kind::label || blueprint.kind == Kind::image)
+    view->setUserInteractionEnabled(false);
+  if (!blueprint.id.empty()) view->setAccessibilityIdentifier(blueprint.id);
+  if (blueprint.background) view->setBackgroundColor(*blueprint.background);
+  if (blueprint.cornerRadius) view->setCornerRadius(*blueprint.cornerRadius);
+  if (blueprint.hidden) view->setHidden(*blueprint.hidden);
+  if (blueprint.alpha) view->setAlpha(*blueprint.alpha);
   return view;
 }
 
@@ -266,21 +268,21 @@ void installHandler(const std::shared_ptr<Node>& node) {
 }
 
 // `views` keeps every view alive until the root owns it.
-std::shared_ptr<Node> build(UserInterface& ui, const Spec& spec, Tree& tree, BuiltLayout& out,
-                            std::vector<std::shared_ptr<Node>>& all,
+std::shared_ptr<Node> build(UserInterface& ui, const Blueprint& blueprint, Tree& tree,
+                            BuiltLayout& out, std::vector<std::shared_ptr<Node>>& all,
                             std::vector<std::shared_ptr<View>>& views) {
-  auto view = makeElement(ui, spec);
+  auto view = makeElement(ui, blueprint);
   if (!view) return nullptr;
   views.push_back(view);
   auto node = std::make_shared<Node>();
   node->view = view;
-  node->rules = spec.rules;
+  node->rules = blueprint.rules;
   all.push_back(node);
-  if (!spec.id.empty()) {
-    tree.byId[spec.id] = node;
-    out.elements[spec.id] = view;
+  if (!blueprint.id.empty()) {
+    tree.byId[blueprint.id] = node;
+    out.elements[blueprint.id] = view;
   }
-  for (const auto& childSpec : spec.children) {
+  for (const auto& childSpec : blueprint.children) {
     auto child = build(ui, childSpec, tree, out, all, views);
     if (!child) return nullptr;
     view->addSubview(child->view.lock());
@@ -381,14 +383,14 @@ std::optional<BuiltLayout> buildLayoutFromJson(UserInterface& ui, std::string_vi
   if (!top || !rootValue || top->size() != 1) return fail("not {\"root\": element}");
   Reader reader;
   std::set<std::string> ids;
-  auto spec = reader.element(*rootValue, ids);
-  if (!spec) return fail(reader.error);
+  auto blueprint = reader.element(*rootValue, ids);
+  if (!blueprint) return fail(reader.error);
 
   BuiltLayout out;
   out.tree = std::make_shared<Tree>();
   std::vector<std::shared_ptr<Node>> all;
   std::vector<std::shared_ptr<View>> views;
-  auto root = build(ui, *spec, *out.tree, out, all, views);
+  auto root = build(ui, *blueprint, *out.tree, out, all, views);
   if (!root) return fail("the platform made no view");
   out.tree->root = root;
   out.root = root->view.lock();
