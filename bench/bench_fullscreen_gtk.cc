@@ -1,7 +1,9 @@
 // An interstitial on the desktop port against the local ad service over loopback: load() until
 // onAdReceived (the request, then WebKit loading the page off screen in a web process of its
 // own) and show() until onAdDidPresentFullScreen (the screen put over the window's content,
-// animated). Runs under Xvfb where there is no display.
+// animated); a popup of three creatives from load() until onAdReceived (the list request, then
+// WebKit loading the three pages off screen and the first one's images checked). Runs under Xvfb
+// where there is no display.
 #include <benchmark/benchmark.h>
 #include <gtk/gtk.h>
 
@@ -13,6 +15,7 @@
 
 #include "orvex/core/orvex_config.h"
 #include "orvex/formats/fullscreen/orvex_interstitial_ad.h"
+#include "orvex/formats/popup/orvex_popup_ad.h"
 #include "ports/gtk/gtk_port.h"
 #include "tests/support/test_sdk.h"
 #include "tools/adserver/ad_server.h"
@@ -115,6 +118,33 @@ BENCHMARK(BM_InterstitialLoadToReceivedWebKit)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
 BENCHMARK(BM_InterstitialShowToPresentedWebKit)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
+
+void BM_PopupLoadToReceivedWebKit(benchmark::State& state) {
+  auto& d = desktop();
+  if (!d.ready) return state.SkipWithError("no display or no local ad service");
+  for (auto _ : state) {
+    bool received = false, failed = false;
+    Clock::time_point receivedAt;
+    auto popup = OrvexPopupAd::create("demo-popup");
+    popup->onAdReceived = [&](OrvexPopupAd& p) {
+      receivedAt = Clock::now();
+      received = p.txIds().size() == 3;
+      failed = !received;
+    };
+    popup->onAdFailedToReceive = [&](OrvexPopupAd&, OrvexErrorCode) { failed = true; };
+    const auto loadAt = Clock::now();
+    popup->load();
+    if (!d.port->runUntil([&] { return received || failed; }, 15) || failed)
+      return state.SkipWithError("the popup's three pages were not received");
+    state.SetIterationTime(std::chrono::duration<double>(receivedAt - loadAt).count());
+    popup.reset();
+    d.port->runFor(0.1);  // the pages go
+  }
+}
+BENCHMARK(BM_PopupLoadToReceivedWebKit)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
