@@ -24,7 +24,6 @@ namespace {
 using headless::HeadlessWebView;
 using headless::OpenedLink;
 using testing_support::queryOf;
-using testing_support::ScriptedHttpClient;
 using testing_support::TempDir;
 using testing_support::TestSdk;
 using testing_support::TestSdkOptions;

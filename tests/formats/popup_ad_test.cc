@@ -20,6 +20,7 @@ namespace orvex {
 namespace {
 
 using headless::HeadlessWebView;
+using testing_support::adsAnswer;
 using testing_support::FullScreenFlow;
 using testing_support::FullScreenHost;
 using Events = std::vector<std::string>;
@@ -33,11 +34,6 @@ std::string creative(int n, const std::string& more = "", std::string txId = "",
   return R"({"id":")" + txId + R"(","cpId":"cp:)" + i + R"(","creative":")" +
          html.value_or("<p>" + i + "</p>") + R"(","destinationURL":"https://adv.example/)" + i +
          "\"" + (more.empty() ? "" : "," + more) + "}";
-}
-std::string adsAnswer(const std::vector<std::string>& creatives) {
-  std::string list;
-  for (const auto& c : creatives) list += (list.empty() ? "" : ",") + c;
-  return R"({"data":{"requestAds":[)" + list + "]}}";
 }
 const std::string kTodayOnly =
     R"("popupOptions":{"useHideForToday":true,"useHideThisAdForToday":true})";
@@ -365,18 +361,13 @@ TEST_F(ShownPopup, TwoPagesRollEveryThreeSecondsOnlyWhileActive) {
   EXPECT_FALSE(changes(4.5).empty());
 }
 
-TEST_F(ShownPopup, OnePageNeverRolls) {
+TEST_F(ShownPopup, OnePageNeverRollsAndTheHostsCloseAnimatesOutOnce) {
   start();
   auto popup = shown({creative(1)});
   const auto scroll = view(*popup).scrollView();
   sdk_.advance(10);
   EXPECT_EQ(view(*popup).currentIndex(), 0);
   EXPECT_EQ(scroll->contentOffset().x, scroll->bounds().size.width);  // the middle slot
-}
-
-TEST_F(ShownPopup, TheHostsCloseAnimatesOutOnce) {
-  start();
-  auto popup = shown({creative(1)});
   popup->close();
   popup->close();
   sdk_.advance(1);

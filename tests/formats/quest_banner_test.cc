@@ -6,36 +6,20 @@
 #include "orvex/core/orvex.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/headless/headless_web_view.h"
-#include "tests/support/scripted_http.h"
-#include "tests/support/test_sdk.h"
+#include "tests/support/ad_flow.h"
 
 namespace orvex {
 namespace {
 
-using headless::HeadlessWebView;
-using testing_support::queryOf;
-using testing_support::ScriptedHttpClient;
-using testing_support::TempDir;
-using testing_support::TestSdk;
-using testing_support::TestSdkOptions;
+using QuestBanner = testing_support::AdFlow;
 
-TEST(QuestBanner, RequestsItsFormatsUnitAndOpensClicksInTheQuestScreen) {
-  TempDir dir;
-  auto http = std::make_shared<ScriptedHttpClient>();
-  http->respond([](const HttpRequest& r) {
-    if (queryOf(r).find("requestAd(") != std::string::npos) {
-      return ScriptedHttpClient::answer(
-          200, R"({"data":{"requestAd":{"id":"q:tx_1","creative":"<a href='x'>q</a>",)"
-               R"("destinationURL":"https://quest.orvex.example/c/landing","browserTarget":0}}})");
-    }
-    return ScriptedHttpClient::answer(200, R"({"data":{"invoke":{"message":"ok"}}})");
-  });
-  TestSdkOptions options;
-  options.http = http;
-  TestSdk sdk(dir.path(), options);
-  Orvex::initialize(false, false);
-  auto window = sdk.port().ui->makeKeyWindowWithRootController();
-  auto root = window->rootViewController();
+TEST_F(QuestBanner, RequestsItsFormatsUnitAndOpensClicksInTheQuestScreen) {
+  answer_ = testing_support::adAnswer(
+      R"("id":"q:tx_1","creative":"<a href='x'>q</a>",)"
+      R"("destinationURL":"https://quest.orvex.example/c/landing","browserTarget":0)");
+  start();
+  auto& sdk = sdk_;
+  auto root = this->root();
 
   // The README's feed asks for the feed format's unit.
   auto feed = std::make_shared<example::FeedScreen>();
@@ -55,8 +39,9 @@ TEST(QuestBanner, RequestsItsFormatsUnitAndOpensClicksInTheQuestScreen) {
   banner->load();
   sdk.advance(1);
   std::string request;
-  for (const auto& r : http->requests())
-    if (queryOf(r).find("requestAd(") != std::string::npos) request = queryOf(r);
+  for (const auto& r : http_->requests())
+    if (testing_support::queryOf(r).find("requestAd(") != std::string::npos)
+      request = testing_support::queryOf(r);
   EXPECT_NE(request.find(R"(unit: "COVER")"), std::string::npos) << request;
   EXPECT_NE(request.find(R"(contextId: "")"), std::string::npos) << request;
 
@@ -88,7 +73,7 @@ TEST(QuestBanner, RequestsItsFormatsUnitAndOpensClicksInTheQuestScreen) {
   sdk.advance(1);
   EXPECT_FALSE(root->presentedViewController());
   EXPECT_EQ(clicks, 2);
-  EXPECT_EQ(testing_support::metricsOf(http->requests()),
+  EXPECT_EQ(metrics(),
             (std::vector<std::string>{"AD_IMPR q:tx_1@FEED", "AD_IMPR q:tx_1@COVER",
                                       "AD_CLICK q:tx_1@COVER", "AD_CLICK q:tx_1@COVER"}));
 }

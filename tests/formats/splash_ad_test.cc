@@ -11,13 +11,12 @@
 #include "orvex/formats/fullscreen/orvex_splash_ad_view_controller.h"
 #include "ports/headless/headless_user_interface.h"
 #include "ports/linux/lifecycle.h"
-#include "tests/support/scripted_http.h"
-#include "tests/support/test_sdk.h"
+#include "tests/support/ad_flow.h"
 
 namespace orvex {
 namespace {
 
-using testing_support::metricsOf;
+using testing_support::adsAnswer;
 using testing_support::queryOf;
 using testing_support::ScriptedHttpClient;
 using testing_support::TempDir;
@@ -41,11 +40,6 @@ std::string adJson(const std::string& id, const std::string& creative,
   return R"({"id":")" + id + R"(","creative":")" + creative +
          R"(","cpId":"cp:x:camp","campaignStartTime":1.0,"campaignEndTime":4102444800000.0)" +
          extra + "}";
-}
-std::string adsAnswer(const std::vector<std::string>& ads) {
-  std::string list;
-  for (const auto& a : ads) list += (list.empty() ? "" : ",") + a;
-  return R"({"data":{"requestAds":[)" + list + "]}}";
 }
 
 // The scripted service, with answers to requestAds that take `adsDelay` seconds and downloads of
@@ -104,35 +98,23 @@ struct SplashHost : OrvexSplashAdDelegate, OrvexSplashAdViewDelegate {
   }
 };
 
-class SplashFlow : public ::testing::Test {
+class SplashFlow : public testing_support::AdFlow {
  protected:
-  SplashFlow() : sdk_(dir_.path(), options()) {
-    http_->dispatcher = sdk_.port().platform.dispatcher;
-    http_->respond([this](const HttpRequest& r) {
-      const std::string q = queryOf(r);
-      if (q.find("getRemoteConfig") != std::string::npos)
-        return ScriptedHttpClient::answer(200, R"({"data":{"getRemoteConfig":{"active":true}}})");
-      if (q.find("invoke(") != std::string::npos)
-        return ScriptedHttpClient::answer(200, R"({"data":{"invoke":{"message":"ok"}}})");
-      return ScriptedHttpClient::answer(status_, answer_);
-    });
-    http_->respondToDownloads([this](const HttpRequest& r) {
+  SplashFlow()
+      : AdFlow(R"({"data":{"getRemoteConfig":{"active":true}}})", std::make_shared<SplashHttp>()),
+        service_(static_cast<SplashHttp&>(*http_)) {
+    answer_ = adsAnswer({});
+    service_.dispatcher = sdk_.port().platform.dispatcher;
+    service_.respondToDownloads([this](const HttpRequest& r) {
       return ScriptedHttpClient::answer(200, r.url == kImage ? png_ : "not an image");
     });
-    window_ = sdk_.port().ui->makeKeyWindowWithRootController();
-    main_ = window_->rootViewController();
+    main_ = root();
     host_->now = [this] {
       return std::chrono::duration<double>(
                  sdk_.port().platform.clock->monotonicNow().time_since_epoch())
           .count();
     };
-    Orvex::initialize(false, false);
-    sdk_.advance(0);
-  }
-  TestSdkOptions options() {
-    TestSdkOptions o;
-    o.http = http_;
-    return o;
+    AdFlow::start();
   }
   // A stored list from an earlier start, its images on disk.
   void warmCache(const std::vector<std::string>& ads = {adJson("a:b:c_d_e", kImage)}) {
@@ -158,7 +140,6 @@ class SplashFlow : public ::testing::Test {
     for (const auto& r : http_->requests()) n += queryOf(r).find("requestAds") != std::string::npos;
     return n;
   }
-  std::vector<std::string> metrics() const { return metricsOf(http_->requests()); }
   Events creativeDownloads() const {
     Events out;
     for (const auto& url : http_->downloads())
@@ -167,15 +148,10 @@ class SplashFlow : public ::testing::Test {
   }
   double now() const { return host_->now(); }
 
-  TempDir dir_;
-  std::shared_ptr<SplashHttp> http_ = std::make_shared<SplashHttp>();
-  TestSdk sdk_;
-  std::shared_ptr<Window> window_;
+  SplashHttp& service_;
   std::shared_ptr<ViewController> main_;
   std::shared_ptr<SplashHost> host_ = std::make_shared<SplashHost>();
   std::string png_ = fixturePng();
-  int status_ = 200;
-  std::string answer_ = adsAnswer({});
 };
 
 TEST_F(SplashFlow, DisplayDurationComesFromTheServerOrTheHostWithinHalfASecondAndThree) {
@@ -232,7 +208,7 @@ TEST_F(SplashFlow, TimeoutZeroFailsAtOnceAndTheRefreshServesTheNextStart) {
   // The next start is served from the cache, even with a network that no longer answers.
   host_->events.clear();
   first.reset();
-  http_->adsDelay = 100;
+  service_.adsDelay = 100;
   auto second = start(0);
   const double t0 = now();
   sdk_.advance(0.01);
@@ -344,7 +320,7 @@ TEST_F(SplashFlow, WhatTheCacheHoldsThatIsNotAnAdShowsNothing) {
 
 TEST_F(SplashFlow, AStaleListWithoutItsImageAsksTheServiceAtOnce) {
   const std::string missing = "https://cdn.example/s/missing.png";
-  http_->hangingUrl = missing;
+  service_.hangingUrl = missing;
   warmCache({adJson("old", missing)});
   sdk_.advance(8 * 86400);  // stale, though this start rewrites it before its load
   answer_ = adsAnswer({adJson("a:b:c_d_e", kImage)});

@@ -5,59 +5,21 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
-#include <thread>
 
-#include "orvex/core/orvex_config.h"
 #include "orvex/server/orvex_api.h"
-#include "ports/linux/curl_http_client.h"
-#include "tests/support/test_sdk.h"
-#include "tools/adserver/ad_server.h"
+#include "tests/support/local_service.h"
 
 namespace orvex {
 namespace {
 
-using testing_support::TempDir;
-using testing_support::TestSdk;
-using testing_support::TestSdkOptions;
-
-class AdServerIntegrationTest : public ::testing::Test {
+class AdServerIntegrationTest : public testing_support::LocalServiceFlow {
  protected:
   void SetUp() override {
-    adserver::Options options;
-    options.fixtures = ORVEX_ADSERVER_FIXTURES;
-    options.appKeys = {testing_support::kTestAppKey};
-    server_ = std::make_unique<adserver::AdServer>(options);
-    std::string error;
-    ASSERT_TRUE(server_->start(&error)) << error;
-
-    TestSdkOptions sdkOptions;
-    sdkOptions.http = std::make_shared<linux_port::CurlHttpClient>(dir_.path() / "downloads");
-    sdkOptions.deployment.adServerBase = server_->baseUrl();
-    sdkOptions.deployment.apiServerBase = server_->baseUrl();
-    sdkOptions.deployment.playerScriptCdnBase = server_->baseUrl() + "/cdn/player@";
-    sdk_.emplace(dir_.path(), sdkOptions);
-    Orvex::initialize(false, false);
-    ASSERT_TRUE(runUntil([] { return Orvex::shared().config().lastConfigAt() > 0; }));
+    startService();
     server_->clearRequests();
   }
-
-  void TearDown() override {
-    sdk_.reset();
-    if (server_) server_->stop();
-  }
-
-  // Advances virtual time in small steps until `done` holds or ten real seconds pass.
-  bool runUntil(const std::function<bool()>& done) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      sdk_->advance(0.05);
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-  }
+  bool runUntil(const std::function<bool()>& done) { return port().runUntil(done, 10); }
 
   struct Outcome {
     std::optional<AdRes> ad;
@@ -76,10 +38,6 @@ class AdServerIntegrationTest : public ::testing::Test {
     EXPECT_TRUE(runUntil([&] { return out.done; }));
     return out;
   }
-
-  TempDir dir_;
-  std::unique_ptr<adserver::AdServer> server_;
-  std::optional<TestSdk> sdk_;
 };
 
 TEST_F(AdServerIntegrationTest, RemoteConfigAppliedAndAdServedAndEventRecorded) {

@@ -16,21 +16,15 @@
 #include <mutex>
 #include <thread>
 
-#include "orvex/core/orvex_config.h"
 #include "orvex/server/orvex_api.h"
 #include "ports/headless/virtual_time.h"
-#include "ports/linux/curl_http_client.h"
+#include "tests/support/local_service.h"
 #include "tests/support/test_network.h"
-#include "tests/support/test_sdk.h"
-#include "tools/adserver/ad_server.h"
 
 namespace orvex {
 namespace {
 
 using namespace std::chrono_literals;
-using testing_support::TempDir;
-using testing_support::TestSdk;
-using testing_support::TestSdkOptions;
 
 // Attempts on a faulted path give up this soon, so a delayed answer counts as a time-out
 // without ten real seconds per attempt.
@@ -192,28 +186,12 @@ class FaultingHttpClient : public HttpClient {
   std::map<std::string, int> attempts_;
 };
 
-class FaultMatrix : public ::testing::TestWithParam<std::tuple<Endpoint, FaultCase>> {
+class FaultMatrix : public testing_support::LocalServiceFlow,
+                    public ::testing::WithParamInterface<std::tuple<Endpoint, FaultCase>> {
  protected:
   void SetUp() override {
-    adserver::Options options;
-    options.fixtures = ORVEX_ADSERVER_FIXTURES;
-    options.appKeys = {testing_support::kTestAppKey};
-    server_ = std::make_unique<adserver::AdServer>(options);
-    std::string error;
-    ASSERT_TRUE(server_->start(&error)) << error;
-    TestSdkOptions sdkOptions;
-    sdkOptions.http = http_;
-    sdkOptions.deployment.adServerBase = server_->baseUrl();
-    sdkOptions.deployment.apiServerBase = server_->baseUrl();
-    sdkOptions.deployment.playerScriptCdnBase = server_->baseUrl() + "/cdn/player@";
-    sdk_.emplace(dir_.path(), sdkOptions);
-    Orvex::initialize(false, false);
-    ASSERT_TRUE(runUntil([] { return Orvex::shared().config().lastConfigAt() > 0; }));
-  }
-
-  void TearDown() override {
-    sdk_.reset();
-    if (server_) server_->stop();
+    http_ = std::make_shared<FaultingHttpClient>(curl());
+    startService(headless::TimeMode::virtualTime, http_);
   }
 
   // Runs virtual time from one due task to the next, but waits (real time) while a transfer
@@ -286,12 +264,8 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<Endpoint, FaultCa
     return error;
   }
 
-  TempDir dir_;
-  std::unique_ptr<adserver::AdServer> server_;
-  std::shared_ptr<FaultingHttpClient> http_ = std::make_shared<FaultingHttpClient>(
-      std::make_shared<linux_port::CurlHttpClient>(dir_.path() / "downloads"));
+  std::shared_ptr<FaultingHttpClient> http_;
   std::optional<UntrustedTlsServer> tls_;
-  std::optional<TestSdk> sdk_;
 };
 
 TEST_P(FaultMatrix, AttemptsCodeAndPersistedState) {

@@ -19,11 +19,20 @@ namespace orvex::testing_support {
 inline std::string adAnswer(const std::string& fields) {
   return R"({"data":{"requestAd":{)" + fields + "}}}";
 }
+// A requestAds answer listing `ads` (each a JSON object).
+inline std::string adsAnswer(const std::vector<std::string>& ads) {
+  std::string list;
+  for (const auto& a : ads) list += (list.empty() ? "" : ",") + a;
+  return R"({"data":{"requestAds":[)" + list + "]}}";
+}
 
 class AdFlow : public ::testing::Test {
  protected:
-  explicit AdFlow(std::string remoteConfig = R"({"data":{"getRemoteConfig":{"active":true}}})")
-      : remoteConfig_(std::move(remoteConfig)), sdk_(dir_.path(), options()) {
+  explicit AdFlow(std::string remoteConfig = R"({"data":{"getRemoteConfig":{"active":true}}})",
+                  std::shared_ptr<ScriptedHttpClient> http = std::make_shared<ScriptedHttpClient>())
+      : remoteConfig_(std::move(remoteConfig)),
+        http_(std::move(http)),
+        sdk_(dir_.path(), options()) {
     http_->respond([this](const HttpRequest& r) {
       const std::string q = queryOf(r);
       if (q.find("getRemoteConfig") != std::string::npos)
@@ -49,7 +58,7 @@ class AdFlow : public ::testing::Test {
 
   std::string remoteConfig_;
   TempDir dir_;
-  std::shared_ptr<ScriptedHttpClient> http_ = std::make_shared<ScriptedHttpClient>();
+  std::shared_ptr<ScriptedHttpClient> http_;
   TestSdk sdk_;
   std::shared_ptr<Window> window_;
   int status_ = 200;

@@ -22,8 +22,9 @@ namespace orvex::testing_support {
 
 class LocalServiceFlow : public ::testing::Test {
  protected:
-  // Starts the service and the SDK in `time`; a test asserts on `started()`.
-  void startService(headless::TimeMode time = headless::TimeMode::virtualTime) {
+  // Starts the service and the SDK in `time`, over `http` (libcurl when null).
+  void startService(headless::TimeMode time = headless::TimeMode::virtualTime,
+                    std::shared_ptr<HttpClient> http = nullptr) {
     adserver::Options serverOptions;
     serverOptions.fixtures = ORVEX_ADSERVER_FIXTURES;
     serverOptions.appKeys = {kTestAppKey};
@@ -33,7 +34,7 @@ class LocalServiceFlow : public ::testing::Test {
     std::filesystem::create_directories(dir_.path() / "downloads");
     TestSdkOptions options;
     options.time = time;
-    options.http = std::make_shared<linux_port::CurlHttpClient>(dir_.path() / "downloads");
+    options.http = http ? std::move(http) : curl();
     options.deployment.adServerBase = options.deployment.apiServerBase = server_->baseUrl();
     options.deployment.playerScriptCdnBase = server_->baseUrl() + "/cdn/player@";
     sdk_ = std::make_unique<TestSdk>(dir_.path(), options);
@@ -47,6 +48,9 @@ class LocalServiceFlow : public ::testing::Test {
     if (server_) server_->stop();
   }
   headless::HeadlessPort& port() { return sdk_->port(); }
+  std::shared_ptr<HttpClient> curl() {
+    return std::make_shared<linux_port::CurlHttpClient>(dir_.path() / "downloads");
+  }
 
   // "KEY value" of each metric the service recorded, in arrival order.
   std::vector<std::string> recordedMetrics() const {

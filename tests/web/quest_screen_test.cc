@@ -15,7 +15,6 @@ namespace orvex {
 namespace {
 
 using headless::HeadlessWebView;
-using headless::OpenedLink;
 using testing_support::TempDir;
 using testing_support::TestSdk;
 using testing_support::TestSdkOptions;
