@@ -26,7 +26,7 @@ const std::string kWarning =
     "that "
     "the Orvex SDK is set to production mode before deployment. \nLearn more: ";
 
-TEST(OrvexInitializeTest, TargetCountryPassesAndLogsTheListAsPassed) {
+TEST(OrvexInitializeTest, TargetCountryPassesAndLogsTheListAsPassedAndASecondCallChangesNothing) {
   TempDir dir;
   TestSdk sdk(dir.path(), withLanguage("ko-KR"));
   Orvex::initialize(false, true, std::vector<std::string>{"kr"});
@@ -38,6 +38,13 @@ TEST(OrvexInitializeTest, TargetCountryPassesAndLogsTheListAsPassed) {
   EXPECT_TRUE(sdk.logged(kWarning + Orvex::shared().platform().deployment.developerGuideUrl));
   EXPECT_TRUE(
       sdk.logged("Orvex::Orvex ℹ️ OrvexAdsBackfill module not found - backfill disabled"));
+
+  const auto lines = sdk.logLines().size();
+  Orvex::initialize(true, false, std::vector<std::string>{"ZZ"});
+  EXPECT_FALSE(Orvex::isProduction());
+  EXPECT_TRUE(Orvex::useInAppBrowser());
+  EXPECT_TRUE(Orvex::shared().isTargetDevice());
+  EXPECT_EQ(sdk.logLines().size(), lines);
 }
 
 TEST(OrvexInitializeTest, BareLanguageIsTakenAsTheCountry) {
@@ -69,18 +76,6 @@ TEST(OrvexInitializeTest, EmptyOrMissingListAndEmptyLocaleSkipTheCheck) {
   TestSdk sdk(dir.path(), options);
   Orvex::initialize(false, false, std::vector<std::string>{"KR"});
   EXPECT_TRUE(Orvex::shared().isTargetDevice());
-}
-
-TEST(OrvexInitializeTest, SecondCallChangesNothing) {
-  TempDir dir;
-  TestSdk sdk(dir.path());
-  Orvex::initialize(false, false);
-  auto lines = sdk.logLines().size();
-  Orvex::initialize(true, true, std::vector<std::string>{"ZZ"});
-  EXPECT_FALSE(Orvex::isProduction());
-  EXPECT_FALSE(Orvex::useInAppBrowser());
-  EXPECT_TRUE(Orvex::shared().isTargetDevice());
-  EXPECT_EQ(sdk.logLines().size(), lines);
 }
 
 TEST(OrvexInitializeTest, LogsAreLiteralUntilProductionSilencesThemButLoggersStillRecord) {

@@ -138,16 +138,15 @@ TEST_F(LinkOpening, TopMostDescendsNavigationTabsAndPresentations) {
 }
 
 TEST(AppStoreProductId, TakesTheDigitsAfterId) {
-  EXPECT_EQ(appStoreProductId(url("https://apps.apple.com/us/app/x/id987?l=en"), "apps.apple.com"),
-            "987");
-  EXPECT_EQ(appStoreProductId(url("https://apps.apple.com/us/app/x/idabc"), "apps.apple.com"),
-            std::nullopt);
-  EXPECT_EQ(appStoreProductId(url("https://example.com/app/id987"), "apps.apple.com"),
-            std::nullopt);
-  // A browser goes to example.com: no store sheet for it.
-  EXPECT_EQ(
-      appStoreProductId(url("https://example.com\\@apps.apple.com/app/id987"), "apps.apple.com"),
-      std::nullopt);
+  const std::pair<const char*, std::optional<std::string>> rows[] = {
+      {"https://apps.apple.com/us/app/x/id987?l=en", "987"},
+      {"https://apps.apple.com/us/app/x/idabc", std::nullopt},
+      {"https://example.com/app/id987", std::nullopt},
+      // A browser goes to example.com: no store sheet for it.
+      {"https://example.com\\@apps.apple.com/app/id987", std::nullopt},
+  };
+  for (const auto& [link, id] : rows)
+    EXPECT_EQ(appStoreProductId(url(link), "apps.apple.com"), id) << link;
 }
 
 }  // namespace
