@@ -37,8 +37,11 @@
 namespace orvex {
 namespace {
 
+using gtk_testing::closeColours;
 using gtk_testing::evaluate;
 using gtk_testing::GtkTestSdk;
+using gtk_testing::pixelAt;
+using gtk_testing::pixelsAt;
 using testing_support::TempDir;
 
 class AdsInAWindow : public ::testing::Test {
@@ -77,40 +80,6 @@ class AdsInAWindow : public ::testing::Test {
   std::unique_ptr<GtkTestSdk> sdk_;
   std::unique_ptr<demo::Screen> screen_;
 };
-
-// The colours at `points` of a PNG the window wrote, as 0xRRGGBB.
-std::vector<std::uint32_t> pixelsAt(const std::string& png,
-                                    const std::vector<std::pair<int, int>>& points) {
-  GdkTexture* texture = gdk_texture_new_from_filename(png.c_str(), nullptr);
-  if (!texture) return std::vector<std::uint32_t>(points.size(), 0xdeadbe);
-  const int w = gdk_texture_get_width(texture), h = gdk_texture_get_height(texture);
-  std::vector<guchar> data(static_cast<std::size_t>(w) * h * 4);
-  gdk_texture_download(texture, data.data(), static_cast<gsize>(w) * 4);
-  g_object_unref(texture);
-  std::vector<std::uint32_t> out;
-  for (const auto& [x, y] : points) {
-    if (x < 0 || y < 0 || x >= w || y >= h) {
-      out.push_back(0xdeadbe);
-      continue;
-    }
-    // GdkTexture downloads premultiplied BGRA (Cairo's ARGB32 in memory).
-    const guchar* p = &data[(static_cast<std::size_t>(y) * w + x) * 4];
-    out.push_back((std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0]);
-  }
-  return out;
-}
-
-std::uint32_t pixelAt(const std::string& png, int x, int y) {
-  return pixelsAt(png, {{x, y}})[0];
-}
-
-bool closeColours(std::uint32_t a, std::uint32_t b) {
-  for (int shift : {0, 8, 16}) {
-    const int d = static_cast<int>((a >> shift) & 0xff) - static_cast<int>((b >> shift) & 0xff);
-    if (d > 8 || d < -8) return false;
-  }
-  return true;
-}
 
 TEST_F(AdsInAWindow, LoadImpressionOnlyInViewClickAndScreenshot) {
   demo::Timeline timeline;

@@ -180,20 +180,8 @@ class GtkHarness : public PortHarness {
     return std::dynamic_pointer_cast<gtk::GtkWindowView>(window_)->gtkWindow();
   }
 
-  // `x`, `y` in `widget`'s coordinates, on the X screen.
   std::pair<int, int> rootPoint(GtkWidget* widget, double x, double y) {
-    GtkNative* native = gtk_widget_get_native(widget);
-    graphene_point_t in = GRAPHENE_POINT_INIT(static_cast<float>(x), static_cast<float>(y));
-    graphene_point_t out{};
-    EXPECT_TRUE(gtk_widget_compute_point(widget, GTK_WIDGET(native), &in, &out));
-    double sx = 0, sy = 0;
-    gtk_native_get_surface_transform(native, &sx, &sy);
-    int rx = 0, ry = 0;
-    ::Window child = 0;
-    XTranslateCoordinates(display_, gdk_x11_surface_get_xid(gtk_native_get_surface(native)),
-                          DefaultRootWindow(display_), static_cast<int>(out.x + sx),
-                          static_cast<int>(out.y + sy), &rx, &ry, &child);
-    return {rx, ry};
+    return gtk_testing::screenPoint(widget, Point{x, y});
   }
 
   // Motion to the point; when the pointer is there already, via a neighbour, so GTK picks anew.

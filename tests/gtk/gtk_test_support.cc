@@ -195,6 +195,39 @@ std::vector<unsigned char> pixelsOf(GtkWidget* widget) {
   return pixels;
 }
 
+std::vector<std::uint32_t> pixelsAt(const std::string& png,
+                                    const std::vector<std::pair<int, int>>& points) {
+  GdkTexture* texture = gdk_texture_new_from_filename(png.c_str(), nullptr);
+  if (!texture) return std::vector<std::uint32_t>(points.size(), 0xdeadbe);
+  const int w = gdk_texture_get_width(texture), h = gdk_texture_get_height(texture);
+  std::vector<guchar> data(static_cast<std::size_t>(w) * h * 4);
+  gdk_texture_download(texture, data.data(), static_cast<gsize>(w) * 4);
+  g_object_unref(texture);
+  std::vector<std::uint32_t> out;
+  for (const auto& [x, y] : points) {
+    if (x < 0 || y < 0 || x >= w || y >= h) {
+      out.push_back(0xdeadbe);
+      continue;
+    }
+    // GdkTexture downloads premultiplied BGRA (Cairo's ARGB32 in memory).
+    const guchar* p = &data[(static_cast<std::size_t>(y) * w + x) * 4];
+    out.push_back((std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0]);
+  }
+  return out;
+}
+
+std::uint32_t pixelAt(const std::string& png, int x, int y) {
+  return pixelsAt(png, {{x, y}})[0];
+}
+
+bool closeColours(std::uint32_t a, std::uint32_t b) {
+  for (int shift : {0, 8, 16}) {
+    const int d = static_cast<int>((a >> shift) & 0xff) - static_cast<int>((b >> shift) & 0xff);
+    if (d > 8 || d < -8) return false;
+  }
+  return true;
+}
+
 }  // namespace orvex::gtk_testing
 
 namespace orvex {
@@ -223,6 +256,24 @@ bool setMinimized(GtkWindow* window, bool minimized) {
   return true;
 }
 
+std::pair<int, int> screenPoint(GtkWidget* widget, Point p) {
+  GtkNative* native = gtk_widget_get_native(widget);
+  GdkSurface* surface = native ? gtk_native_get_surface(native) : nullptr;
+  if (!surface || !GDK_IS_X11_SURFACE(surface)) return {0, 0};
+  Display* x = gdk_x11_display_get_xdisplay(gdk_surface_get_display(surface));
+  graphene_point_t in = GRAPHENE_POINT_INIT(static_cast<float>(p.x), static_cast<float>(p.y));
+  graphene_point_t out{};
+  if (!gtk_widget_compute_point(widget, GTK_WIDGET(native), &in, &out)) return {0, 0};
+  double sx = 0, sy = 0;
+  gtk_native_get_surface_transform(native, &sx, &sy);
+  int rx = 0, ry = 0;
+  ::Window child = 0;
+  XTranslateCoordinates(x, gdk_x11_surface_get_xid(surface), DefaultRootWindow(x),
+                        static_cast<int>(out.x + sx), static_cast<int>(out.y + sy), &rx, &ry,
+                        &child);
+  return {rx, ry};
+}
+
 bool dragPointer(GtkTestSdk& sdk, GtkWidget* widget, Point from, Point to, int steps) {
   GtkNative* native = gtk_widget_get_native(widget);
   GdkSurface* surface = native ? gtk_native_get_surface(native) : nullptr;
@@ -231,20 +282,8 @@ bool dragPointer(GtkTestSdk& sdk, GtkWidget* widget, Point from, Point to, int s
   const ::Window xid = gdk_x11_surface_get_xid(surface);
   // Without a window manager the newest window is on top; the drag is for this one.
   XRaiseWindow(x, xid);
-  auto onScreen = [&](Point p) {
-    graphene_point_t in = GRAPHENE_POINT_INIT(static_cast<float>(p.x), static_cast<float>(p.y));
-    graphene_point_t out{};
-    if (!gtk_widget_compute_point(widget, GTK_WIDGET(native), &in, &out)) return std::pair(0, 0);
-    double sx = 0, sy = 0;
-    gtk_native_get_surface_transform(native, &sx, &sy);
-    int rx = 0, ry = 0;
-    ::Window child = 0;
-    XTranslateCoordinates(x, xid, DefaultRootWindow(x), static_cast<int>(out.x + sx),
-                          static_cast<int>(out.y + sy), &rx, &ry, &child);
-    return std::pair(rx, ry);
-  };
-  const auto [x0, y0] = onScreen(from);
-  const auto [x1, y1] = onScreen(to);
+  const auto [x0, y0] = screenPoint(widget, from);
+  const auto [x1, y1] = screenPoint(widget, to);
   auto move = [&](int px, int py) {
     XTestFakeMotionEvent(x, -1, px, py, 0);
     XSync(x, False);

@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "orvex/platform/web_view.h"
@@ -78,6 +80,16 @@ bool setMinimized(GtkWindow* window, bool minimized);
 // The widget as drawn now, as premultiplied BGRA bytes, row after row (empty when it has no size
 // or the snapshot came back empty, as it may while a page restyles).
 std::vector<unsigned char> pixelsOf(GtkWidget* widget);
+
+// The colours at `points` of a PNG the window wrote, as 0xRRGGBB (0xdeadbe where unreadable).
+std::vector<std::uint32_t> pixelsAt(const std::string& png,
+                                    const std::vector<std::pair<int, int>>& points);
+std::uint32_t pixelAt(const std::string& png, int x, int y);
+// Within 8 per channel: what scaling and compositing leave of a colour.
+bool closeColours(std::uint32_t a, std::uint32_t b);
+
+// `p` in `widget`'s coordinates, on the X screen ((0, 0) where the display is not X11).
+std::pair<int, int> screenPoint(GtkWidget* widget, Point p);
 
 // A user's drag with the X server's pointer (XTest) from `from` to `to` in `widget`'s
 // coordinates, in `steps` moves at a hand's pace, so GTK's gestures see real events and speeds.

@@ -12,29 +12,10 @@
 namespace orvex {
 namespace {
 
+using gtk_testing::closeColours;
 using gtk_testing::GtkTestSdk;
+using gtk_testing::pixelAt;
 using testing_support::TempDir;
-
-// 0xRRGGBB at (x, y) of a PNG the window wrote.
-std::uint32_t pixelAt(const std::string& png, int x, int y) {
-  GdkTexture* texture = gdk_texture_new_from_filename(png.c_str(), nullptr);
-  if (!texture) return 0xdeadbe;
-  const int w = gdk_texture_get_width(texture), h = gdk_texture_get_height(texture);
-  std::vector<guchar> data(static_cast<std::size_t>(w) * h * 4);
-  gdk_texture_download(texture, data.data(), static_cast<gsize>(w) * 4);
-  g_object_unref(texture);
-  if (x < 0 || y < 0 || x >= w || y >= h) return 0xdeadbe;
-  const guchar* p = &data[(static_cast<std::size_t>(y) * w + x) * 4];  // BGRA
-  return (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
-}
-
-bool closeColours(std::uint32_t a, std::uint32_t b) {
-  for (int shift : {0, 8, 16}) {
-    const int d = static_cast<int>((a >> shift) & 0xff) - static_cast<int>((b >> shift) & 0xff);
-    if (d > 8 || d < -8) return false;
-  }
-  return true;
-}
 
 TEST(SplashInAWindow, TheAdIsDrawnFittedOverTheLaunchScreenThenTheFeedComesBack) {
   ORVEX_REQUIRE_DISPLAY();
