@@ -75,17 +75,14 @@ TEST_F(GtkScreen, TimersFireUnderTheHostsOwnLoopAndPostingLeavesGtkItsFrames) {
 
 TEST_F(GtkScreen, GeometryAndVisibilityComeFromWhatGtkAllocated) {
   // A host's window: a scrolled feed of its own widgets, an SDK view far below the fold.
-  GtkWidget* window = gtk_window_new();
-  gtk_window_set_default_size(GTK_WINDOW(window), 390, 600);
   GtkWidget* scrolled = gtk_scrolled_window_new();
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   GtkWidget* spacer = gtk_label_new("host content");
   gtk_widget_set_size_request(spacer, -1, 1500);
   gtk_box_append(GTK_BOX(box), spacer);
   gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scrolled), box);
-  gtk_window_set_child(GTK_WINDOW(window), scrolled);
+  GtkWidget* window = gtk_testing::showHostWindow(port(), scrolled);
   auto adopted = port().adoptWindow(GTK_WINDOW(window));
-  gtk_window_present(GTK_WINDOW(window));
 
   auto slot = port().ui->makeView();
   slot->setFrame(Rect(0, 0, 320, 50));
@@ -126,12 +123,9 @@ TEST_F(GtkScreen, GeometryAndVisibilityComeFromWhatGtkAllocated) {
 }
 
 TEST_F(GtkScreen, PresentationCoversTheWindowAndBrowsersOpenWindowsOfTheirOwn) {
-  GtkWidget* window = gtk_window_new();
-  gtk_window_set_default_size(GTK_WINDOW(window), 390, 600);
   GtkWidget* content = gtk_label_new("host");
-  gtk_window_set_child(GTK_WINDOW(window), content);
+  GtkWidget* window = gtk_testing::showHostWindow(port(), content);
   auto adopted = port().adoptWindow(GTK_WINDOW(window));
-  gtk_window_present(GTK_WINDOW(window));
   auto root = adopted->rootViewController();
   ASSERT_TRUE(root);
   EXPECT_EQ(root->view(), gtk::viewOf(content));

@@ -176,6 +176,15 @@ void Finalizations::watchTree(GtkWidget* widget) {
     watchTree(c);
 }
 
+GtkWidget* showHostWindow(gtk::GtkPort& port, GtkWidget* content) {
+  GtkWidget* window = gtk_window_new();
+  gtk_window_set_default_size(GTK_WINDOW(window), 390, 600);
+  gtk_window_set_child(GTK_WINDOW(window), content);
+  port.adoptWindow(GTK_WINDOW(window));
+  gtk_window_present(GTK_WINDOW(window));
+  return window;
+}
+
 std::vector<unsigned char> pixelsOf(GtkWidget* widget) {
   const int width = gtk_widget_get_width(widget), height = gtk_widget_get_height(widget);
   GskRenderer* renderer = gtk_native_get_renderer(gtk_widget_get_native(widget));

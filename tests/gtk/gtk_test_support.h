@@ -73,6 +73,9 @@ class GtkWarnings {
   std::vector<std::string> messages() const;
 };
 
+// A host's own 390×600 window around `content`, adopted by the port and shown.
+GtkWidget* showHostWindow(gtk::GtkPort& port, GtkWidget* content);
+
 // Minimizes or restores a shown window as an X window manager does, by unmapping or mapping it
 // (Xvfb has none). False where the display is not X11.
 bool setMinimized(GtkWindow* window, bool minimized);

@@ -63,12 +63,7 @@ class HostWindow : public ::testing::Test {
   gtk::GtkPort& port() { return sdk_->port(); }
   // The host's window around `content`, adopted and shown.
   GtkWidget* showWindow(GtkWidget* content) {
-    window_ = gtk_window_new();
-    gtk_window_set_default_size(GTK_WINDOW(window_), 390, 600);
-    gtk_window_set_child(GTK_WINDOW(window_), content);
-    port().adoptWindow(GTK_WINDOW(window_));
-    gtk_window_present(GTK_WINDOW(window_));
-    return window_;
+    return window_ = gtk_testing::showHostWindow(port(), content);
   }
   // What the SDK heard of the life cycle, in order ("resign", "background", "foreground",
   // "active", "terminate").
