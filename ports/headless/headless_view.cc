@@ -342,7 +342,7 @@ Point HeadlessScrollView::clamped(Point offset) const {
 }
 
 Point HeadlessScrollView::pageTarget(Point velocity) const {
-  auto axis = [this](double start, double now, double page, double content, double v) {
+  auto axis = [](double start, double now, double page, double content, double v) {
     if (!(page > 0)) return now;
     const double moved = now - start;
     // The content moves against the finger.
