@@ -7,6 +7,8 @@
 // presenter weakly; the user interface service owns its windows. Frames are in the superview's
 // coordinates; bounds are the view's own (their origin is the scroll offset of a scrolling view).
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -61,6 +63,28 @@ inline Size applySizeRules(const SizeRules& rules, Size proposed) {
     out.height = out.width * rules.aspectRatio->height / rules.aspectRatio->width;
   }
   return out;
+}
+
+// Whether `point` lies inside `bounds` with the corners named by `corners` (a mask of Corner)
+// rounded by `radius` (at most half a side). Ports share this, so input is cut alike everywhere.
+inline bool insideRoundedRect(const Rect& bounds, double radius, unsigned corners, Point point) {
+  const double w = bounds.size.width, h = bounds.size.height;
+  const double r = std::min({radius, w / 2, h / 2});
+  if (!(r > 0)) return true;
+  const double x = point.x - bounds.minX(), y = point.y - bounds.minY();
+  struct Rounded {
+    unsigned bit;
+    bool in;
+    double cx, cy;
+  };
+  const Rounded rounded[] = {{kTopLeftCorner, x < r && y < r, r, r},
+                             {kTopRightCorner, x > w - r && y < r, w - r, r},
+                             {kBottomLeftCorner, x < r && y > h - r, r, h - r},
+                             {kBottomRightCorner, x > w - r && y > h - r, w - r, h - r}};
+  for (const auto& c : rounded) {
+    if ((corners & c.bit) && c.in && std::hypot(x - c.cx, y - c.cy) > r) return false;
+  }
+  return true;
 }
 
 class ORVEX_API View : public std::enable_shared_from_this<View> {

@@ -623,22 +623,7 @@ void GtkView::setClipsToBounds(bool clips) {
 
 bool GtkView::insideRoundedShape(Point point) const {
   if (!clips_ || shape_.get() == nullptr) return true;
-  const Rect b = bounds();
-  const double r = std::min({cornerRadius_, b.size.width / 2, b.size.height / 2});
-  const double x = point.x - b.minX(), y = point.y - b.minY();
-  const double w = b.size.width, h = b.size.height;
-  struct Corner {
-    unsigned bit;
-    bool in;
-    double cx, cy;
-  };
-  const Corner corners[] = {{kTopLeftCorner, x < r && y < r, r, r},
-                            {kTopRightCorner, x > w - r && y < r, w - r, r},
-                            {kBottomLeftCorner, x < r && y > h - r, r, h - r},
-                            {kBottomRightCorner, x > w - r && y > h - r, w - r, h - r}};
-  return std::ranges::none_of(corners, [&](const Corner& c) {
-    return (corners_ & c.bit) && c.in && std::hypot(x - c.cx, y - c.cy) > r;
-  });
+  return insideRoundedRect(bounds(), cornerRadius_, corners_, point);
 }
 
 void GtkView::updateShape() {

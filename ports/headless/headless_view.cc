@@ -161,26 +161,7 @@ std::shared_ptr<View> HeadlessView::hitTest(Point point, HitTestEvent event) {
 }
 
 bool HeadlessView::insideRoundedShape(Point point) const {
-  const Rect b = bounds();
-  const double r = std::min({cornerRadius_, b.size.width / 2, b.size.height / 2});
-  if (!(r > 0)) return true;
-  const double x = point.x - b.minX(), y = point.y - b.minY();
-  const double w = b.size.width, h = b.size.height;
-  struct Corner {
-    unsigned bit;
-    bool in;
-    double cx, cy;
-  };
-  const Corner corners[] = {
-      {kTopLeftCorner, x < r && y < r, r, r},
-      {kTopRightCorner, x > w - r && y < r, w - r, r},
-      {kBottomLeftCorner, x < r && y > h - r, r, h - r},
-      {kBottomRightCorner, x > w - r && y > h - r, w - r, h - r},
-  };
-  for (const auto& c : corners) {
-    if ((roundedCorners_ & c.bit) && c.in && std::hypot(x - c.cx, y - c.cy) > r) return false;
-  }
-  return true;
+  return insideRoundedRect(bounds(), cornerRadius_, roundedCorners_, point);
 }
 
 int HeadlessView::addTapHandler(std::function<void()> handler) {
